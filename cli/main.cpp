@@ -1,0 +1,140 @@
+// veltro-cli: the headless front end. Every command prints what an operator would read.
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli_input.h"
+#include "decode/telegram_header.h"
+#include "mbus/address.h"
+#include "mbus/frames.h"
+#include "mbus/hex.h"
+#include "veltro_version.h"
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+constexpr const char* kUsage =
+    "Usage: veltro-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Finds, reads and decodes wired M-Bus meters (EN 13757-2/-3).\n"
+    "\n"
+    "Commands:\n"
+    "  check HEX...|-             validate a received telegram (as the meter sent it) and show its header\n"
+    "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
+    "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
+    "  build select ID                print the selection of an 8-digit identification number\n"
+    "  build control ADDRESS CI       print a control frame (CI as two hex digits)\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "HEX is the telegram as hex bytes, with or without blanks, either case; \"-\" reads them from standard input.\n";
+
+int Fail(const std::string& message) {
+    std::cerr << "veltro-cli: " << message << "\n";
+    return 2;
+}
+
+void PrintHeader(const veltro::TelegramHeader& h) {
+    std::cout << "ID:            " << h.id << "\n"
+              << "Address:       " << h.primaryAddress << "\n"
+              << "Manufacturer:  " << h.manufacturer << "\n"
+              << "Version:       " << h.version << "\n"
+              << "Medium:        " << h.medium << "\n"
+              << "Access number: " << h.accessNumber << "\n"
+              << "Status:        " << h.status << "\n"
+              << "Model:         " << h.model << "\n";
+    if (!h.pulse.empty()) std::cout << "Pulse:         " << h.pulse << "\n";
+    if (!h.battery.empty()) std::cout << "Battery:       " << h.battery << "\n";
+}
+
+int Check(const Arguments& arguments) {
+    std::string error;
+    auto telegram = veltro::cli::ReadHexArguments(arguments, error);
+    if (!telegram) return Fail(error);
+    if (veltro::IsAcknowledge(*telegram)) {
+        std::cout << "0xE5 (Acknowledge)\n";
+        return 0;
+    }
+    std::cout << "Respond: " << veltro::HexRendering(*telegram) << "\n";
+    const auto validation = veltro::ValidateLongFrame(*telegram);
+    for (const auto& line : validation.log) std::cout << line << "\n";
+    if (!validation.valid) {
+        std::cout << (telegram->size() < veltro::frame::kShortestLongFrame ? "Rejected: shorter than a long frame\n"
+                                                                            : "Rejected\n");
+        return 1;
+    }
+    const auto decoding = veltro::DecodeTelegramHeader(*telegram);
+    for (const auto& line : decoding.log) std::cout << line << "\n";
+    if (!decoding.header) {
+        std::cout << "Rejected: " << decoding.error << "\n";
+        return 1;
+    }
+    PrintHeader(*decoding.header);
+    return 0;
+}
+
+std::optional<std::uint8_t> Address(const std::string& text) {
+    auto value = veltro::ParseTargetAddress(text, 0, veltro::kLastScanAddress);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+int Build(const Arguments& arguments) {
+    if (arguments.empty()) return Fail("build needs a frame kind (req-ud2, snd-nke, select, control)");
+    const std::string& kind = arguments[0];
+    std::optional<veltro::Telegram> telegram;
+    if (kind == "req-ud2" && (arguments.size() == 2 || (arguments.size() == 3 && arguments[2] == "--5b"))) {
+        auto address = Address(arguments[1]);
+        if (!address) return Fail("address must be 0 to 255: " + arguments[1]);
+        telegram = veltro::BuildReqUd2(*address, arguments.size() == 3);
+    } else if (kind == "snd-nke" && arguments.size() == 2) {
+        auto address = Address(arguments[1]);
+        if (!address) return Fail("address must be 0 to 255: " + arguments[1]);
+        telegram = veltro::BuildSndNke(*address);
+    } else if (kind == "select" && arguments.size() == 2) {
+        telegram = veltro::BuildSelection(arguments[1]);
+        if (!telegram) return Fail("identification must be 8 decimal digits: " + arguments[1]);
+    } else if (kind == "control" && arguments.size() == 3) {
+        auto address = Address(arguments[1]);
+        auto ci = veltro::ParseHex(arguments[2]);
+        if (!address) return Fail("address must be 0 to 255: " + arguments[1]);
+        if (!ci || ci->size() != 1) return Fail("CI must be one byte in hex: " + arguments[2]);
+        telegram = veltro::BuildControlFrame(*address, (*ci)[0]);
+    } else {
+        return Fail("unknown or incomplete build command; see --help");
+    }
+    std::cout << veltro::HexRendering(*telegram) << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Arguments arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    const std::string command = arguments.front();
+    const Arguments rest(arguments.begin() + 1, arguments.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        std::cout << "veltro-cli " << veltro::kVersion << "\n";
+        return 0;
+    }
+    const std::map<std::string, std::function<int(const Arguments&)>> commands{
+        {"check", Check},
+        {"build", Build},
+    };
+    const auto found = commands.find(command);
+    if (found == commands.end()) return Fail("unknown command '" + command + "'; see --help");
+    return found->second(rest);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace veltro {
+
+// Fixed-point text with `decimals` decimals and at most `precision` significant digits: the value is
+// rounded (half away from zero) at whichever comes first, and digits past the significant ones read 0.
+// A value whose integer part needs more than `precision` digits is written in scientific notation
+// instead ("1.2345678E20", "-4.5E-7"). The decimal separator is a parameter: the system's in the
+// program, "." in the C locale.
+std::string FormatFixed(double value, int precision, int decimals, char decimalSeparator = '.');
+
+// The same for an exact integer times 10^exponent, the way integer and BCD fields are scaled by their
+// VIF multiplier; done in decimal so 123456789 x 10^-3 is exactly 123456.789.
+std::string FormatScaled(std::int64_t value, int exponent, int precision, int decimals, char decimalSeparator = '.');
+
+} // namespace veltro

@@ -1,0 +1,227 @@
+#include "decode/vif_table.h"
+
+#include <array>
+#include <string_view>
+
+#include "mbus/byte_reader.h"
+
+namespace veltro {
+namespace {
+
+// One row of a VIF table: codes first..last, each code's exponent one above the previous one's
+// (the EN 13757-3 "nnn" ranges) when `exponentSteps`, else every code has `firstExponent`.
+struct VifRow {
+    std::uint8_t first;
+    std::uint8_t last;
+    std::string_view unit;
+    int firstExponent;
+    bool exponentSteps;
+    std::string_view description;
+};
+
+constexpr bool kSteps = true;
+constexpr bool kFixed = false;
+
+// Primary VIF table (EN 13757-3 table 10), keyed by the VIF with the extension bit removed.
+constexpr std::array kPrimaryTable{
+    VifRow{0x00, 0x07, "kWh", -6, kSteps, ""},
+    VifRow{0x08, 0x0D, "kJ", -3, kSteps, ""},
+    VifRow{0x0E, 0x0F, "MJ", 0, kSteps, ""},
+    VifRow{0x10, 0x17, "m3", -6, kSteps, ""},
+    VifRow{0x20, 0x20, "On Time", 0, kFixed, "seconds"},
+    VifRow{0x21, 0x21, "On Time", 0, kFixed, "minutes"},
+    VifRow{0x22, 0x22, "On Time", 0, kFixed, "hours"},
+    VifRow{0x23, 0x23, "On Time", 0, kFixed, "days"},
+    VifRow{0x24, 0x24, "Operating Time", 0, kFixed, "seconds"},
+    VifRow{0x25, 0x25, "Operating Time", 0, kFixed, "minutes"},
+    VifRow{0x26, 0x26, "Operating Time", 0, kFixed, "hours"},
+    VifRow{0x27, 0x27, "Operating Time", 0, kFixed, "days"},
+    VifRow{0x28, 0x2D, "W", -3, kSteps, ""},
+    VifRow{0x2E, 0x2F, "kW", 0, kSteps, ""},
+    VifRow{0x30, 0x36, "J/h", 0, kSteps, ""},
+    VifRow{0x38, 0x3F, "l/h", -3, kSteps, "Debit"},
+    VifRow{0x58, 0x5B, "deg. C", -3, kSteps, "Flow Temp."},
+    VifRow{0x5C, 0x5F, "deg. C", -3, kSteps, "Return Temp."},
+    VifRow{0x60, 0x63, "deg. K", -3, kSteps, "TDiff"},
+    VifRow{0x64, 0x67, "deg. C", -3, kSteps, "External Temperature"},
+    VifRow{0x68, 0x6A, "mbar", 0, kSteps, ""},
+    VifRow{0x6C, 0x6C, "Time point", 0, kFixed, "Date (dd.mm.yyyy)"},
+    VifRow{0x6D, 0x6D, "Time point", 0, kFixed, "Date and time (hh:mm, dd.mm.yyyy)"},
+    VifRow{0x6E, 0x6E, "N/A", 0, kFixed, ""},
+    VifRow{0x70, 0x70, "Average duration", 0, kFixed, ""},
+    VifRow{0x74, 0x74, "Actuality Duration", 0, kFixed, ""},
+    VifRow{0x78, 0x78, "Fabr. No.", 0, kFixed, ""},
+};
+
+// First extension table (after FBh), keyed by the first VIFE without bit 7; the text is the unit.
+constexpr std::array kFirstExtensionTable{
+    VifRow{0x00, 0x01, "kWh", 2, kSteps, ""},
+    VifRow{0x02, 0x07, "Reserved", 0, kFixed, ""},
+    VifRow{0x08, 0x09, "GJ", -1, kSteps, ""},
+    VifRow{0x0A, 0x0F, "Reserved", 0, kFixed, ""},
+    VifRow{0x10, 0x11, "m3", 2, kSteps, ""},
+    VifRow{0x28, 0x29, "kW", 2, kSteps, ""},
+    VifRow{0x2A, 0x2F, "Reserved", 0, kFixed, ""},
+    VifRow{0x58, 0x5A, "Flow Temperature, deg. F", -3, kSteps, ""},
+    VifRow{0x5B, 0x5B, "Flow Temperature, F", 0, kFixed, ""},
+    VifRow{0x5C, 0x5F, "Return Temperature, deg. F", -3, kSteps, ""},
+    VifRow{0x60, 0x62, "Temp. difference, deg. F", -3, kSteps, ""},
+    VifRow{0x63, 0x63, "Temp. difference, F", 0, kFixed, ""},
+    VifRow{0x64, 0x67, "External temperature, deg. F", -3, kSteps, ""},
+    VifRow{0x68, 0x6F, "Reserved", 0, kFixed, ""},
+};
+
+// Second extension table (after FDh): texts only, multiplier 1. Volts and amperes carry their
+// exponent in the text: low nibble - nibbleBias, "Volts, 10^-3" for 46h.
+struct TextRow {
+    std::uint8_t first;
+    std::uint8_t last;
+    std::string_view unit;
+    int nibbleBias;  // kNoExponentText: plain text
+};
+constexpr int kNoExponentText = 0x7FFF;
+
+constexpr std::array kSecondExtensionTable{
+    TextRow{0x00, 0x03, "Credit in currency units", kNoExponentText},
+    TextRow{0x04, 0x07, "Debit in currency units", kNoExponentText},
+    TextRow{0x08, 0x08, "Access Number", kNoExponentText},
+    TextRow{0x09, 0x09, "Medium", kNoExponentText},
+    TextRow{0x0A, 0x0A, "Manufacturer", kNoExponentText},
+    TextRow{0x0B, 0x0B, "Enhanced identification", kNoExponentText},
+    TextRow{0x0C, 0x0C, "Model/Version", kNoExponentText},
+    TextRow{0x0D, 0x0D, "Hardware version No.", kNoExponentText},
+    TextRow{0x0E, 0x0E, "Firmware version No.", kNoExponentText},
+    TextRow{0x0F, 0x0F, "Software version No.", kNoExponentText},
+    TextRow{0x10, 0x10, "Customer location", kNoExponentText},
+    TextRow{0x11, 0x11, "Customer", kNoExponentText},
+    TextRow{0x12, 0x12, "Access code user", kNoExponentText},
+    TextRow{0x13, 0x13, "Access code operator", kNoExponentText},
+    TextRow{0x16, 0x16, "Password", kNoExponentText},
+    TextRow{0x17, 0x17, "Error flags", kNoExponentText},
+    TextRow{0x18, 0x18, "Error mask", kNoExponentText},
+    TextRow{0x19, 0x19, "Reserved", kNoExponentText},
+    TextRow{0x1A, 0x1A, "Digitial Output (binary)", kNoExponentText},
+    TextRow{0x1B, 0x1B, "Digitial Input (binary)", kNoExponentText},
+    TextRow{0x1C, 0x1C, "Baudrate", kNoExponentText},
+    TextRow{0x1D, 0x1D, "Response Delay time", kNoExponentText},
+    TextRow{0x1E, 0x1E, "Retry", kNoExponentText},
+    TextRow{0x1F, 0x1F, "Reserved", kNoExponentText},
+    TextRow{0x3A, 0x3A, "Dimensionless", kNoExponentText},
+    TextRow{0x40, 0x4F, "Volts, 10^", 9},
+    TextRow{0x50, 0x55, "Ampers, 10^", 12},
+};
+
+template <typename Table>
+constexpr bool Ascending(const Table& table) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].first > table[i].last) return false;
+        if (i > 0 && table[i - 1].last >= table[i].first) return false;
+    }
+    return true;
+}
+static_assert(Ascending(kPrimaryTable), "primary VIF rows must not overlap");
+static_assert(Ascending(kFirstExtensionTable), "FBh extension rows must not overlap");
+static_assert(Ascending(kSecondExtensionTable), "FDh extension rows must not overlap");
+
+constexpr std::string_view kExtensionNotSupported = "VIF not supported";
+
+double PowerOfTen(int exponent) {
+    double value = 1.0;
+    for (int i = 0; i < exponent; ++i) value *= 10.0;
+    for (int i = 0; i > exponent; --i) value /= 10.0;
+    return value;
+}
+
+template <typename Table>
+const auto* FindRow(const Table& table, std::uint8_t key) {
+    for (const auto& row : table)
+        if (key >= row.first && key <= row.last) return &row;
+    return static_cast<decltype(&table[0])>(nullptr);
+}
+
+void Apply(VifInfo& info, const VifRow& row, std::uint8_t key, bool withDescription) {
+    info.unit = row.unit;
+    info.exponent = row.firstExponent + (row.exponentSteps ? key - row.first : 0);
+    info.multiplier = PowerOfTen(info.exponent);
+    if (withDescription) info.description = row.description;
+}
+
+// Plain-text unit: 7Ch takes the LEN characters right after LEN; FCh leaves one byte after LEN
+// uninterpreted and prefixes the unit text.
+void PlainText(VifInfo& info, std::span<const std::uint8_t> region, std::size_t vifPosition, bool user) {
+    const auto length = ByteAt(region, vifPosition + 1);
+    if (!length) {
+        info.error = "plain-text VIF without its length byte";
+        return;
+    }
+    if (*length == 0) return;
+    const std::size_t charactersAt = vifPosition + (user ? 3 : 2);
+    ByteReader reader(region, std::min(charactersAt, region.size()));
+    const auto characters = charactersAt <= region.size() ? reader.readBytes(*length) : std::nullopt;
+    if (!characters) {
+        info.error = "plain-text unit of " + std::to_string(*length) + " characters runs past the end of the records";
+        return;
+    }
+    info.unit = user ? "VIF is user ASCII string: " : "";
+    info.unit.append(characters->begin(), characters->end());
+    info.description = kPlainTextDescription;
+    info.plainTextLength = *length;
+}
+
+std::optional<std::uint8_t> FirstVife(VifInfo& info, std::span<const std::uint8_t> region, std::size_t vifPosition) {
+    auto vife = ByteAt(region, vifPosition + 1);
+    if (!vife) info.error = "VIF extension missing after the VIF";
+    return vife;
+}
+
+} // namespace
+
+VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition, std::uint8_t vif) {
+    VifInfo info;
+    switch (vif) {
+    case 0x7F:
+    case 0xFF:
+        info.unit = "Manufacturer specific";
+        return info;
+    case 0x7C:
+    case 0xFC:
+        PlainText(info, region, vifPosition, vif == 0xFC);
+        return info;
+    case 0xFD:
+        if (auto vife = FirstVife(info, region, vifPosition)) {
+            const std::uint8_t key = *vife & 0x7F;
+            const TextRow* row = FindRow(kSecondExtensionTable, key);
+            if (!row) {
+                info.unit = kExtensionNotSupported;
+            } else if (row->nibbleBias == kNoExponentText) {
+                info.unit = row->unit;
+            } else {
+                info.unit = std::string(row->unit) + std::to_string((key & 0x0F) - row->nibbleBias);
+            }
+        }
+        return info;
+    case 0xFB:
+        if (auto vife = FirstVife(info, region, vifPosition)) {
+            const std::uint8_t key = *vife & 0x7F;
+            if (const VifRow* row = FindRow(kFirstExtensionTable, key))
+                Apply(info, *row, key, false);
+            else
+                info.unit = kExtensionNotSupported;
+        }
+        return info;
+    case 0x7E:
+    case 0xFE:
+        info.unit = "Readout - not supported for now";
+        return info;
+    default:
+        break;
+    }
+    if (vif >= 0xF0) return info;  // F0h..FAh: no meaning of their own, no extension-bit mapping
+    const std::uint8_t key = vif & 0x7F;
+    if (const VifRow* row = FindRow(kPrimaryTable, key)) Apply(info, *row, key, true);
+    return info;
+}
+
+VifInfo LookupVif(std::uint8_t vif) { return LookupVif({}, 0, vif); }
+
+} // namespace veltro

@@ -1,0 +1,89 @@
+#include "mbus/frames.h"
+
+#include "mbus/identification.h"
+
+namespace veltro {
+namespace {
+
+// Appends CS over the bytes from `checkedFrom` to the end, then the stop byte.
+void Close(Telegram& t, std::size_t checkedFrom) {
+    t.append(CheckSum8(t.bytes().subspan(checkedFrom)));
+    t.append(frame::kStop);
+}
+
+constexpr std::size_t kShortFrameCheckedFrom = 1;  // C of 10 C A CS 16
+constexpr std::size_t kLongFrameCheckedFrom = 4;   // C of 68 L L 68 C ...
+
+Telegram ShortFrame(std::uint8_t control, std::uint8_t address) {
+    Telegram t{frame::kShortStart, control, address};
+    Close(t, kShortFrameCheckedFrom);
+    return t;
+}
+
+} // namespace
+
+Telegram BuildReqUd2(std::uint8_t address, ReqUd2Form form) {
+    return ShortFrame(form == ReqUd2Form::Fcb0_5B ? frame::kReqUd2Fcb0 : frame::kReqUd2, address);
+}
+
+Telegram BuildSndNke(std::uint8_t address) { return ShortFrame(frame::kSndNke, address); }
+
+Telegram BuildControlFrame(std::uint8_t address, std::uint8_t ci) {
+    Telegram t{frame::kLongStart, 0x03, 0x03, frame::kLongStart, frame::kSndUd, address, ci};
+    Close(t, kLongFrameCheckedFrom);
+    return t;
+}
+
+std::optional<Telegram> BuildLongFrame(std::uint8_t control, std::uint8_t address, std::uint8_t ci,
+                                       std::span<const std::uint8_t> data) {
+    if (data.size() > 255 - 3) return std::nullopt;
+    const auto length = static_cast<std::uint8_t>(3 + data.size());
+    Telegram t{frame::kLongStart, length, length, frame::kLongStart, control, address, ci};
+    t.append(data);
+    Close(t, kLongFrameCheckedFrom);
+    return t;
+}
+
+Telegram BuildSelectionFrame(std::span<const std::uint8_t, 4> identification, std::uint16_t manufacturer,
+                             std::uint8_t version, std::uint8_t medium) {
+    std::uint8_t data[8] = {identification[0], identification[1], identification[2], identification[3],
+                            static_cast<std::uint8_t>(manufacturer & 0xFF), static_cast<std::uint8_t>(manufacturer >> 8),
+                            version, medium};
+    return *BuildLongFrame(frame::kSndUd, 0xFD, frame::kCiSelection, data);
+}
+
+std::optional<Telegram> BuildSelection(std::string_view identification) {
+    auto packed = PackIdentification(identification, IdentificationDigits::DecimalOnly);
+    if (!packed) return std::nullopt;
+    return BuildSelectionFrame(*packed);
+}
+
+FrameValidation ValidateLongFrame(std::span<const std::uint8_t> response) {
+    FrameValidation result;
+    const std::size_t n = response.size();
+    if (n < frame::kShortestLongFrame) return result;
+
+    result.valid = true;
+    const std::uint8_t length = response[1];
+    // Bytes at positions 5 .. n-2 counted from 1: from C up to the last user-data byte.
+    const std::uint8_t sum = CheckSum8(response.subspan(4, n - 6));
+    if (sum != response[n - 2]) {
+        result.log.emplace_back("Wrong CRC");
+        result.valid = false;
+    }
+    if (response[n - 1] != frame::kStop) {
+        result.log.emplace_back("Wrong STOP byte");
+        result.valid = false;
+    }
+    if (n != std::size_t{length} + frame::kLongFrameOverhead) {
+        result.log.emplace_back("Wrong length in the header");
+        result.valid = false;
+    }
+    return result;
+}
+
+bool IsAcknowledge(std::span<const std::uint8_t> response) {
+    return response.size() == 1 && response[0] == frame::kAcknowledge;
+}
+
+} // namespace veltro
