@@ -1,0 +1,182 @@
+#include "decode/meter_response.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "decode/maker_decoders.h"
+#include "decode/number_format.h"
+#include "mbus/frames.h"
+#include "mbus/hex.h"
+
+namespace veltro {
+namespace {
+
+constexpr std::size_t kZpaFirstData = 23;
+constexpr std::size_t kZpaSecondData = 33;
+constexpr int kZpaPrecision = 8;
+
+bool IsAdditionalUnit(const std::string& unit) {
+    return std::any_of(kAdditionalValueUnits.begin(), kAdditionalValueUnits.end(),
+                       [&](const char* accepted) { return unit == accepted; });
+}
+
+std::optional<double> ParseNumber(const std::string& text, char separator) {
+    if (text.empty()) return std::nullopt;
+    std::string normal = text;
+    std::replace(normal.begin(), normal.end(), separator, '.');
+    char* end = nullptr;
+    const double value = std::strtod(normal.c_str(), &end);
+    if (end == normal.c_str() || *end != '\0') return std::nullopt;
+    return value;
+}
+
+RecordWalkSettings WalkSettings(const DecodeSettings& settings) {
+    return {settings.fullRead, settings.decodeApator, settings.decimalSeparator};
+}
+
+void AppendRecordRows(ReportAppend& report, const RecordWalk& walk) {
+    for (const auto& row : walk.reportRows) report.rows.push_back({row.function, row.value, row.unit, row.description, ""});
+}
+
+// The full read: header lines and row, every record, and the time stamp; the meter table is not touched.
+void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    const TelegramHeader& h = *result.header;
+    const std::string access = std::to_string(h.accessNumber);
+    result.report.log.push_back("ID:" + h.id + ", Mfr: " + h.manufacturer + ", Main medium: " + h.medium);
+    result.report.log.push_back("Access counter: " + access + ", Status: " + h.status + ", Model: " + h.model);
+    result.report.rows.push_back({"ID:" + h.id, "Mfr:" + h.manufacturer, "Main medium: " + h.medium,
+                                  "Access Counter: " + access + ", Status: " + h.status + ", Model: " + h.model, ""});
+
+    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
+    for (auto& line : walk.reportLog) result.report.log.push_back(std::move(line));
+    for (auto& line : walk.log) result.log.push_back(std::move(line));
+    AppendRecordRows(result.report, walk);
+    result.records = std::move(walk.records);
+    result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
+    result.moreRecordsPending = walk.moreRecordsPending;
+
+    const std::string stamp = "Decoded at " + settings.localTime + ", " + settings.localDate;
+    result.report.log.push_back(stamp);
+    result.report.log.emplace_back();
+    result.report.rows.push_back({stamp, "", "", "", ""});
+    result.report.rows.push_back({});
+    result.showReport = true;
+    result.valid = true;
+}
+
+// The ZPA path: two energy registers at fixed positions, summed into the main value.
+bool ZpaRead(MeterResponse& result, std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    const char separator = settings.decimalSeparator;
+    FixedRecord first = DecodeFixedRecord(response, kZpaFirstData, separator);
+    FixedRecord second = DecodeFixedRecord(response, kZpaSecondData, separator);
+    for (auto* record : {&first, &second})
+        for (auto& line : record->log) result.log.push_back(std::move(line));
+    const auto a = ParseNumber(first.value, separator);
+    const auto b = ParseNumber(second.value, separator);
+    if (!a || !b) {
+        result.log.emplace_back("Unknown exception decoding ZPA meter...");
+        return false;
+    }
+    result.mainValue = FormatFixed(*a + *b, kZpaPrecision, 3, separator);
+    result.mainUnit = second.unit;
+    result.additionalSlots[0] = FormatFixed(*a, kZpaPrecision, 3, separator);
+    result.additionalSlots[1] = FormatFixed(*b, kZpaPrecision, 3, separator);
+    return true;
+}
+
+void ChooseMainAndAdditional(MeterResponse& result, const DecodeSettings& settings) {
+    TelegramHeader& h = *result.header;
+    std::optional<std::size_t> mainRow;
+    for (std::size_t i = 0; i < result.records.size() && !mainRow; ++i) {
+        const auto& unit = result.records[i].unit;
+        if (std::find(h.preferredUnits.begin(), h.preferredUnits.end(), unit) != h.preferredUnits.end()) mainRow = i;
+    }
+    if (mainRow) {
+        result.mainValue = result.records[*mainRow].value;
+        result.mainUnit = result.records[*mainRow].unit;
+        if (h.manufacturer == "BMT" && h.preferredUnits[0] == "m3") h.model = "MB1/MB2";
+    }
+
+    const int count = std::clamp(settings.additionalCount, 0, kMaxAdditionalValues);
+    std::size_t start = 0;
+    for (int slot = 0; slot < count; ++slot) {
+        for (std::size_t i = start; i < result.records.size(); ++i) {
+            if (mainRow && i == *mainRow) continue;
+            const auto& record = result.records[i];
+            if (!IsAdditionalUnit(record.unit)) continue;
+            std::string text = record.value + " " + record.unit;
+            if (text.size() > kAdditionalValueLength) text.resize(kAdditionalValueLength);
+            result.additionalSlots[static_cast<std::size_t>(slot)] = std::move(text);
+            // The next slot searches from the row after this one (its record number).
+            start = static_cast<std::size_t>(std::atoi(record.number.c_str()));
+            break;
+        }
+    }
+}
+
+MeterTableRow TableRow(const MeterResponse& result, const DecodeSettings& settings) {
+    const TelegramHeader& h = *result.header;
+    MeterTableRow row;
+    row.columns = {h.id, std::to_string(h.primaryAddress), h.manufacturer, result.mainValue, result.mainUnit,
+                   h.medium, settings.localTime, settings.localDate, h.status, h.pulse, h.model, ""};
+    if (h.battery != "0") row.battery = h.battery;
+    const int count = std::clamp(settings.additionalCount, 0, kMaxAdditionalValues);
+    row.additional.assign(result.additionalSlots.begin(), result.additionalSlots.begin() + count);
+    return row;
+}
+
+} // namespace
+
+MeterResponse DecodeMeterResponse(std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    MeterResponse result;
+    result.log.push_back("Respond: " + HexRendering(response));
+    if (response.size() < frame::kShortestLongFrame) return result;
+
+    FrameValidation validation = ValidateLongFrame(response);
+    for (auto& line : validation.log) result.log.push_back(std::move(line));
+    if (!validation.valid) return result;
+
+    HeaderDecoding header = DecodeTelegramHeader(response, settings.decimalSeparator);
+    for (auto& line : header.log) result.log.push_back(std::move(line));
+    if (!header.header) {
+        result.log.push_back("Unexpected error in the telegram - " + header.error);
+        return result;
+    }
+    result.header = std::move(header.header);
+
+    if (settings.fullRead) {
+        FullRead(result, response, settings);
+        return result;
+    }
+
+    if (result.header->manufacturer == "ZPA") {
+        if (!ZpaRead(result, response, settings)) return result;
+        result.recordListHasTrailingEmptyRow = true;
+    } else {
+        RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
+        for (auto& line : walk.log) result.log.push_back(std::move(line));
+        AppendRecordRows(result.report, walk);
+        result.records = std::move(walk.records);
+        result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
+        result.moreRecordsPending = walk.moreRecordsPending;
+        ChooseMainAndAdditional(result, settings);
+    }
+    result.tableRow = TableRow(result, settings);
+    result.valid = true;
+    return result;
+}
+
+ValueList DecodeValueList(std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    ValueList list;
+    FrameValidation validation = ValidateLongFrame(response);
+    list.log = std::move(validation.log);
+    if (!validation.valid) return list;
+    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
+    for (auto& line : walk.log) list.log.push_back(std::move(line));
+    for (const auto& record : walk.records) list.values.push_back(record.value);
+    if (walk.trailingEmptyRow) list.values.emplace_back();
+    list.valid = true;
+    return list;
+}
+
+} // namespace veltro

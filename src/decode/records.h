@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// One data record as the record list shows it. The byte columns are upper-case hex pairs; the DIF/DIFE
+// and VIFE texts put a blank after every pair ("84 10 "), the VIF text is the two digits alone.
+struct DecodedRecord {
+    std::string number;  // 1, 2, ... in telegram order
+    std::string value;
+    std::string unit;
+    std::string description;
+    std::string difDife;
+    std::string vif;
+    std::string vife;
+    std::string function;  // the function/storage/tariff text of the record
+};
+
+// One row of the detailed report's grid: function, value, unit, description (a fifth column stays empty).
+struct RecordReportRow {
+    std::string function;
+    std::string value;
+    std::string unit;
+    std::string description;
+};
+
+struct RecordWalkSettings {
+    bool fullRead = false;        // adds the per-record lines of the report log
+    bool decodeApator = false;    // the Apator volume inside the manufacturer-specific block
+    char decimalSeparator = '.';
+};
+
+struct RecordWalk {
+    std::vector<DecodedRecord> records;
+    // The record list ends with an empty row, except when the Apator row took that row's place.
+    bool trailingEmptyRow = true;
+    std::vector<RecordReportRow> reportRows;  // one per record, full read or not
+    std::vector<std::string> reportLog;       // only during a full read
+    std::vector<std::string> log;             // communication-log lines (the Apator exception)
+    bool moreRecordsPending = false;          // the manufacturer-specific DIF was 1Fh
+};
+
+// Walks the data records of a validated RSP_UD from byte 19 up to the byte before the check sum.
+// A DIFE/VIFE chain or a header that reaches the check sum ends the walk without a row; a data field
+// that runs past it is decoded from the bytes inside the record area only and reads as its exception text.
+RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSettings& settings);
+
+struct DataField {
+    std::string value;
+    std::string function;
+    std::size_t length = 0;  // bytes the field occupies from the data position
+};
+
+// Decodes the data field at `dataPosition` of the record whose DIF is at `difPosition`, reading only inside
+// `recordArea`. `vif` is the VIF byte as received; integer and BCD values are scaled by 10^exponent.
+DataField DecodeDataField(std::span<const std::uint8_t> recordArea, std::size_t difPosition, std::size_t dataPosition,
+                          std::uint8_t vif, int exponent, char decimalSeparator = '.');
+
+// "Instantenous value " ... for the DIF's high nibble, with the first DIFE's storage and tariff for 8..F.
+std::string FunctionText(std::uint8_t dif, std::uint8_t firstDife);
+
+} // namespace veltro
