@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_input.h"
+#include "decode_command.h"
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
 #include "mbus/frames.h"
@@ -22,6 +23,10 @@ constexpr const char* kUsage =
     "Finds, reads and decodes wired M-Bus meters (EN 13757-2/-3).\n"
     "\n"
     "Commands:\n"
+    "  decode [--full] [--additional N] [--apator] [--json] HEX...|-\n"
+    "                             decode a meter's answer (RSP_UD): log lines, header, records, main value;\n"
+    "                             --full gives the detailed report, --additional the number of additional\n"
+    "                             values (0-15, default 15), --apator the Apator volume, --json one JSON object\n"
     "  check HEX...|-             validate a received telegram (as the meter sent it) and show its header\n"
     "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
@@ -131,6 +136,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::map<std::string, std::function<int(const Arguments&)>> commands{
+        {"decode", veltro::cli::DecodeCommand},
         {"check", Check},
         {"build", Build},
     };

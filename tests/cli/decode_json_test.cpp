@@ -1,0 +1,116 @@
+// Runs the built veltro-cli as a user would and reads its JSON with an independent parser.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+CliRun RunCli(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess process;
+    process.start(QStringLiteral(VELTRO_CLI_PATH), arguments);
+    if (!input.isEmpty()) process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(20000);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QStringList FrameFiles(const char* folder) {
+    QDir dir(QStringLiteral(VELTRO_FRAMES_DIR) + "/" + folder);
+    QStringList files;
+    for (const QString& name : dir.entryList({QStringLiteral("*.hex")}, QDir::Files, QDir::Name)) files << dir.filePath(name);
+    return files;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+TEST(DecodeJson, EveryCorpusFrameGivesExactlyOneParsableObject) {
+    QStringList files = FrameFiles("devices");
+    const int devices = static_cast<int>(files.size());
+    ASSERT_GT(devices, 30);
+    files << FrameFiles("malformed");
+    for (int i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].toStdString());
+        for (const QStringList& options : {QStringList{"--json"}, QStringList{"--json", "--full", "--apator"}}) {
+            const CliRun run = RunCli(QStringList{"decode"} << options << "-", ReadAll(files[i]));
+            if (i >= devices && run.exitCode == 2) {
+                // Not hex pairs at all: refused before decoding, with a message.
+                EXPECT_FALSE(run.err.isEmpty());
+                continue;
+            }
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(run.out, &error);
+            ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n"
+                                                            << run.out.toStdString();
+            ASSERT_TRUE(doc.isObject());
+            const QJsonObject o = doc.object();
+            for (const char* key : {"valid", "log", "header", "records", "main", "additional"})
+                EXPECT_TRUE(o.contains(key)) << key;
+            EXPECT_EQ(o.contains("report"), options.contains("--full"));
+            EXPECT_TRUE(o["log"].toArray().first().toString().startsWith("Respond: "));
+            if (i < devices) {
+                EXPECT_TRUE(o["valid"].toBool());
+                EXPECT_EQ(run.exitCode, 0);
+                EXPECT_EQ(o["header"].toObject()["id"].toString().size(), 8);
+                EXPECT_FALSE(o["records"].toArray().isEmpty());
+            } else if (!o["valid"].toBool()) {
+                EXPECT_TRUE(o["header"].isNull());
+                EXPECT_EQ(run.exitCode, 1);
+            }
+        }
+    }
+}
+
+TEST(DecodeJson, RecordFieldsAndDefaultAdditionalCount) {
+    const CliRun run = RunCli({"decode", "--json", "68", "09", "09", "68", "08", "05", "72", "78", "56", "34", "12",
+                               "2E", "2C", "01", "07", "03", "00", "00", "00", "04", "13", "15", "CD", "5B", "07",
+                               "00", "16"});
+    QJsonDocument doc = QJsonDocument::fromJson(run.out);
+    // The frame above has a deliberately wrong L: the decoder must say so and give no header.
+    ASSERT_TRUE(doc.isObject()) << run.out.toStdString();
+    EXPECT_FALSE(doc.object()["valid"].toBool());
+    EXPECT_TRUE(doc.object()["header"].isNull());
+
+    const CliRun good = RunCli({"decode", "--json", "6815156808057278563412 2E2C010703000000 041315CD5B07 5316"});
+    doc = QJsonDocument::fromJson(good.out);
+    ASSERT_TRUE(doc.isObject()) << good.out.toStdString() << good.err.toStdString();
+    const QJsonObject o = doc.object();
+    EXPECT_TRUE(o["valid"].toBool()) << good.out.toStdString();
+    const QJsonObject record = o["records"].toArray().first().toObject();
+    EXPECT_EQ(record["number"].toString(), "1");
+    EXPECT_EQ(record["value"].toString(), "123456.789");
+    EXPECT_EQ(record["unit"].toString(), "m3");
+    EXPECT_EQ(record["function"].toString(), "Instantenous value ");
+    EXPECT_EQ(record["dif"].toString(), "04 ");
+    EXPECT_EQ(record["vif"].toString(), "13");
+    EXPECT_EQ(record["vife"].toString(), "");
+    EXPECT_EQ(o["main"].toObject()["value"].toString(), "123456.789");
+    EXPECT_EQ(o["additional"].toArray().size(), 15);
+    EXPECT_EQ(o["header"].toObject()["manufacturer"].toString(), "KAN");
+}
+
+TEST(DecodeCli, RefusesWhatIsNotATelegram) {
+    for (const QStringList& arguments : {QStringList{"decode", "--json", "10", "7"}, QStringList{"decode", "--json"},
+                                         QStringList{"decode", "--additional", "16", "E5"},
+                                         QStringList{"decode", "--bogus", "E5"}}) {
+        const CliRun run = RunCli(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+}
+
+} // namespace
