@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the command-line program and shows what it does today: it frames the telegrams it sends to a
-# meter and checks and decodes the header of a real meter's answer.
+# meter and decodes a real meter's answer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,8 +17,8 @@ run build req-ud2 5
 run build req-ud2 5 --5b
 run build select 12345678
 
-echo "== A water meter's answer (RSP_UD), checked and its header decoded =="
-run check 68 51 51 68 08 0B 72 54 02 99 04 C5 14 00 06 0C 27 00 00 04 78 2E 25 4C 00 04 6D 0A 0C CD 13 04 13 \
+echo "== A water meter's answer (RSP_UD), decoded =="
+run decode 68 51 51 68 08 0B 72 54 02 99 04 C5 14 00 06 0C 27 00 00 04 78 2E 25 4C 00 04 6D 0A 0C CD 13 04 13 \
   4C 01 00 00 44 13 4B 01 00 00 84 01 13 4C 01 00 00 42 6C BF 1C 02 6C DF 1C 04 3B 00 00 00 00 14 3B 16 08 00 00 \
   02 23 A7 04 01 FD 17 00 04 90 28 08 00 00 00 3F 16
 

@@ -16,9 +16,12 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== Pure core under AddressSanitizer + UndefinedBehaviorSanitizer =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON >/dev/null
+  -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== Fuzz smoke run of the decoder =="
+scripts/fuzz.sh 20
 
 echo "All tests passed."
