@@ -110,7 +110,9 @@ TEST(RealTelegrams, EveryFrameAndEveryPrefixDecodesWithoutLeavingItsBytes) {
                 const MeterResponse response = DecodeMeterResponse(prefix, settings);
                 ASSERT_FALSE(response.log.empty()) << path.filename();
                 EXPECT_EQ(response.log[0].rfind("Respond: ", 0), 0u);
-                if (!response.valid) EXPECT_FALSE(response.tableRow.has_value());
+                if (!response.valid) {
+                    EXPECT_FALSE(response.tableRow.has_value());
+                }
             }
         }
     }

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decode/meter_response.h"
+
+namespace veltro {
+
+enum class Language { English, Italian };
+
+// Where a decoded meter goes in the table.
+enum class Placement {
+    Append,            // the primary scan: into the last row, then one more row
+    ById,              // the secondary search: rows with this ID, or appended when there is none
+    ByPrimaryAddress,  // every other read: rows with this address; an unknown meter is not added
+};
+
+// The meter table: row 0 the header, rows 1.. one meter each, an empty row after the last meter until
+// the table holds its 450 rows. Each row carries its selection flag, so flags move with their rows.
+class MeterTable {
+public:
+    static constexpr int kMaxRows = 450;
+    static constexpr int kFixedColumns = 12;
+    static constexpr int kAddressColumn = 1;
+    static constexpr int kValueColumn = 3;
+    static constexpr int kPulseColumn = 9;
+    static constexpr int kKeyColumn = 11;
+    static constexpr std::size_t kSelectionTextLength = 8;
+
+    explicit MeterTable(int additionalCount = 0, Language language = Language::English,
+                        std::vector<std::string> additionalTitles = {});
+
+    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    int columnCount() const { return kFixedColumns + m_additionalCount; }
+    int additionalCount() const { return m_additionalCount; }
+    const std::string& cell(int row, int column) const;
+    void setCell(int row, int column, std::string text);
+    std::vector<std::string> rowCells(int row) const;
+
+    // Header row: the fixed titles of the language, then the additional titles.
+    void setHeader(Language language, std::vector<std::string> additionalTitles);
+    void setAdditionalCount(int count, std::vector<std::string> additionalTitles);
+
+    // Writes a decoded meter by the placement rule and returns the rows written. Afterwards the selected
+    // ID and address are the written row's.
+    std::vector<int> place(const MeterTableRow& row, Placement placement);
+
+    // Row operations.
+    void clear();                 // two rows, no flags
+    bool addRowBelowSelected();   // false at the 450-row capacity
+    bool addRowAtEnd();
+    void deleteSelectedRow();
+    // Replaces the data rows; cut at the capacity. Returns the number of rows kept.
+    int replaceRows(const std::vector<std::vector<std::string>>& rows);
+
+    // Selection.
+    void selectCell(int row, int column);
+    void mouseRelease(int row, bool control);
+    void doubleClick() { m_selectAllPending = true; }
+    bool rowSelected(int row) const;
+    void setRowSelected(int row, bool selected);
+    std::vector<int> selectedRows() const;
+    int selectedRow() const { return m_selectedRow; }
+    int selectedColumn() const { return m_selectedColumn; }
+    const std::string& selectedId() const { return m_selectedId; }
+    const std::string& selectedAddress() const { return m_selectedAddress; }
+    const std::string& selectedPulse() const { return m_selectedPulse; }
+    std::string idLabel() const { return "ID:" + m_selectedId; }
+    std::string addressLabel() const;
+    // The row the table's cursor moved to after the last placement (last row with the selected address).
+    int currentRow() const { return m_currentRow; }
+
+    // Rows whose address cell holds a meter address (0..250); empty, "256" and anything else do not.
+    static std::optional<int> AddressOf(const std::string& cell);
+
+private:
+    struct Row {
+        std::vector<std::string> cells;
+        bool selected = false;
+    };
+    Row emptyRow() const { return Row{std::vector<std::string>(static_cast<std::size_t>(columnCount())), false}; }
+    bool isDataRow(int row) const { return row >= 1 && row < rowCount(); }
+    void write(int row, const MeterTableRow& decoded);
+    void appendMeter(const MeterTableRow& decoded, std::vector<int>& written);
+
+    int m_additionalCount;
+    std::vector<Row> m_rows;
+    int m_selectedRow = 0;
+    int m_selectedColumn = 0;
+    std::string m_selectedId;
+    std::string m_selectedAddress = "256";
+    std::string m_selectedPulse;
+    bool m_selectAllPending = false;
+    int m_currentRow = 1;
+};
+
+std::array<std::string_view, MeterTable::kFixedColumns> MeterTableTitles(Language language);
+
+} // namespace veltro

@@ -1,0 +1,59 @@
+#include "meters/table_file.h"
+
+namespace veltro {
+
+std::string ExportTableText(const MeterTable& table, char separator, char decimalSeparator, char systemDecimalMark) {
+    std::string text;
+    for (int r = 1; r < table.rowCount(); ++r) {
+        for (int c = 0; c < table.columnCount(); ++c) {
+            std::string value = table.cell(r, c);
+            if (c == MeterTable::kValueColumn) {
+                for (char& ch : value)
+                    if (ch == systemDecimalMark) ch = decimalSeparator;
+            }
+            text += value;
+            text += separator;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+ImportedTable ParseImportText(std::string_view text, char separator) {
+    ImportedTable result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        std::vector<std::string> fields;
+        std::size_t fieldStart = 0;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != separator) continue;
+            if (fields.size() == kImportMaxFields) {
+                result.tooManyFields = true;
+                return result;
+            }
+            fields.emplace_back(line.substr(fieldStart, std::min(i - fieldStart, kImportFieldLength)));
+            fieldStart = i + 1;
+        }
+        if (result.rows.size() + 1 >= static_cast<std::size_t>(MeterTable::kMaxRows)) {
+            result.truncatedAtCapacity = true;
+            return result;
+        }
+        result.rows.push_back(std::move(fields));
+    }
+    return result;
+}
+
+} // namespace veltro
+
+namespace veltro {
+void ApplyImport(MeterTable& table, const ImportedTable& imported) {
+    table.replaceRows(imported.rows);
+    if (imported.tooManyFields && !imported.rows.empty()) table.addRowAtEnd();
+}
+} // namespace veltro

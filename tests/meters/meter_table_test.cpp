@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include "meters/meter_table.h"
+#include "meters/table_file.h"
+
+namespace veltro {
+namespace {
+
+MeterTableRow Meter(const std::string& id, const std::string& address, std::optional<std::string> battery = "") {
+    MeterTableRow row;
+    row.columns = {id, address, "KAN", "1.000", "m3", "Water", "10:00:00", "2026-12-08", "00", "", "Unknown", ""};
+    row.battery = std::move(battery);
+    row.additional = {"20.000 deg. C"};
+    return row;
+}
+
+TEST(MeterTable, StartsWithHeaderAndOneEmptyRowInEitherLanguage) {
+    MeterTable english(2, Language::English, {"Flow ", "Return "});
+    EXPECT_EQ(english.rowCount(), 2);
+    EXPECT_EQ(english.columnCount(), 14);
+    EXPECT_EQ(english.cell(0, 0), "ID ");
+    EXPECT_EQ(english.cell(0, 2), "Mfr. ");
+    EXPECT_EQ(english.cell(0, 11), "AES-128 key ");
+    EXPECT_EQ(english.cell(0, 12), "Flow ");
+    EXPECT_EQ(english.cell(0, 13), "Return ");
+    english.setHeader(Language::Italian, {"Mandata ", "Ritorno "});
+    EXPECT_EQ(english.cell(0, 2), "Produttore ");
+    EXPECT_EQ(english.cell(0, 5), "Consumo ");
+    EXPECT_EQ(english.cell(0, 12), "Mandata ");
+    english.setHeader(Language::English, {"Flow ", "Return "});
+    const auto titles = MeterTableTitles(Language::English);
+    for (int c = 0; c < MeterTable::kFixedColumns; ++c) EXPECT_EQ(english.cell(0, c), titles[static_cast<std::size_t>(c)]);
+    EXPECT_EQ(english.selectedAddress(), "256");
+}
+
+TEST(MeterTable, ScanAppendsUntilTheCapOfRowsThenOverwritesTheLast) {
+    MeterTable table(1);
+    for (int i = 1; i <= 448; ++i) table.place(Meter(std::to_string(10000000 + i), std::to_string(i % 250)), Placement::Append);
+    EXPECT_EQ(table.rowCount(), 450);  // 448 meters and the trailing empty row 449
+    EXPECT_EQ(table.cell(449, 0), "");
+    table.place(Meter("20000449", "1"), Placement::Append);
+    EXPECT_EQ(table.rowCount(), 450);
+    EXPECT_EQ(table.cell(449, 0), "20000449");  // into row 449; the table does not grow past 450
+    table.place(Meter("20000450", "2"), Placement::Append);
+    EXPECT_EQ(table.rowCount(), 450);
+    EXPECT_EQ(table.cell(449, 0), "20000450");  // the next one overwrites it
+    EXPECT_EQ(table.cell(448, 0), "10000448");
+}
+
+TEST(MeterTable, ReadByAddressRewritesEveryMatchingRowAndAddsNothing) {
+    MeterTable table(1);
+    table.place(Meter("11111111", "5"), Placement::Append);
+    table.place(Meter("22222222", "5"), Placement::Append);
+    table.place(Meter("33333333", "7"), Placement::Append);
+    auto written = table.place(Meter("44444444", "5"), Placement::ByPrimaryAddress);
+    EXPECT_EQ(written, (std::vector<int>{1, 2}));
+    EXPECT_EQ(table.cell(1, 0), "44444444");
+    EXPECT_EQ(table.cell(2, 0), "44444444");
+    EXPECT_EQ(table.cell(3, 0), "33333333");
+    EXPECT_EQ(table.selectedId(), "44444444");
+    EXPECT_EQ(table.selectedAddress(), "5");
+    EXPECT_EQ(table.currentRow(), 2);
+    const int rows = table.rowCount();
+    EXPECT_TRUE(table.place(Meter("55555555", "9"), Placement::ByPrimaryAddress).empty());
+    EXPECT_EQ(table.rowCount(), rows);
+    EXPECT_EQ(table.selectedId(), "44444444");
+}
+
+TEST(MeterTable, SecondarySearchRewritesByIdOrAppends) {
+    MeterTable table(0);
+    table.place(Meter("11111111", "0"), Placement::Append);
+    table.place(Meter("11111111", "3"), Placement::ById);
+    EXPECT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(table.cell(1, 1), "3");
+    table.place(Meter("22222222", "0"), Placement::ById);
+    EXPECT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.cell(2, 0), "22222222");
+}
+
+TEST(MeterTable, BatteryCellKeptOnZeroAndEmptiedForOtherMeters) {
+    MeterTable table(0);
+    table.place(Meter("11111111", "1", std::string("3.53V")), Placement::Append);
+    EXPECT_EQ(table.cell(1, 11), "3.53V");
+    table.place(Meter("11111111", "1", std::nullopt), Placement::ByPrimaryAddress);  // decoded "0"
+    EXPECT_EQ(table.cell(1, 11), "3.53V");
+    table.place(Meter("11111111", "1", std::string()), Placement::ByPrimaryAddress);  // not decoded
+    EXPECT_EQ(table.cell(1, 11), "");
+}
+
+TEST(MeterTable, SelectionByClickCtrlClickAndDoubleClick) {
+    MeterTable table(0);
+    for (const char* a : {"1", "2", "3", "4"}) table.place(Meter("1000000" + std::string(a), a), Placement::Append);
+    table.mouseRelease(2, false);
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{2}));
+    table.mouseRelease(3, true);
+    table.mouseRelease(4, true);
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{2, 3, 4}));
+    table.mouseRelease(3, true);
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{2, 4}));
+    table.mouseRelease(1, false);
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{1}));
+    table.doubleClick();
+    table.mouseRelease(1, false);
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{1, 2, 3, 4, 5}));
+    table.mouseRelease(0, false);  // the header row is not selectable
+    EXPECT_EQ(table.selectedRows().size(), 5u);
+}
+
+TEST(MeterTable, SelectedCellCopiesIdAddressAndPulse) {
+    MeterTable table(0);
+    table.place(Meter("12345678", "5"), Placement::Append);
+    table.setCell(1, 9, "50ms");
+    table.selectCell(1, 3);
+    EXPECT_EQ(table.selectedId(), "12345678");
+    EXPECT_EQ(table.selectedAddress(), "5");
+    EXPECT_EQ(table.selectedPulse(), "50ms");
+    EXPECT_EQ(table.idLabel(), "ID:12345678");
+    EXPECT_EQ(table.addressLabel(), "Addr.:5");
+    table.selectCell(2, 0);  // the empty row: no address
+    EXPECT_EQ(table.selectedAddress(), "256");
+    EXPECT_EQ(table.addressLabel(), "Addr.:");
+    table.clear();
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.selectedAddress(), "256");
+    EXPECT_TRUE(table.selectedRows().empty());
+}
+
+TEST(MeterTable, RowOperationsMoveSelectionFlagsWithTheirRows) {
+    MeterTable table(0);
+    for (const char* a : {"1", "2", "3", "4", "5"}) table.setCell(0, 0, "ID "), table.place(Meter(std::string("0000000") + a, a), Placement::Append);
+    // Rows 1..5 hold addresses 1..5, row 6 is the trailing empty row. Flag the meter at address 4.
+    table.mouseRelease(4, false);
+    table.selectCell(2, 0);
+    ASSERT_TRUE(table.addRowBelowSelected());
+    EXPECT_EQ(table.cell(3, 1), "");     // the new row below row 2 is empty
+    EXPECT_EQ(table.cell(4, 1), "3");    // rows 3.. moved down
+    EXPECT_EQ(table.cell(6, 1), "5");
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{5}));  // the flag moved with address 4
+    EXPECT_EQ(table.cell(5, 1), "4");
+
+    table.selectCell(1, 0);
+    table.deleteSelectedRow();
+    EXPECT_EQ(table.cell(1, 1), "2");
+    EXPECT_EQ(table.selectedRows(), (std::vector<int>{4}));
+    EXPECT_EQ(table.cell(4, 1), "4");  // still the operator's meter
+
+    MeterTable single(0);
+    single.place(Meter("12345678", "5"), Placement::Append);
+    single.replaceRows({{"12345678", "5"}});
+    single.selectCell(1, 0);
+    single.deleteSelectedRow();
+    EXPECT_EQ(single.rowCount(), 2);
+    EXPECT_EQ(single.cell(1, 0), "");  // a single data row stays, emptied
+}
+
+TEST(MeterTable, AddRowRespectsTheCapacity) {
+    MeterTable table(0);
+    std::vector<std::vector<std::string>> rows(449, std::vector<std::string>{"x"});
+    EXPECT_EQ(table.replaceRows(rows), 449);
+    EXPECT_EQ(table.rowCount(), 450);
+    table.selectCell(10, 0);
+    EXPECT_FALSE(table.addRowBelowSelected());
+    EXPECT_EQ(table.rowCount(), 450);
+}
+
+TEST(MeterTable, AddressCellsThatAreNoMeterAddress) {
+    EXPECT_EQ(MeterTable::AddressOf("5"), 5);
+    EXPECT_EQ(MeterTable::AddressOf("250"), 250);
+    for (const char* bad : {"", "256", "251", "300", "-1", "5a", " 5"}) EXPECT_FALSE(MeterTable::AddressOf(bad)) << bad;
+}
+
+TEST(TableFile, ExportWritesEveryCellWithItsSeparatorAndOnlyTheDecimalMarkChanges) {
+    MeterTable table(1);
+    MeterTableRow meter = Meter("12345678", "5");
+    meter.columns[2] = "ABC";
+    meter.columns[3] = "12,5";
+    table.place(meter, Placement::Append);
+    meter.columns[0] = "87654321";
+    meter.columns[3] = "-3,2";
+    table.place(meter, Placement::Append);
+    meter.columns[3] = "No data ";
+    table.place(meter, Placement::Append);
+    meter.columns[3] = "1,2345679E8";
+    table.place(meter, Placement::Append);
+    const std::string text = ExportTableText(table, ';', '.', ',');
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 5u);  // four meters and the trailing empty row, no header line
+    EXPECT_EQ(lines[0].rfind("12345678;5;ABC;12.5;m3;", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].back(), ';');
+    EXPECT_EQ(lines[1].rfind("87654321;5;ABC;-3.2;", 0), 0u) << lines[1];
+    EXPECT_NE(lines[2].find(";No data ;"), std::string::npos);
+    EXPECT_NE(lines[3].find(";1.2345679E8;"), std::string::npos);
+    EXPECT_EQ(lines[4], std::string(13, ';'));
+    EXPECT_EQ(table.cell(1, 3), "12,5");  // the table is left as it was
+}
+
+TEST(TableFile, ImportRoundTripAndItsLimits) {
+    MeterTable table(2, Language::English, {"A ", "B "});
+    table.place(Meter("12345678", "5"), Placement::Append);
+    table.place(Meter("87654321", "7"), Placement::Append);
+    const std::string exported = ExportTableText(table, ';', '.', '.');
+    MeterTable back(2);
+    ApplyImport(back, ParseImportText(exported, ';'));
+    ASSERT_EQ(back.rowCount(), table.rowCount());
+    for (int r = 1; r < table.rowCount(); ++r) EXPECT_EQ(back.rowCells(r), table.rowCells(r)) << r;
+
+    // CR LF line ends, a field over 50 characters, text after the last separator ignored.
+    const auto parsed = ParseImportText(std::string(60, 'x') + ";5;tail\r\n", ';');
+    ASSERT_EQ(parsed.rows.size(), 1u);
+    EXPECT_EQ(parsed.rows[0], (std::vector<std::string>{std::string(50, 'x'), "5"}));
+
+    // 20 fields are fine, 25 stop the import; the rows before stay, followed by one empty row.
+    const std::string twenty(20, ';');
+    const std::string twentyFive(25, ';');
+    EXPECT_FALSE(ParseImportText(twenty, ';').tooManyFields);
+    const auto tooMany = ParseImportText("1;2;\n" + twentyFive + "\n3;4;\n", ';');
+    EXPECT_TRUE(tooMany.tooManyFields);
+    ASSERT_EQ(tooMany.rows.size(), 1u);
+    MeterTable partial(0);
+    ApplyImport(partial, tooMany);
+    EXPECT_EQ(partial.rowCount(), 3);
+    EXPECT_EQ(partial.cell(1, 0), "1");
+    EXPECT_EQ(partial.cell(2, 0), "");
+
+    // An empty file leaves the empty table.
+    MeterTable empty(0);
+    ApplyImport(empty, ParseImportText("", ';'));
+    EXPECT_EQ(empty.rowCount(), 2);
+
+    // More lines than the table holds: cut at the capacity, flagged.
+    std::string many;
+    for (int i = 0; i < 500; ++i) many += std::to_string(i) + ";\n";
+    const auto capped = ParseImportText(many, ';');
+    EXPECT_TRUE(capped.truncatedAtCapacity);
+    EXPECT_EQ(capped.rows.size(), 449u);
+}
+
+} // namespace
+} // namespace veltro
