@@ -6,11 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/language.h"
 #include "decode/meter_response.h"
 
 namespace veltro {
-
-enum class Language { English, Italian };
 
 // Where a decoded meter goes in the table.
 enum class Placement {
