@@ -1,0 +1,110 @@
+#include "link/bridge_channel.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "app/live_settings.h"
+#include "app/local_time_text.h"
+#include "link/communication_log.h"
+#include "link/remote_endpoint.h"
+#include "link/socket_error_number.h"
+
+namespace veltro {
+
+BridgeChannel::BridgeChannel(CommunicationLog& log, const LiveSettings& settings, QObject* parent)
+    : QObject(parent), m_log(log), m_settings(settings) {
+    connect(&m_socket, &QTcpSocket::connected, this, &BridgeChannel::onConnected);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &BridgeChannel::onDisconnected);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &BridgeChannel::onReadyRead);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &BridgeChannel::onError);
+}
+
+bool BridgeChannel::connectBridge() {
+    const Settings::Vodud& remote = m_settings.settings().vodud;
+    const QString host = QString::fromStdString(remote.ip).trimmed();
+    const auto port = RemotePortFromText(remote.port, kDefaultPort);
+    if (host.isEmpty() || !port) {
+        m_log.append(kNotProperlySetMessage);
+        m_socket.abort();
+        setConnected(false);
+        return false;
+    }
+    if (m_connected) return true;
+    // A connect wait further up the stack (an event handled inside it started another command) is
+    // already connecting this socket.
+    if (m_waiting) return false;
+
+    m_socket.abort();  // a former attempt that never completed
+    m_socket.connectToHost(host, *port);
+    m_log.append(kTryingMessage);
+    m_waiting = true;
+    const int steps = std::max(0, remote.ethTimeout) + 1;
+    for (int step = 0; step < steps; ++step) {
+        QThread::msleep(kWaitStepMilliseconds);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    m_waiting = false;
+    if (!m_connected && m_socket.state() != QAbstractSocket::UnconnectedState) {
+        // Nobody waits for a connection that comes later: drop the attempt, and say why nothing starts.
+        m_socket.abort();
+        m_log.append(SocketErrorLine(QAbstractSocket::SocketTimeoutError));
+    }
+    return m_connected;
+}
+
+void BridgeChannel::deactivate() {
+    if (m_socket.state() == QAbstractSocket::ConnectedState) m_socket.disconnectFromHost();
+    if (m_socket.state() != QAbstractSocket::UnconnectedState) m_socket.abort();
+    setConnected(false);
+}
+
+void BridgeChannel::clearReceiveBuffer() {
+    m_receiveBuffer.clear();
+    m_bufferFullReported = false;
+}
+
+BridgeChannel::WriteResult BridgeChannel::write(std::span<const std::uint8_t> bytes) {
+    if (!m_connected) return {false, QStringLiteral("the bridge is not connected")};
+    const auto size = static_cast<qint64>(bytes.size());
+    if (m_socket.write(reinterpret_cast<const char*>(bytes.data()), size) != size) return {false, m_socket.errorString()};
+    m_socket.flush();  // out now, even if the caller does not return to the event loop soon
+    return {true, {}};
+}
+
+void BridgeChannel::onConnected() {
+    m_log.append(kConnectedPrefix + CurrentLongTimeText());
+    setConnected(true);
+}
+
+void BridgeChannel::onDisconnected() {
+    m_log.append(kDisconnectedPrefix + CurrentLongTimeText());
+    setConnected(false);
+}
+
+void BridgeChannel::onReadyRead() {
+    const QByteArray data = m_socket.readAll();
+    const qsizetype room = kReceiveBufferLimit - static_cast<qsizetype>(m_receiveBuffer.size());
+    const qsizetype taken = std::clamp<qsizetype>(data.size(), 0, std::max<qsizetype>(room, 0));
+    m_receiveBuffer.append(
+        std::span(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(taken)));
+    if (taken < data.size() && !m_bufferFullReported) {
+        m_bufferFullReported = true;
+        m_log.append(kBufferFullMessage);
+    }
+    if (taken > 0) emit bytesReceived();
+}
+
+void BridgeChannel::onError(QAbstractSocket::SocketError error) {
+    if (IsPeerClose(error)) return;
+    m_log.append(SocketErrorLine(error));
+}
+
+void BridgeChannel::setConnected(bool connected) {
+    if (m_connected == connected) return;
+    m_connected = connected;
+    emit connectedChanged(connected);
+}
+
+} // namespace veltro

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace veltro {
+
+class OperatorInterface;
+
+// The communication log `Memo_current`: an ordered list of lines to which every part of the program
+// appends one line at a time. It has no size limit and is emptied only by "Clear log".
+class CommunicationLog : public QObject {
+    Q_OBJECT
+
+public:
+    static inline const QString kSaveFailedMessage = QStringLiteral("Can not write file, no rights...");
+    static inline const QString kProposedFileName = QStringLiteral("log.txt");
+    static inline const QString kFileFilter = QStringLiteral("Text Files (*.txt)");
+
+    explicit CommunicationLog(QObject* parent = nullptr);
+
+    // Adds one line at the end. Safe from any thread: a line from another thread (the secondary-search
+    // worker) is handed to the log's own thread and added there, in the order it was sent.
+    void append(const QString& line);
+    void clear();  // `BitBtn5Click`
+    const QStringList& lines() const { return m_lines; }
+
+    // Writes every line, one per text line, to `path` atomically: on failure the old file is untouched,
+    // the line "Can not write file, no rights..." is appended, and false is returned with the reason in
+    // `error` when given.
+    bool saveTo(const QString& path, QString* error = nullptr);
+
+    // `BitBtn6Click`: the save dialog in `workingFolder` (`Misc` `Dir`) proposing "log.txt" there, then
+    // saveTo. False when the operator cancels or the write fails.
+    bool saveWithDialog(OperatorInterface& operatorInterface, const QString& workingFolder);
+
+signals:
+    void lineAppended(const QString& line);
+    void cleared();
+
+private:
+    void appendHere(const QString& line);
+
+    QStringList m_lines;
+};
+
+} // namespace veltro

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/file_faults.h"
+#include "app/scripted_operator.h"
+#include "link/communication_log.h"
+
+namespace veltro {
+namespace {
+
+QString Path(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+TEST(CommunicationLog, LinesAreKeptInTheOrderAppendedAndEachAppendIsSignalled) {
+    CommunicationLog log;
+    QSignalSpy appended(&log, &CommunicationLog::lineAppended);
+    log.append("Sent: 10 40 05 45 16 ");
+    log.append("");
+    log.append("\r");  // the line of a single carriage return the gateway server writes
+    EXPECT_EQ(log.lines(), QStringList({"Sent: 10 40 05 45 16 ", "", "\r"}));
+    ASSERT_EQ(appended.count(), 3);
+    EXPECT_EQ(appended.at(0).at(0).toString(), "Sent: 10 40 05 45 16 ");
+
+    QSignalSpy cleared(&log, &CommunicationLog::cleared);
+    log.clear();
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(cleared.count(), 1);
+}
+
+TEST(CommunicationLog, LinesFromAWorkerThreadArriveOnTheLogsThreadInTheirOrder) {
+    CommunicationLog log;
+    std::vector<bool> onLogThread;
+    QObject::connect(&log, &CommunicationLog::lineAppended,
+                     [&] { onLogThread.push_back(QThread::currentThread() == log.thread()); });
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i) log.append(QString::number(i));
+    });
+    worker.join();
+    QTRY_COMPARE_WITH_TIMEOUT(log.lines().size(), 100, 2000);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(log.lines().at(i), QString::number(i));
+    EXPECT_EQ(std::count(onLogThread.begin(), onLogThread.end(), true), 100);
+}
+
+TEST(CommunicationLog, SavingWritesOneTextLinePerLogLine) {
+    test::TempFolder folder;
+    CommunicationLog log;
+    log.append("Connected TCP/IP, at 10:00:00");
+    log.append("Respond: E5 ");
+    ASSERT_TRUE(log.saveTo(Path(folder / "log.txt")));
+    EXPECT_EQ(test::ReadWholeFile(folder / "log.txt"), "Connected TCP/IP, at 10:00:00\nRespond: E5 \n");
+    EXPECT_EQ(log.lines().size(), 2);  // nothing logged on success
+}
+
+TEST(CommunicationLog, AFailedSaveIsLoggedAndLeavesTheOldFileIntact) {
+    test::TempFolder folder;
+    const auto path = folder / "log.txt";
+    test::WriteWholeFile(path, "old log\n");
+    CommunicationLog log;
+    log.append(QString(500, 'x'));
+
+    {
+        test::ImmutableFolder readOnly(folder.path());
+        if (!readOnly.available()) GTEST_SKIP() << "needs chattr +i on " << folder.path();
+        QString error;
+        EXPECT_FALSE(log.saveTo(Path(path), &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    EXPECT_EQ(log.lines().last(), "Can not write file, no rights...");
+    EXPECT_EQ(test::ReadWholeFile(path), "old log\n");
+
+    {
+        test::FileSizeLimit fullAfter(64);
+        ASSERT_TRUE(fullAfter.available());
+        EXPECT_FALSE(log.saveTo(Path(path)));
+    }
+    EXPECT_EQ(test::ReadWholeFile(path), "old log\n");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"log.txt"});
+
+    test::WriteWholeFile(folder / "plain", "");
+    EXPECT_FALSE(log.saveTo(Path(folder / "plain" / "log.txt")));
+    EXPECT_EQ(log.lines().count("Can not write file, no rights..."), 3);
+}
+
+TEST(CommunicationLog, SaveLogProposesLogTxtInTheWorkingFolder) {
+    test::TempFolder folder;
+    const QString workingFolder = Path(folder.path());
+    CommunicationLog log;
+    log.append("line");
+    test::ScriptedOperator operatorAtDesk;
+
+    operatorAtDesk.chosenFile.reset();  // the operator cancels
+    EXPECT_FALSE(log.saveWithDialog(operatorAtDesk, workingFolder));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{});
+    EXPECT_EQ(log.lines().size(), 1);
+
+    operatorAtDesk.chosenFile = Path(folder / "mine.txt");
+    EXPECT_TRUE(log.saveWithDialog(operatorAtDesk, workingFolder));
+    EXPECT_EQ(test::ReadWholeFile(folder / "mine.txt"), "line\n");
+
+    ASSERT_EQ(operatorAtDesk.saveDialogs.size(), 2u);
+    EXPECT_EQ(operatorAtDesk.saveDialogs[1].folder, workingFolder);
+    EXPECT_EQ(operatorAtDesk.saveDialogs[1].proposedName, QDir(workingFolder).filePath("log.txt"));
+    EXPECT_EQ(operatorAtDesk.saveDialogs[1].filter, "Text Files (*.txt)");
+}
+
+} // namespace
+} // namespace veltro
