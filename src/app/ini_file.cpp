@@ -88,15 +88,19 @@ IniFile IniFile::parse(std::string_view text) {
         file.m_byteOrderMark = true;
         text.remove_prefix(kByteOrderMark.size());
     }
+    // LF and CRLF files keep their line ending; a lone CR (an old Macintosh file) ends a line too, so
+    // that no value can hold one.
     if (const auto firstBreak = text.find('\n'); firstBreak != std::string_view::npos)
         file.m_lineEnding = (firstBreak > 0 && text[firstBreak - 1] == '\r') ? "\r\n" : "\n";
 
     file.m_sections.push_back(Section{});  // the lines before the first section
     while (!text.empty()) {
-        const auto lineBreak = text.find('\n');
-        std::string_view raw = text.substr(0, lineBreak);
-        text.remove_prefix(lineBreak == std::string_view::npos ? text.size() : lineBreak + 1);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        const auto lineBreak = text.find_first_of("\r\n");
+        const std::string_view raw = text.substr(0, lineBreak);
+        std::size_t consumed = text.size();
+        if (lineBreak != std::string_view::npos)
+            consumed = lineBreak + (text.substr(lineBreak, 2) == "\r\n" ? 2 : 1);
+        text.remove_prefix(consumed);
 
         Line line;
         line.raw = std::string(raw);

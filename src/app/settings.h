@@ -10,9 +10,6 @@
 
 namespace veltro {
 
-// The language switch: the checked state of the "English" menu item; persisted as `Misc` `Language`.
-
-
 inline constexpr int kAdditionalTitleCount = 15;
 // The main window keeps each additional-value title as a short string of this many characters.
 inline constexpr std::size_t kMainWindowTitleLength = 15;

@@ -35,6 +35,8 @@ bool LineLowered(QSerialPort& port, bool (QSerialPort::*setLine)(bool)) {
     return port.error() == QSerialPort::UnsupportedOperationError;
 }
 
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
 } // namespace
 
 SerialChannel::SerialChannel(CommunicationLog& log, const LiveSettings& settings, QObject* parent)
@@ -59,7 +61,7 @@ bool SerialChannel::open() {
     m_devicePath = path ? QString::fromStdString(*path) : QString();
 
     auto refuse = [this](const QString& line) {
-        setStatus(QString::fromStdString(SerialClosedStatus(m_portName.toStdString())));
+        setStatus(Text(SerialClosedStatus(m_portName.toStdString())));
         m_log.append(line);
         return false;
     };
@@ -78,13 +80,13 @@ bool SerialChannel::open() {
     if (!m_port.open(QIODevice::ReadWrite)) {
         const bool portUnavailable = MeansPortUnavailable(m_port.error());
         m_port.clearError();
-        return refuse(portUnavailable ? unavailable : QString(kSerialOpenFailedMessage.data()));
+        return refuse(portUnavailable ? unavailable : Text(kSerialOpenFailedMessage));
     }
     if (!LineLowered(m_port, &QSerialPort::setDataTerminalReady) ||
         !LineLowered(m_port, &QSerialPort::setRequestToSend)) {
         m_port.close();
         m_port.clearError();
-        return refuse(QString(kSerialOpenFailedMessage.data()));
+        return refuse(Text(kSerialOpenFailedMessage));
     }
     m_port.clearError();
 
@@ -102,13 +104,13 @@ void SerialChannel::close() {
     m_port.close();
     const bool failed = m_port.error() != QSerialPort::NoError;
     m_port.clearError();
-    setStatus(QString::fromStdString(SerialClosedStatus(m_portName.toStdString())));
+    setStatus(Text(SerialClosedStatus(m_portName.toStdString())));
     m_open = false;
     // The wait the program has always made before the port counts as closed, so that an operation
     // that reopens it at once finds the driver settled.
     QThread::msleep(kCloseWaitMilliseconds);
     emit openChanged(false);
-    if (failed) m_log.append(QString(kSerialCloseFailedMessage.data()));
+    if (failed) m_log.append(Text(kSerialCloseFailedMessage));
 }
 
 void SerialChannel::purge(PurgeSides sides) {

@@ -28,6 +28,7 @@ TEST(IniFileReading, LinesAreReadTheWayWindowsProfileFunctionsReadThem) {
         {"LF line ends", "[S]\nK=v\n", "v"},
         {"CRLF line ends", "[S]\r\nK=v\r\n", "v"},
         {"no final line end", "[S]\r\nK=v", "v"},
+        {"lone CR ends a line too", "[S]\rK=v\rL=w\r", "v"},
         {"blanks around key, value and section name", "[ S ]\n  K \t=  v w \n", "v w"},
         {"double quotes removed", "[S]\nK=\" spaced \"\n", " spaced "},
         {"single quotes removed", "[S]\nK=';'\n", ";"},

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "app/live_settings.h"
+#include "app/local_time_text.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 
@@ -163,6 +164,13 @@ TEST_F(BridgeChannelTest, AnUnknownHostIsASocketError) {
     // Host not found (11001) when the resolver answers within the second, else the wait's own time-out.
     EXPECT_TRUE(log.lines().at(1) == "Socket error #11001" || log.lines().at(1) == "Socket error #10060")
         << log.lines().at(1).toStdString();
+}
+
+TEST(LogTimeTexts, TheLongTimeFormatWithoutItsTimeZone) {
+    const QTime afternoon(14, 3, 27);
+    EXPECT_EQ(LongTimeText(afternoon, QLocale::c()), "14:03:27");  // the C format would add " UTC"
+    EXPECT_EQ(LongTimeText(afternoon, QLocale(QLocale::English, QLocale::UnitedStates)), "2:03:27 PM");
+    EXPECT_EQ(LongTimeText(afternoon, QLocale(QLocale::German, QLocale::Germany)), "14:03:27");
 }
 
 } // namespace

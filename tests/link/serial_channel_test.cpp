@@ -163,5 +163,13 @@ TEST_F(SerialChannelTest, AMissingOrUnusablePortIsInUseInTheCurrentLanguage) {
     }
 }
 
+TEST_F(SerialChannelTest, ADeviceThatIsNoSerialPortFailsToOpenWithTheUnknownExceptionLine) {
+    usePort("/dev/null");  // exists and can be had, but takes no line settings
+    EXPECT_FALSE(channel.open());
+    EXPECT_EQ(log.lines(), QStringList{"Unknown Exception on opening serial port..."});
+    EXPECT_EQ(channel.statusText(), "/dev/null is closed");
+    EXPECT_FALSE(channel.isOpen());
+}
+
 } // namespace
 } // namespace veltro
