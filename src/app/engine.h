@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QString>
+
+#include "mbus/bus_arbiter.h"
+
+namespace veltro {
+
+class BridgeChannel;
+class CommunicationLog;
+class FreeCommandConsole;
+class LinkFacade;
+class LiveSettings;
+class MeterEngine;
+class OperatorInterface;
+class SerialChannel;
+
+// Everything behind the windows, put together once: the live settings, the communication log, the
+// links behind their facade, and the operations. The desktop program, the command-line tool and the
+// end-to-end tests each build one and drive it.
+class Engine : public QObject {
+    Q_OBJECT
+
+public:
+    Engine(const QString& iniFilePath, const QString& programFolder, OperatorInterface& operatorInterface,
+           QObject* parent = nullptr);
+    ~Engine() override;
+
+    LiveSettings& settings() { return *m_settings; }
+    CommunicationLog& log() { return *m_log; }
+    SerialChannel& serial() { return *m_serial; }
+    BridgeChannel& bridge() { return *m_bridge; }
+    LinkFacade& link() { return *m_link; }
+    BusArbiter& bus() { return m_bus; }
+    MeterEngine& meters() { return *m_meters; }
+    FreeCommandConsole& console() { return *m_console; }
+    OperatorInterface& operatorInterface() { return m_operator; }
+
+    // `Edit_timeoutChange`: the response window of every timer.
+    void setResponseWindow(int milliseconds);
+
+private:
+    OperatorInterface& m_operator;
+    BusArbiter m_bus;
+    std::unique_ptr<LiveSettings> m_settings;
+    std::unique_ptr<CommunicationLog> m_log;
+    std::unique_ptr<SerialChannel> m_serial;
+    std::unique_ptr<BridgeChannel> m_bridge;
+    std::unique_ptr<LinkFacade> m_link;
+    std::unique_ptr<MeterEngine> m_meters;
+    std::unique_ptr<FreeCommandConsole> m_console;
+};
+
+} // namespace veltro
