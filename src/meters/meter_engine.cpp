@@ -29,6 +29,8 @@ MeterEngine::MeterEngine(LinkFacade& link, BusArbiter& bus, CommunicationLog& lo
                          OperatorInterface& operatorInterface, QObject* parent)
     : QObject(parent), m_link(link), m_bus(bus), m_log(log), m_settings(settings), m_operator(operatorInterface),
       m_table(settings.mainWindow().titles.count, settings.language(), TitlesOf(settings.mainWindow().titles)) {
+    // Precise timers: the response window is the pace of every cycle, and coarse ones may run 5 % late.
+    for (QTimer* timer : {&m_respondTimer, &m_readallTimer, &m_setTimer}) timer->setTimerType(Qt::PreciseTimer);
     connect(&m_respondTimer, &QTimer::timeout, this, &MeterEngine::Timer_respondTimer);
     connect(&m_readallTimer, &QTimer::timeout, this, &MeterEngine::Timer_readallTimer);
     connect(&m_setTimer, &QTimer::timeout, this, &MeterEngine::Timer_setTimer);
@@ -396,6 +398,8 @@ void MeterEngine::sendReadAllRequest() {
 void MeterEngine::Timer_readallTimer() {
     const Collected collected = m_link.collectReceived(CollectTexts::Cycle());
     if (collected.wait) return;
+    // What was collected is judged now; a row passed over without a request must not see it again.
+    m_link.emptyReceiveBuffers();
     m_scanActive = false;
     m_secondaryAppend = false;
     const Telegram& received = collected.bytes;
