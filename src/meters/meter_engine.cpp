@@ -363,6 +363,15 @@ void MeterEngine::setCommandsForScan(bool enabled) {
     emitPage();
 }
 
+void MeterEngine::setCommandsForReadAll(bool enabled) {
+    m_page.searchGroupEnabled = enabled;
+    m_page.advancedEnabled = enabled;
+    m_page.commandSendEnabled = enabled;
+    m_page.autoAddressEnabled = enabled;
+    m_page.readOnceEnabled = enabled;
+    emitPage();
+}
+
 void MeterEngine::setProgress(int minimum, int maximum, int position, bool visible) {
     m_page.progress = {minimum, maximum, position, visible};
     emitPage();
@@ -379,11 +388,7 @@ void MeterEngine::readAll() {
     m_bus.claim(BusOperation::ReadAll);
     m_readRow = 1;
     m_scanRetries = 0;
-    m_page.searchGroupEnabled = false;
-    m_page.advancedEnabled = false;
-    m_page.commandSendEnabled = false;
-    m_page.autoAddressEnabled = false;
-    m_page.readOnceEnabled = false;
+    setCommandsForReadAll(false);
     sendReadAllRequest();
     m_readallTimer.start();
     setProgress(1, std::max(2, m_table.rowCount() - 1), 1, true);
@@ -444,11 +449,7 @@ void MeterEngine::Timer_readallTimer() {
 
 void MeterEngine::endReadAll() {
     m_readallTimer.stop();
-    m_page.searchGroupEnabled = true;
-    m_page.advancedEnabled = true;
-    m_page.commandSendEnabled = true;
-    m_page.autoAddressEnabled = true;
-    m_page.readOnceEnabled = true;
+    setCommandsForReadAll(true);
     updateCaptions();
     resetProgress();
     releaseLink();

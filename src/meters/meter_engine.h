@@ -151,6 +151,7 @@ private:
     void endBatch();
 
     void setCommandsForScan(bool enabled);
+    void setCommandsForReadAll(bool enabled);
     void setProgress(int minimum, int maximum, int position, bool visible);
     void resetProgress();
     void updateCaptions();
