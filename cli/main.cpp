@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "cli_input.h"
+#include "bus_commands.h"
 #include "decode_command.h"
+#include <QCoreApplication>
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
 #include "mbus/frames.h"
@@ -28,10 +30,25 @@ constexpr const char* kUsage =
     "                             --full gives the detailed report, --additional the number of additional\n"
     "                             values (0-15, default 15), --apator the Apator volume, --json one JSON object\n"
     "  check HEX...|-             validate a received telegram (as the meter sent it) and show its header\n"
+    "  scan --from A --to B [--nke] [--5b] [--global-init] [--json | --csv FILE]\n"
+    "                             poll the primary addresses A..B and print the meters found\n"
+    "  read ADDRESS... [--5b] [--json | --csv FILE]\n"
+    "                             read the meters at these primary addresses one after another\n"
+    "  request ADDRESS [--nke] [--5b] [--multi] [--broadcast] [--json]\n"
+    "                             one read of one meter, with the log lines and the decoded meter\n"
+    "  send [--hex | --ascii] TEXT   the free command console: send TEXT, show the answer\n"
     "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
     "  build control ADDRESS CI       print a control frame (CI as two hex digits)\n"
+    "\n"
+    "Bus options (for scan, read, request, send; before or after the arguments):\n"
+    "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
+    "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
+    "  --home DIR     use the settings of DIR/veltro.ini (default: VELTRO_HOME, else the program's folder)\n"
+    "  --simulate     the built-in simulated bus, in-process on a loopback bridge\n"
+    "  --timeout MS   the response window in milliseconds\n"
+    "  --retries N    repetitions of an unanswered request (0-9)\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help\n"
@@ -120,6 +137,7 @@ int Build(const Arguments& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     Arguments arguments(argv + 1, argv + argc);
     if (arguments.empty()) {
         std::cerr << kUsage;
@@ -137,6 +155,10 @@ int main(int argc, char** argv) {
     }
     const std::map<std::string, std::function<int(const Arguments&)>> commands{
         {"decode", veltro::cli::DecodeCommand},
+        {"scan", veltro::cli::ScanCommand},
+        {"read", veltro::cli::ReadCommand},
+        {"request", veltro::cli::RequestCommand},
+        {"send", veltro::cli::SendCommand},
         {"check", Check},
         {"build", Build},
     };

@@ -1,0 +1,468 @@
+#include "bus_commands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLocale>
+#include <QSaveFile>
+#include <QTimer>
+
+#include "app/engine.h"
+#include "app/live_settings.h"
+#include "app/operator_interface.h"
+#include "app/program_folder.h"
+#include "json.h"
+#include "link/communication_log.h"
+#include "link/free_command_console.h"
+#include "mbus/address.h"
+#include "mbus/link_facade.h"
+#include "meters/meter_engine.h"
+#include "meters/table_file.h"
+#include "sim/background_bridge.h"
+#include "sim/default_bus.h"
+
+namespace veltro::cli {
+namespace {
+
+constexpr int kBadArguments = 2;
+
+// Options shared by the bus commands, and each command's own flags and positional arguments.
+struct BusOptions {
+    std::string link;
+    std::string home;
+    bool simulate = false;
+    std::optional<int> timeout;
+    std::optional<int> retries;
+    std::set<std::string> flags;
+    std::map<std::string, std::string> values;
+    std::vector<std::string> positional;
+};
+
+struct Fail {
+    std::string reason;
+};
+
+std::optional<int> Number(const std::string& text, int lowest, int highest) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    for (char c : text)
+        if (c < '0' || c > '9') return std::nullopt;
+    const int value = std::stoi(text);
+    if (value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+// Parses `arguments`; `flags` are the command's switches, `valued` its options that take a value.
+std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& arguments, const std::set<std::string>& flags,
+                                          const std::set<std::string>& valued, std::string& error) {
+    BusOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        auto value = [&](const char* name) -> std::optional<std::string> {
+            if (i + 1 >= arguments.size()) {
+                error = std::string(name) + " needs a value";
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        if (a == "--link") {
+            auto v = value("--link");
+            if (!v) return std::nullopt;
+            options.link = *v;
+        } else if (a == "--home") {
+            auto v = value("--home");
+            if (!v) return std::nullopt;
+            options.home = *v;
+        } else if (a == "--simulate") {
+            options.simulate = true;
+        } else if (a == "--timeout") {
+            auto v = value("--timeout");
+            if (!v) return std::nullopt;
+            options.timeout = Number(*v, 1, 600000);
+            if (!options.timeout) {
+                error = "--timeout needs milliseconds (1 to 600000): " + *v;
+                return std::nullopt;
+            }
+        } else if (a == "--retries") {
+            auto v = value("--retries");
+            if (!v) return std::nullopt;
+            options.retries = Number(*v, 0, 9);
+            if (!options.retries) {
+                error = "--retries needs a number from 0 to 9: " + *v;
+                return std::nullopt;
+            }
+        } else if (flags.count(a)) {
+            options.flags.insert(a);
+        } else if (valued.count(a)) {
+            auto v = value(a.c_str());
+            if (!v) return std::nullopt;
+            options.values[a] = *v;
+        } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+            error = "unknown option " + a;
+            return std::nullopt;
+        } else {
+            options.positional.push_back(a);
+        }
+    }
+    const int sources = (!options.link.empty()) + (!options.home.empty()) + (options.simulate ? 1 : 0);
+    if (sources > 1) {
+        error = "give only one of --link, --home and --simulate";
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The operator of a command-line run: questions are answered as a script would want them, messages go
+// to standard error.
+class CliOperator final : public OperatorInterface {
+public:
+    Answer question(const QString&, const QString&, Buttons) override { return Answer::Yes; }
+    void message(const QString& title, const QString& text, Icon) override {
+        std::cerr << title.toStdString() << ": " << QString(text).replace('\n', ' ').toStdString() << "\n";
+    }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> openFileName(const QString&, const QString&) override { return std::nullopt; }
+};
+
+// A bus run: the engine set up from the options, the simulated bus when asked, the log printed as it grows.
+class BusRun {
+public:
+    bool prepare(const BusOptions& options, bool logToStandardError, std::string& error) {
+        QString folder;
+        if (!options.home.empty()) {
+            folder = QDir(QString::fromStdString(options.home)).absolutePath();
+            if (!QDir(folder).exists()) {
+                error = "no such folder: " + options.home;
+                return false;
+            }
+        } else {
+            folder = ProgramFolder(QCoreApplication::arguments());
+        }
+        // The command-line tool reads the desktop program's settings file and never writes it.
+        m_engine = std::make_unique<Engine>(IniFilePath(folder, QStringLiteral("veltro")), folder, m_operator);
+        if (options.link.empty() && !options.simulate) m_engine->settings().loadAtStart();
+        m_engine->meters().setLocale(QLocale::c());
+
+        Settings settings = m_engine->settings().settings();
+        if (options.retries) settings.misc.retry = *options.retries;
+        if (options.simulate) {
+            QString simError;
+            m_simulator = sim::BackgroundBridge::Start(sim::DefaultBus(), {}, simError);
+            if (!m_simulator) {
+                error = "the simulated bus did not start: " + simError.toStdString();
+                return false;
+            }
+            UseBridge(settings, "127.0.0.1", std::to_string(m_simulator->port()));
+        } else if (!options.link.empty() && !ApplyLink(options.link, settings, error)) {
+            return false;
+        }
+        m_engine->settings().setSettings(settings);
+        if (options.timeout) m_engine->settings().setResponseWindow(*options.timeout);
+
+        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, [logToStandardError](const QString& line) {
+            (logToStandardError ? std::cerr : std::cout) << line.toStdString() << std::endl;
+        });
+        return true;
+    }
+
+    Engine& engine() { return *m_engine; }
+
+    // Runs the event loop until `done` says so (checked after every event batch) or `limitMs` passes.
+    void runUntil(const std::function<bool()>& done, int limitMs) {
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done()) loop.quit();
+        });
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        poll.start();
+        if (!done()) loop.exec();
+    }
+
+    // The last line the log got, as the reason a command could not start.
+    std::string lastLogLine() const {
+        const auto& lines = m_engine->log().lines();
+        return lines.isEmpty() ? std::string("no usable link") : lines.back().toStdString();
+    }
+
+private:
+    static void UseBridge(Settings& settings, const std::string& host, const std::string& port) {
+        settings.misc.useEthernet = false;
+        settings.misc.useNlanServ = false;
+        settings.misc.useVodud = true;
+        settings.vodud.ip = host;
+        settings.vodud.port = port;
+    }
+
+    // serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT
+    static bool ApplyLink(const std::string& spec, Settings& settings, std::string& error) {
+        std::vector<std::string> parts;
+        std::size_t start = 0;
+        for (std::size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1)
+            parts.push_back(spec.substr(start, colon - start));
+        parts.push_back(spec.substr(start));
+        if (parts[0] == "bridge" && parts.size() == 3 && !parts[1].empty() && Number(parts[2], 1, 65535)) {
+            UseBridge(settings, parts[1], parts[2]);
+            return true;
+        }
+        if (parts[0] == "serial" && parts.size() >= 2 && parts.size() <= 4 && !parts[1].empty()) {
+            settings.misc.useEthernet = false;
+            settings.misc.useNlanServ = false;
+            settings.misc.useVodud = false;
+            settings.comPort.name = parts[1];
+            if (parts.size() >= 3) {
+                if (!Number(parts[2], 300, 19200)) {
+                    error = "baud rate must be 300, 2400, 4800, 9600 or 19200: " + parts[2];
+                    return false;
+                }
+                settings.comPort.speed = parts[2];
+            } else {
+                settings.comPort.speed = "2400";
+            }
+            if (parts.size() == 4) settings.comPort.parity = parts[3];
+            return true;
+        }
+        error = "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + spec;
+        return false;
+    }
+
+    CliOperator m_operator;
+    std::unique_ptr<sim::BackgroundBridge> m_simulator;
+    std::unique_ptr<Engine> m_engine;
+};
+
+int BadArguments(const std::string& reason) {
+    std::cerr << "veltro-cli: " << reason << "\n";
+    return kBadArguments;
+}
+
+// Long enough for any operation to end by itself; a safety net, not a pace.
+int OperationLimitMs(Engine& engine, int windows) {
+    return std::max(5000, engine.meters().responseWindow() * windows + 5000);
+}
+
+std::string Cell(const MeterTable& table, int row, int column) { return table.cell(row, column); }
+
+bool RowIsEmpty(const MeterTable& table, int row) {
+    for (int c = 0; c < table.columnCount(); ++c)
+        if (!table.cell(row, c).empty()) return false;
+    return true;
+}
+
+// The meter rows: data rows without the trailing empty row.
+std::vector<int> MeterRows(const MeterTable& table) {
+    std::vector<int> rows;
+    for (int r = 1; r < table.rowCount(); ++r)
+        if (!(r == table.rowCount() - 1 && RowIsEmpty(table, r))) rows.push_back(r);
+    return rows;
+}
+
+void PrintTable(const MeterTable& table) {
+    std::vector<std::size_t> widths(static_cast<std::size_t>(table.columnCount()), 0);
+    const auto rows = MeterRows(table);
+    for (int c = 0; c < table.columnCount(); ++c) {
+        widths[static_cast<std::size_t>(c)] = table.cell(0, c).size();
+        for (int r : rows) widths[static_cast<std::size_t>(c)] = std::max(widths[static_cast<std::size_t>(c)], table.cell(r, c).size());
+    }
+    auto line = [&](int r) {
+        std::string text;
+        for (int c = 0; c < table.columnCount(); ++c) {
+            std::string cell = Cell(table, r, c);
+            cell.resize(widths[static_cast<std::size_t>(c)], ' ');
+            text += cell + " | ";
+        }
+        while (!text.empty() && (text.back() == ' ' || text.back() == '|')) text.pop_back();
+        std::cout << text << "\n";
+    };
+    std::cout << "\n";
+    line(0);
+    for (int r : rows) line(r);
+    std::cout << rows.size() << (rows.size() == 1 ? " meter\n" : " meters\n");
+}
+
+void PrintJson(Engine& engine) {
+    const MeterTable& table = engine.meters().table();
+    JsonWriter json;
+    json.beginObject();
+    std::vector<std::string> log;
+    for (const QString& line : engine.log().lines()) log.push_back(line.toLatin1().toStdString());
+    json.key("log").strings(log);
+    json.key("columns").strings(table.rowCells(0));
+    json.key("rows").beginArray();
+    for (int r : MeterRows(table)) json.strings(table.rowCells(r));
+    json.endArray();
+    json.endObject();
+    std::cout << json.text() << std::endl;
+}
+
+bool WriteCsv(Engine& engine, const std::string& path, std::string& error) {
+    const Settings& s = engine.settings().settings();
+    const char separator = s.misc.exportSeparator.empty() ? ';' : s.misc.exportSeparator[0];
+    const char decimal = s.misc.decSeparator.empty() ? '.' : s.misc.decSeparator[0];
+    const std::string text = ExportTableText(engine.meters().table(), separator, decimal, '.');
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.flush() || !file.commit()) {
+        error = "cannot write " + path + ": " + file.errorString().toStdString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+void ShowProgress(Engine& engine, const char* what) {
+    if (!isatty(STDERR_FILENO)) return;
+    QObject::connect(&engine.meters(), &MeterEngine::pageStateChanged, [&engine, what] {
+        const auto& p = engine.meters().pageState().progress;
+        if (p.visible)
+            std::fprintf(stderr, "\r%s %d/%d ", what, p.position - p.minimum, p.maximum - p.minimum);
+        else
+            std::fprintf(stderr, "\r%40s\r", "");
+        std::fflush(stderr);
+    });
+}
+
+// Finishes a table command: the table as text, JSON or CSV.
+int FinishTableCommand(BusRun& run, const BusOptions& options) {
+    const bool json = options.flags.count("--json") > 0;
+    if (json)
+        PrintJson(run.engine());
+    else
+        PrintTable(run.engine().meters().table());
+    if (options.values.count("--csv")) {
+        std::string error;
+        if (!WriteCsv(run.engine(), options.values.at("--csv"), error)) return BadArguments(error);
+    }
+    return 0;
+}
+
+} // namespace
+
+int SendCommand(const std::vector<std::string>& arguments) {
+    std::string error;
+    auto options = ParseBusOptions(arguments, {"--hex", "--ascii"}, {}, error);
+    if (!options) return BadArguments(error);
+    if (options->positional.empty()) return BadArguments("send needs the text to send");
+    if (options->flags.count("--hex") && options->flags.count("--ascii")) return BadArguments("give --hex or --ascii, not both");
+    std::string text;
+    for (const auto& p : options->positional) text += (text.empty() ? "" : " ") + p;
+
+    BusRun run;
+    if (!run.prepare(*options, false, error)) return BadArguments(error);
+    FreeCommandConsole& console = run.engine().console();
+    console.setMode(options->flags.count("--ascii") ? ConsoleMode::Ascii : ConsoleMode::Hex);
+    const auto linesBefore = run.engine().log().lines().size();
+    if (!console.send(QString::fromStdString(text))) {
+        const bool refusedText = run.engine().log().lines().size() > linesBefore;
+        return BadArguments(refusedText ? run.lastLogLine() : "no usable link");
+    }
+    run.runUntil([&] { return !console.isWaiting(); }, OperationLimitMs(run.engine(), 2));
+    return 0;
+}
+
+int RequestCommand(const std::vector<std::string>& arguments) {
+    std::string error;
+    auto options = ParseBusOptions(arguments, {"--nke", "--5b", "--multi", "--broadcast", "--json"}, {}, error);
+    if (!options) return BadArguments(error);
+    if (options->positional.size() != 1) return BadArguments("request needs one primary address (0-250)");
+    const auto address = ParseTargetAddress(options->positional[0], 0, kLastMeterAddress);
+    if (!address) return BadArguments("primary address must be 0 to 250: " + options->positional[0]);
+
+    BusRun run;
+    if (!run.prepare(*options, options->flags.count("--json") > 0, error)) return BadArguments(error);
+    Engine& engine = run.engine();
+    Settings settings = engine.settings().settings();
+    if (options->flags.count("--5b")) settings.misc.use5B = true;
+    if (options->flags.count("--multi")) settings.misc.multitelegram = true;
+    engine.settings().setSettings(settings);
+    MeterEngine& meters = engine.meters();
+    meters.setUseSndNke(options->flags.count("--nke") > 0);
+    meters.setBroadcast(options->flags.count("--broadcast") > 0);
+    // The meter's row: a read by address rewrites the rows holding that address.
+    meters.table().replaceRows({{"", std::to_string(*address)}, {}});
+    meters.table().selectCell(1, 0);
+    meters.table().mouseRelease(1, false);
+
+    meters.readSelected();
+    if (meters.busOperation() == BusOperation::None) return BadArguments(run.lastLogLine());
+    run.runUntil([&] { return meters.busOperation() == BusOperation::None; }, OperationLimitMs(engine, 12));
+    return FinishTableCommand(run, *options);
+}
+
+int ScanCommand(const std::vector<std::string>& arguments) {
+    std::string error;
+    auto options = ParseBusOptions(arguments, {"--nke", "--5b", "--global-init", "--json"}, {"--from", "--to", "--csv"}, error);
+    if (!options) return BadArguments(error);
+    if (!options->positional.empty()) return BadArguments("unexpected argument " + options->positional[0]);
+    if (options->flags.count("--json") && options->values.count("--csv")) return BadArguments("give --json or --csv, not both");
+    std::optional<int> from, to;
+    if (options->values.count("--from")) {
+        from = Number(options->values["--from"], 0, kLastScanAddress);
+        if (!from) return BadArguments("--from must be 0 to 255: " + options->values["--from"]);
+    }
+    if (options->values.count("--to")) {
+        to = Number(options->values["--to"], 0, kLastScanAddress);
+        if (!to) return BadArguments("--to must be 0 to 255: " + options->values["--to"]);
+    }
+
+    BusRun run;
+    if (!run.prepare(*options, options->flags.count("--json") > 0, error)) return BadArguments(error);
+    Engine& engine = run.engine();
+    if (!from) from = engine.settings().mainWindow().searchFrom;
+    if (!to) to = engine.settings().mainWindow().searchTo;
+    Settings settings = engine.settings().settings();
+    if (options->flags.count("--5b")) settings.misc.use5B = true;
+    if (options->flags.count("--global-init")) settings.misc.globalInit = true;
+    engine.settings().setSettings(settings);
+    MeterEngine& meters = engine.meters();
+    meters.setUseSndNke(options->flags.count("--nke") > 0);
+    ShowProgress(engine, "scan");
+
+    meters.findPrimary(from, to);
+    if (!meters.scanActive()) return BadArguments(run.lastLogLine());
+    const int addresses = std::abs(*to - *from) + 1;
+    run.runUntil([&] { return !meters.scanActive(); },
+                 OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterEngine::kGlobalInitWaitMilliseconds);
+    if (meters.scanActive()) meters.stopScan();
+    return FinishTableCommand(run, *options);
+}
+
+int ReadCommand(const std::vector<std::string>& arguments) {
+    std::string error;
+    auto options = ParseBusOptions(arguments, {"--5b", "--json"}, {"--csv"}, error);
+    if (!options) return BadArguments(error);
+    if (options->positional.empty()) return BadArguments("read needs one or more primary addresses (0-250)");
+    if (options->flags.count("--json") && options->values.count("--csv")) return BadArguments("give --json or --csv, not both");
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& text : options->positional) {
+        if (!ParseTargetAddress(text, 0, kLastMeterAddress)) return BadArguments("primary address must be 0 to 250: " + text);
+        rows.push_back({"", text});
+    }
+    if (rows.size() >= static_cast<std::size_t>(MeterTable::kMaxRows)) return BadArguments("at most 449 addresses");
+
+    BusRun run;
+    if (!run.prepare(*options, options->flags.count("--json") > 0, error)) return BadArguments(error);
+    Engine& engine = run.engine();
+    Settings settings = engine.settings().settings();
+    if (options->flags.count("--5b")) settings.misc.use5B = true;
+    engine.settings().setSettings(settings);
+    MeterEngine& meters = engine.meters();
+    meters.table().replaceRows(rows);
+    ShowProgress(engine, "read");
+
+    meters.readAll();
+    if (meters.busOperation() == BusOperation::None) return BadArguments(run.lastLogLine());
+    run.runUntil([&] { return meters.busOperation() == BusOperation::None; },
+                 OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2)));
+    return FinishTableCommand(run, *options);
+}
+
+} // namespace veltro::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace veltro::cli {
+
+// Commands that use the bus: send, request, scan, read. Each takes --link SPEC, --home DIR or
+// --simulate, and --timeout MS / --retries N, before or after its arguments.
+int SendCommand(const std::vector<std::string>& arguments);
+int RequestCommand(const std::vector<std::string>& arguments);
+int ScanCommand(const std::vector<std::string>& arguments);
+int ReadCommand(const std::vector<std::string>& arguments);
+
+} // namespace veltro::cli

@@ -1,0 +1,112 @@
+#include "sim/bus_port.h"
+
+#include <algorithm>
+
+#include "mbus/hex.h"
+
+namespace veltro::sim {
+namespace {
+
+constexpr qint64 kBitsPerCharacter = 11;
+
+QString Hex(std::span<const std::uint8_t> bytes) { return QString::fromStdString(HexRendering(bytes)).trimmed(); }
+
+QString Hex(const QByteArray& bytes) {
+    return Hex(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size())));
+}
+
+// Milliseconds from the start of an answer until `characters` characters have left at `baud`.
+qint64 CharactersTime(qsizetype characters, int baud) {
+    return (static_cast<qint64>(characters) * kBitsPerCharacter * 1000 + baud - 1) / baud;
+}
+
+} // namespace
+
+BusPort::BusPort(Bus& bus, LineTiming timing, QString name, QObject* parent)
+    : QObject(parent), m_bus(bus), m_timing(timing), m_name(std::move(name)), m_assembler(timing.interCharacterTimeout) {
+    m_clock.start();
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &BusPort::pump);
+}
+
+void BusPort::receive(const QByteArray& bytes, int lineBaud) {
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
+    const auto events = m_assembler.feed(data, std::chrono::milliseconds{m_clock.elapsed()});
+    for (const auto& event : events) {
+        if (event.frame) {
+            handle(*event.frame, lineBaud);
+        } else {
+            emit log(m_name + " dropped " + QString::number(event.discarded.size()) + " byte(s), " +
+                     QString::fromStdString(event.reason) + ": " + Hex(event.discarded.bytes()));
+        }
+    }
+}
+
+void BusPort::handle(const MasterFrame& frame, int lineBaud) {
+    emit log(m_name + " <- " + Hex(frame.bytes.bytes()) + "   " + QString::fromStdString(DescribeFrame(frame)) + " at " +
+             QString::number(lineBaud) + " baud");
+    auto exchange = m_bus.transact(frame, lineBaud);
+    for (const auto& note : exchange.notes) emit log(m_name + "    " + QString::fromStdString(note));
+    if (exchange.answer.empty()) {
+        emit log(m_name + "    no answer");
+        return;
+    }
+    if (exchange.answeringDevices > 1)
+        emit log(m_name + "    " + QString::number(exchange.answeringDevices) + " devices answer at once");
+    Outgoing out;
+    out.bytes = QByteArray(reinterpret_cast<const char*>(exchange.answer.data()), static_cast<qsizetype>(exchange.answer.size()));
+    out.baud = lineBaud;
+    out.dueMs = m_clock.elapsed() + m_timing.answerDelay.count();
+    m_queue.push_back(std::move(out));
+    if (m_queue.size() == 1) pump();
+}
+
+void BusPort::reset() {
+    ++m_generation;
+    m_assembler.reset();
+    m_queue.clear();
+    m_timer.stop();
+}
+
+void BusPort::pump() {
+    while (!m_queue.empty()) {
+        Outgoing& out = m_queue.front();
+        const qint64 now = m_clock.elapsed();
+        if (now < out.dueMs) {
+            m_timer.start(static_cast<int>(out.dueMs - now));
+            return;
+        }
+        if (out.startedMs < 0) {
+            out.startedMs = out.dueMs;
+            emit log(m_name + " -> " + Hex(out.bytes));
+        }
+        const quint64 generation = m_generation;
+        if (!m_timing.wireSpeed || out.baud <= 0) {
+            emit transmit(out.bytes.mid(out.sent));
+            if (generation != m_generation) return;
+        } else {
+            const qint64 elapsed = now - out.startedMs;
+            const qsizetype complete = std::min<qsizetype>(out.bytes.size(), static_cast<qsizetype>(elapsed * out.baud / (kBitsPerCharacter * 1000)));
+            if (complete > out.sent) {
+                const QByteArray piece = out.bytes.mid(out.sent, complete - out.sent);
+                out.sent = complete;
+                emit transmit(piece);
+                if (generation != m_generation) return;
+            }
+            if (out.sent < out.bytes.size()) {
+                const qint64 nextAt = out.startedMs + CharactersTime(out.sent + 1, out.baud);
+                m_timer.start(static_cast<int>(std::max<qint64>(1, nextAt - now)));
+                return;
+            }
+        }
+        // The next answer cannot start before this one has left the line.
+        const qint64 end = m_timing.wireSpeed && out.baud > 0 ? out.startedMs + CharactersTime(out.bytes.size(), out.baud) : now;
+        m_queue.pop_front();
+        if (!m_queue.empty()) m_queue.front().dueMs = std::max(m_queue.front().dueMs, end);
+    }
+}
+
+} // namespace veltro::sim

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "sim/bus.h"
+#include "sim/frame_assembler.h"
+
+namespace veltro::sim {
+
+struct LineTiming {
+    // From the end of the master's frame to the first character of the answer.
+    std::chrono::milliseconds answerDelay{20};
+    // Deliver answers at the line speed: 11 bits per character (start, 8 data, parity, stop).
+    bool wireSpeed = false;
+    // A pause this long inside a frame makes the meters drop what they have of it.
+    std::chrono::milliseconds interCharacterTimeout{200};
+};
+
+// Where one transport meets the bus: assembles the master's frames from the bytes the transport
+// receives, lets the bus answer them, and hands the answer back after the answer delay (and, in
+// wire-speed mode, character by character at the line speed). Answers leave in the order of the frames.
+class BusPort : public QObject {
+    Q_OBJECT
+public:
+    BusPort(Bus& bus, LineTiming timing, QString name, QObject* parent = nullptr);
+
+    // Bytes the master wrote, sent at `lineBaud` (0: a speed no meter uses).
+    void receive(const QByteArray& bytes, int lineBaud);
+
+    // The master went away: forget its unfinished frame and the answers not yet delivered.
+    void reset();
+
+    // No answer waiting or in delivery.
+    bool idle() const { return m_queue.empty(); }
+
+signals:
+    void transmit(const QByteArray& bytes);
+    void log(const QString& line);
+
+private:
+    struct Outgoing {
+        QByteArray bytes;
+        int baud = 0;
+        qint64 dueMs = 0;
+        qint64 startedMs = -1;
+        qsizetype sent = 0;
+    };
+
+    void pump();
+    void handle(const MasterFrame& frame, int lineBaud);
+
+    Bus& m_bus;
+    LineTiming m_timing;
+    QString m_name;
+    FrameAssembler m_assembler;
+    QElapsedTimer m_clock;
+    std::deque<Outgoing> m_queue;
+    QTimer m_timer;
+    quint64 m_generation = 0;  // counts resets, so a reset from a slot of transmit() is noticed
+};
+
+} // namespace veltro::sim

@@ -1,0 +1,146 @@
+// mbus-sim: wired M-Bus meters on a virtual bus, reachable as a TCP bridge and as a pseudo-terminal.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+
+#include "sim/bridge_server.h"
+#include "sim/default_bus.h"
+#include "sim/meters_file.h"
+#include "sim/options.h"
+#include "sim/pty_port.h"
+
+namespace {
+
+using namespace veltro::sim;
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop reads the pipe and quits.
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+bool InstallSignalHandlers(QString& error) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = "cannot create the signal pipe";
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (::sigaction(SIGINT, &action, nullptr) != 0 || ::sigaction(SIGTERM, &action, nullptr) != 0) {
+        error = "cannot install the signal handlers";
+        return false;
+    }
+    return true;
+}
+
+int Fail(const QString& message, int code = 1) {
+    std::cerr << "mbus-sim: " << message.toStdString() << "\n";
+    return code;
+}
+
+std::optional<QHostAddress> ResolveHost(const QString& host) {
+    QHostAddress address;
+    if (address.setAddress(host)) return address;
+    if (host == "localhost") return QHostAddress(QHostAddress::LocalHost);
+    const QHostInfo info = QHostInfo::fromName(host);
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) return std::nullopt;
+    return info.addresses().front();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto parsed = ParseSimulatorOptions(arguments);
+    if (!parsed.options) {
+        std::cerr << "mbus-sim: " << parsed.error << "\n\n" << kSimulatorUsage;
+        return 2;
+    }
+    const SimulatorOptions& options = *parsed.options;
+    if (options.help) {
+        std::cout << kSimulatorUsage;
+        return 0;
+    }
+    if (!options.bridge && !options.pty) {
+        std::cerr << kSimulatorUsage;
+        return 2;
+    }
+
+    std::unique_ptr<Bus> bus;
+    if (options.metersFile.empty()) {
+        bus = DefaultBus();
+    } else {
+        QString error;
+        auto meters = LoadMetersFile(QString::fromStdString(options.metersFile), error);
+        if (!meters) return Fail(error);
+        bus = MakeBus(std::move(*meters), error);
+        if (!bus) return Fail(error);
+    }
+
+    QString error;
+    if (!InstallSignalHandlers(error)) return Fail(error);
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        while (::read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+
+    LineTiming timing;
+    timing.answerDelay = std::chrono::milliseconds{options.latencyMs};
+    timing.wireSpeed = options.wireSpeed;
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto logLine = [&clock](const QString& line) {
+        std::fprintf(stderr, "[%9.3f] %s\n", static_cast<double>(clock.elapsed()) / 1000.0, line.toLocal8Bit().constData());
+    };
+
+    std::unique_ptr<BridgeServer> bridge;
+    if (options.bridge) {
+        const auto address = ResolveHost(QString::fromStdString(options.bridgeHost));
+        if (!address) return Fail("cannot resolve the bridge host " + QString::fromStdString(options.bridgeHost));
+        bridge = std::make_unique<BridgeServer>(*bus, timing, options.baud);
+        if (options.verbose) QObject::connect(bridge.get(), &BridgeServer::log, bridge.get(), logLine);
+        if (!bridge->listen(*address, options.bridgePort))
+            return Fail("cannot listen on " + address->toString() + ":" + QString::number(options.bridgePort) + ": " +
+                        bridge->errorString());
+        std::cout << "bridge " << bridge->address().toString().toStdString() << ":" << bridge->port() << std::endl;
+    }
+
+    std::unique_ptr<PtyPort> pty;
+    if (options.pty) {
+        pty = std::make_unique<PtyPort>(*bus, timing);
+        if (options.verbose) QObject::connect(pty.get(), &PtyPort::log, pty.get(), logLine);
+        if (!pty->open(QString::fromStdString(options.ptyLink))) return Fail("pseudo-terminal: " + pty->errorString());
+        std::cout << "pty " << pty->slavePath().toStdString() << std::endl;
+    }
+
+    if (options.verbose) {
+        bus->forEachDevice([&](const Device& device) { logLine("on the bus: " + QString::fromStdString(device.label())); });
+    }
+
+    const int result = app.exec();
+    // The transports go before the bus they serve; the pseudo-terminal removes its link.
+    pty.reset();
+    bridge.reset();
+    return result;
+}

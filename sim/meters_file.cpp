@@ -1,0 +1,318 @@
+#include "sim/meters_file.h"
+
+#include <cmath>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+#include "mbus/hex.h"
+
+namespace veltro::sim {
+namespace {
+
+// Failures carry the path of keys that led to them ("meter 3: record 2: dif").
+struct FileError {
+    QString text;
+};
+
+[[noreturn]] void Fail(const QString& text) { throw FileError{text}; }
+
+void RejectUnknownKeys(const QJsonObject& object, const QSet<QString>& known, const QString& where) {
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!known.contains(it.key())) Fail(where + "unknown key \"" + it.key() + "\"");
+}
+
+// A byte as a JSON number (decimal) or a string of one or two hex digits.
+std::uint8_t ByteValue(const QJsonValue& value, const QString& where) {
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d < 0 || d > 255 || std::trunc(d) != d) Fail(where + "must be 0..255");
+        return static_cast<std::uint8_t>(d);
+    }
+    if (value.isString()) {
+        static const QRegularExpression kHexByte("^(0x)?[0-9A-Fa-f]{1,2}h?$");
+        const QString text = value.toString().trimmed();
+        if (!kHexByte.match(text).hasMatch()) Fail(where + "\"" + text + "\" is not a hex byte");
+        QString digits = text;
+        digits.remove("0x").remove('h');
+        return static_cast<std::uint8_t>(digits.toUInt(nullptr, 16));
+    }
+    Fail(where + "must be a number or a hex string");
+}
+
+int IntegerValue(const QJsonValue& value, int lowest, int highest, const QString& where) {
+    if (!value.isDouble()) Fail(where + "must be a number");
+    const double d = value.toDouble();
+    if (d < lowest || d > highest || std::trunc(d) != d)
+        Fail(where + "must be a whole number " + QString::number(lowest) + ".." + QString::number(highest));
+    return static_cast<int>(d);
+}
+
+std::vector<std::uint8_t> HexBytes(const QJsonValue& value, const QString& where) {
+    if (!value.isString()) Fail(where + "must be a string of hex bytes");
+    auto parsed = ParseHex(value.toString().toStdString());
+    if (!parsed) Fail(where + "\"" + value.toString() + "\" is not hex bytes");
+    return {parsed->begin(), parsed->end()};
+}
+
+QStringList StringOrStrings(const QJsonValue& value, const QString& where) {
+    if (value.isString()) return {value.toString()};
+    if (!value.isArray()) Fail(where + "must be a string or an array of strings");
+    QStringList list;
+    for (const auto& item : value.toArray()) {
+        if (!item.isString()) Fail(where + "must hold strings only");
+        list << item.toString();
+    }
+    if (list.isEmpty()) Fail(where + "is empty");
+    return list;
+}
+
+CalendarTime ParseCalendarTime(const QString& text, bool withTime, const QString& where) {
+    static const QRegularExpression kDate("^(\\d{4})-(\\d{2})-(\\d{2})(?: (\\d{2}):(\\d{2}))?$");
+    const auto m = kDate.match(text.trimmed());
+    if (!m.hasMatch()) Fail(where + "\"" + text + "\" is not YYYY-MM-DD or YYYY-MM-DD hh:mm");
+    if (!withTime && m.capturedLength(4) > 0) Fail(where + "a type G date (VIF 6C) has no time of day");
+    CalendarTime t{m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), 0, 0};
+    if (m.capturedLength(4) > 0) {
+        t.hour = m.captured(4).toInt();
+        t.minute = m.captured(5).toInt();
+    }
+    return t;
+}
+
+DataRecord ParseRecord(const QJsonValue& value, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    if (o.contains("hex")) {
+        RejectUnknownKeys(o, {"hex"}, where);
+        const auto bytes = HexBytes(o["hex"], where + "hex: ");
+        if (bytes.empty()) Fail(where + "hex: empty");
+        return DataRecord::Verbatim(bytes);
+    }
+    RejectUnknownKeys(o, {"dif", "dife", "vif", "vife", "value", "data", "date", "text"}, where);
+    if (!o.contains("dif")) Fail(where + "needs \"dif\" (or \"hex\" for a record given as it stands)");
+    DataRecord r;
+    r.dif = ByteValue(o["dif"], where + "dif: ");
+
+    if (r.isManufacturerSpecific()) {
+        for (const char* key : {"dife", "vif", "vife", "value", "date", "text"})
+            if (o.contains(key)) Fail(where + "manufacturer-specific data (DIF 0F, 1F) takes only \"data\"");
+        if (o.contains("data")) r.data = HexBytes(o["data"], where + "data: ");
+        if (auto problem = CheckRecord(r)) Fail(where + QString::fromStdString(*problem));
+        return r;
+    }
+
+    if (o.contains("dife")) r.dife = HexBytes(o["dife"], where + "dife: ");
+    if (!o.contains("vif")) Fail(where + "needs \"vif\"");
+    r.vif = ByteValue(o["vif"], where + "vif: ");
+    if (o.contains("vife")) r.vife = HexBytes(o["vife"], where + "vife: ");
+
+    int given = 0;
+    for (const char* key : {"value", "data", "date", "text"}) given += o.contains(key) ? 1 : 0;
+    if (given > 1) Fail(where + "give only one of \"value\", \"data\", \"date\", \"text\"");
+
+    if (o.contains("value")) {
+        if (!o["value"].isDouble()) Fail(where + "value: must be a number");
+        auto data = EncodeNumberForDif(r.dif, o["value"].toDouble());
+        if (!data) Fail(where + "value: " + QString::number(o["value"].toDouble(), 'g', 17) + " does not fit DIF " + QString::number(r.dif, 16).toUpper().rightJustified(2, '0'));
+        r.data = std::move(*data);
+    } else if (o.contains("data")) {
+        r.data = HexBytes(o["data"], where + "data: ");
+    } else if (o.contains("date")) {
+        if (!o["date"].isString()) Fail(where + "date: must be a string");
+        const std::uint8_t vif = r.vif & 0x7F;
+        if (vif != 0x6C && vif != 0x6D) Fail(where + "date: needs VIF 6C (type G date) or 6D (type F date and time)");
+        const auto t = ParseCalendarTime(o["date"].toString(), vif == 0x6D, where + "date: ");
+        auto data = vif == 0x6D ? EncodeDateTypeF(t) : EncodeDateTypeG(t);
+        if (!data) Fail(where + "date: out of range (years 2000..2099)");
+        r.data = std::move(*data);
+    } else if (o.contains("text")) {
+        if (!o["text"].isString()) Fail(where + "text: must be a string");
+        const QByteArray latin = o["text"].toString().toLatin1();
+        if (latin.size() >= 0xC0) Fail(where + "text: longer than 191 characters");
+        r.data.push_back(static_cast<std::uint8_t>(latin.size()));
+        r.data.insert(r.data.end(), latin.begin(), latin.end());
+    } else if (FixedDataLength(r.dif).value_or(1) != 0) {
+        Fail(where + "needs one of \"value\", \"data\", \"date\", \"text\"");
+    }
+    if (auto problem = CheckRecord(r)) Fail(where + QString::fromStdString(*problem));
+    return r;
+}
+
+std::vector<DataRecord> ParseRecords(const QJsonValue& value, const QString& where) {
+    if (!value.isArray()) Fail(where + "records: must be an array");
+    std::vector<DataRecord> records;
+    int n = 0;
+    for (const auto& item : value.toArray()) records.push_back(ParseRecord(item, where + "record " + QString::number(++n) + ": "));
+    return records;
+}
+
+Telegram ReadHexFile(const QString& path, const QString& where) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) Fail(where + "cannot read " + path + ": " + file.errorString());
+    auto parsed = ParseHex(file.readAll().toStdString());
+    if (!parsed) Fail(where + path + " does not hold hex bytes");
+    return *parsed;
+}
+
+MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"name", "address", "id", "manufacturer", "version", "medium", "access", "status", "signature",
+                          "baud", "counter", "records", "telegrams", "rsp_ud", "rsp_ud_file"},
+                      where);
+    const bool captured = o.contains("rsp_ud") || o.contains("rsp_ud_file");
+    const bool encoded = o.contains("records") || o.contains("telegrams");
+    if (captured == encoded)
+        Fail(where + "give either \"records\"/\"telegrams\" or \"rsp_ud\"/\"rsp_ud_file\"");
+    if (o.contains("records") && o.contains("telegrams")) Fail(where + "give \"records\" or \"telegrams\", not both");
+    if (o.contains("rsp_ud") && o.contains("rsp_ud_file")) Fail(where + "give \"rsp_ud\" or \"rsp_ud_file\", not both");
+
+    MeterState m;
+    if (captured) {
+        std::vector<Telegram> frames;
+        if (o.contains("rsp_ud")) {
+            for (const auto& text : StringOrStrings(o["rsp_ud"], where + "rsp_ud: ")) {
+                auto parsed = ParseHex(text.toStdString());
+                if (!parsed) Fail(where + "rsp_ud: \"" + text.left(40) + "...\" is not hex bytes");
+                frames.push_back(*parsed);
+            }
+        } else {
+            for (const auto& path : StringOrStrings(o["rsp_ud_file"], where + "rsp_ud_file: "))
+                frames.push_back(ReadHexFile(QDir(baseDirectory).absoluteFilePath(path), where + "rsp_ud_file: "));
+        }
+        std::string error;
+        auto state = StateFromCapturedTelegrams(frames, error);
+        if (!state) Fail(where + QString::fromStdString(error));
+        m = std::move(*state);
+        if (o.contains("counter")) Fail(where + "counter: a replayed meter has no pulse counter");
+    } else {
+        for (const char* key : {"address", "id", "manufacturer"})
+            if (!o.contains(key)) Fail(where + "needs \"" + key + "\"");
+        if (o.contains("records")) {
+            m.telegrams.push_back({kRspUdControl, kCiVariableData, ParseRecords(o["records"], where)});
+        } else {
+            if (!o["telegrams"].isArray() || o["telegrams"].toArray().isEmpty())
+                Fail(where + "telegrams: must be a non-empty array");
+            int n = 0;
+            for (const auto& t : o["telegrams"].toArray()) {
+                const QString tw = where + "telegram " + QString::number(++n) + ": ";
+                if (!t.isObject()) Fail(tw + "must be an object with \"records\"");
+                RejectUnknownKeys(t.toObject(), {"records"}, tw);
+                m.telegrams.push_back({kRspUdControl, kCiVariableData, ParseRecords(t.toObject()["records"], tw)});
+            }
+        }
+        if (!o.contains("counter")) {
+            m.counterRecord = FirstCounterCandidate(m.telegrams.front().records);
+        } else if (!o["counter"].isNull() && !(o["counter"].isBool() && !o["counter"].toBool())) {
+            const int count = static_cast<int>(m.telegrams.front().records.size());
+            if (count == 0) Fail(where + "counter: telegram 1 has no records");
+            m.counterRecord = static_cast<std::size_t>(IntegerValue(o["counter"], 1, count, where + "counter: ") - 1);
+        }
+    }
+
+    if (o.contains("name")) {
+        if (!o["name"].isString()) Fail(where + "name: must be a string");
+        m.name = o["name"].toString().toStdString();
+    }
+    if (o.contains("address")) m.primaryAddress = IntegerValue(o["address"], 0, 250, where + "address: ");
+    if (o.contains("id")) {
+        if (!o["id"].isString()) Fail(where + "id: must be a string of 8 digits");
+        auto packed = PackIdentification(o["id"].toString().toStdString());
+        if (!packed) Fail(where + "id: \"" + o["id"].toString() + "\" is not 8 decimal digits");
+        m.identification = *packed;
+    }
+    if (o.contains("manufacturer")) {
+        if (!o["manufacturer"].isString()) Fail(where + "manufacturer: must be three letters");
+        auto code = ManufacturerCode(o["manufacturer"].toString().toStdString());
+        if (!code) Fail(where + "manufacturer: \"" + o["manufacturer"].toString() + "\" is not three letters A-Z");
+        m.manufacturer = *code;
+    }
+    if (o.contains("version")) m.version = ByteValue(o["version"], where + "version: ");
+    if (o.contains("medium")) m.medium = ByteValue(o["medium"], where + "medium: ");
+    if (o.contains("access")) m.accessNumber = ByteValue(o["access"], where + "access: ");
+    if (o.contains("status")) m.status = ByteValue(o["status"], where + "status: ");
+    if (o.contains("signature")) m.signature = static_cast<std::uint16_t>(IntegerValue(o["signature"], 0, 0xFFFF, where + "signature: "));
+    if (o.contains("baud")) m.baud = IntegerValue(o["baud"], 1, 1000000, where + "baud: ");
+    return m;
+}
+
+QString PositionText(const QByteArray& json, int offset) {
+    int line = 1, column = 1;
+    for (int i = 0; i < offset && i < json.size(); ++i) {
+        if (json[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return QString("line %1, column %2").arg(line).arg(column);
+}
+
+} // namespace
+
+std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, const QString& baseDirectory,
+                                                       QString& error) {
+    QJsonParseError parseError;
+    const auto document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = "not valid JSON at " + PositionText(json, parseError.offset) + ": " + parseError.errorString();
+        return std::nullopt;
+    }
+    try {
+        if (!document.isObject()) Fail("the file must hold one object with \"meters\"");
+        const QJsonObject top = document.object();
+        RejectUnknownKeys(top, {"meters"}, "");
+        if (!top["meters"].isArray()) Fail("\"meters\" must be an array");
+        std::vector<MeterState> meters;
+        int n = 0;
+        for (const auto& item : top["meters"].toArray()) {
+            QString where = "meter " + QString::number(++n);
+            if (item.isObject() && item.toObject()["name"].isString()) where += " (" + item.toObject()["name"].toString() + ")";
+            meters.push_back(ParseMeter(item, baseDirectory, where + ": "));
+            // Checks of the whole meter (telegram length, counter record, baud) run where meters are made.
+            std::string problem;
+            if (!Meter::Create(meters.back(), problem)) Fail(where + ": " + QString::fromStdString(problem));
+        }
+        return meters;
+    } catch (const FileError& e) {
+        error = e.text;
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot read " + path + ": " + file.errorString();
+        return std::nullopt;
+    }
+    auto meters = ParseMetersJson(file.readAll(), QFileInfo(path).absolutePath(), error);
+    if (!meters) error = path + ": " + error;
+    return meters;
+}
+
+std::unique_ptr<Bus> MakeBus(std::vector<MeterState> meters, QString& error) {
+    auto bus = std::make_unique<Bus>();
+    int n = 0;
+    for (auto& state : meters) {
+        ++n;
+        std::string problem;
+        auto meter = Meter::Create(std::move(state), problem);
+        if (!meter) {
+            error = "meter " + QString::number(n) + ": " + QString::fromStdString(problem);
+            return nullptr;
+        }
+        bus->add(std::move(meter));
+    }
+    return bus;
+}
+
+} // namespace veltro::sim

@@ -1,0 +1,108 @@
+#include "sim/options.h"
+
+#include <charconv>
+
+#include "sim/meter.h"
+
+namespace veltro::sim {
+
+const char* const kSimulatorUsage =
+    "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]] [--meters FILE.json] [--latency MS] [--baud N]\n"
+    "                [--wire-speed] [--verbose]\n"
+    "\n"
+    "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
+    "\n"
+    "  --bridge HOST:PORT  serve the bus as a transparent TCP bridge (port 0: a free port);\n"
+    "                      prints \"bridge HOST:PORT\"\n"
+    "  --pty [LINK]        serve the bus on a pseudo-terminal; prints \"pty /dev/pts/N\";\n"
+    "                      LINK: also a symbolic link to it, removed at exit\n"
+    "  --meters FILE.json  the meters (see docs/SIMULATOR.md); default: the built-in bus\n"
+    "  --latency MS        answer delay in milliseconds, 0..10000 (default 20)\n"
+    "  --baud N            line speed of the bridge: 300, 600, 1200, 2400, 4800 or 9600 (default 2400);\n"
+    "                      on the pseudo-terminal the speed the program sets counts\n"
+    "  --wire-speed        deliver answers at the line speed, 11 bits per character\n"
+    "  --verbose           log every telegram received and sent to standard error\n"
+    "  -h, --help          show this help\n"
+    "\n"
+    "At least one of --bridge and --pty is needed. Runs until SIGINT or SIGTERM.\n";
+
+namespace {
+
+std::optional<int> Number(const std::string& text, int lowest, int highest) {
+    int value = 0;
+    const auto* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end || value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
+    SimulatorOptions o;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        const auto value = [&](std::string& out) -> bool {
+            if (inlineValue) {
+                out = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) return false;
+            out = arguments[++i];
+            return true;
+        };
+        const auto missing = [&] { return ParsedOptions{std::nullopt, name + " needs a value"}; };
+
+        if (name == "-h" || name == "--help") {
+            o.help = true;
+        } else if (name == "--bridge") {
+            std::string spec;
+            if (!value(spec)) return missing();
+            const auto colon = spec.rfind(':');
+            if (colon == std::string::npos || colon == 0) return {std::nullopt, "--bridge wants HOST:PORT, not \"" + spec + "\""};
+            std::string host = spec.substr(0, colon);
+            if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+            const auto port = Number(spec.substr(colon + 1), 0, 65535);
+            if (!port) return {std::nullopt, "--bridge: \"" + spec.substr(colon + 1) + "\" is not a port 0..65535"};
+            o.bridge = true;
+            o.bridgeHost = host;
+            o.bridgePort = static_cast<std::uint16_t>(*port);
+        } else if (name == "--pty") {
+            o.pty = true;
+            if (inlineValue) o.ptyLink = *inlineValue;
+            else if (i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1][0] != '-') o.ptyLink = arguments[++i];
+        } else if (name == "--meters") {
+            if (!value(o.metersFile)) return missing();
+            if (o.metersFile.empty()) return {std::nullopt, "--meters needs a file name"};
+        } else if (name == "--latency") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto ms = Number(text, 0, 10000);
+            if (!ms) return {std::nullopt, "--latency: \"" + text + "\" is not 0..10000 milliseconds"};
+            o.latencyMs = *ms;
+        } else if (name == "--baud") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto baud = Number(text, 1, 1000000);
+            if (!baud || !IsMeterBaud(*baud))
+                return {std::nullopt, "--baud: \"" + text + "\" is not one of 300, 600, 1200, 2400, 4800, 9600"};
+            o.baud = *baud;
+        } else if (name == "--wire-speed") {
+            if (inlineValue) return {std::nullopt, "--wire-speed takes no value"};
+            o.wireSpeed = true;
+        } else if (name == "--verbose") {
+            if (inlineValue) return {std::nullopt, "--verbose takes no value"};
+            o.verbose = true;
+        } else {
+            return {std::nullopt, "unknown argument \"" + arguments[i] + "\""};
+        }
+    }
+    return {o, {}};
+}
+
+} // namespace veltro::sim

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace veltro::sim {
+
+struct SimulatorOptions {
+    bool help = false;
+    bool bridge = false;
+    std::string bridgeHost;
+    std::uint16_t bridgePort = 0;
+    bool pty = false;
+    std::string ptyLink;  // empty: no symbolic link
+    std::string metersFile;  // empty: the default bus
+    int latencyMs = 20;
+    int baud = 2400;
+    bool wireSpeed = false;
+    bool verbose = false;
+};
+
+struct ParsedOptions {
+    std::optional<SimulatorOptions> options;
+    std::string error;
+};
+
+extern const char* const kSimulatorUsage;
+
+// The command line of mbus-sim without the program name. Options take their value as the next argument
+// or after "="; --pty takes an optional link path (the next argument unless it starts with "-").
+ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments);
+
+} // namespace veltro::sim

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include "app/engine.h"
+#include "app/live_settings.h"
+#include "app/scripted_operator.h"
+#include "link/bridge_channel.h"
+#include "link/communication_log.h"
+#include "link/serial_channel.h"
+#include "meters/meter_engine.h"
+#include "sim/bridge_server.h"
+#include "sim/bus.h"
+#include "sim/default_bus.h"
+#include "sim/meter.h"
+#include "sim/pty_port.h"
+
+namespace veltro::test {
+
+// A meter that ignores the first `silentRequests` REQ_UD2 it hears, like one that needs to wake up.
+class WakingMeter final : public sim::Device {
+public:
+    WakingMeter(std::unique_ptr<sim::Meter> meter, int silentRequests)
+        : m_meter(std::move(meter)), m_silent(silentRequests) {}
+    std::string label() const override { return "waking " + m_meter->label(); }
+    sim::DeviceResponse hear(const sim::MasterFrame& frame, int lineBaud) override {
+        const bool request = frame.kind == sim::MasterFrame::Kind::Short && (frame.control == 0x7B || frame.control == 0x5B) &&
+                             frame.address == m_meter->state().primaryAddress;
+        if (request && m_silent > 0) {
+            --m_silent;
+            return {};
+        }
+        return m_meter->hear(frame, lineBaud);
+    }
+
+private:
+    std::unique_ptr<sim::Meter> m_meter;
+    int m_silent;
+};
+
+enum class Transport { Bridge, Serial };
+
+// The engine against the simulator over a real loopback socket or a real pseudo-terminal, with short
+// response windows. Everything runs on this thread's event loop, as in the program.
+class BusFixture : public ::testing::Test {
+protected:
+    static constexpr int kWindow = 80;
+
+    void startBus(std::unique_ptr<sim::Bus> bus, Transport transport = Transport::Bridge) {
+        m_bus = std::move(bus);
+        ASSERT_TRUE(m_home.isValid());
+        engine = std::make_unique<Engine>(m_home.filePath("veltro.ini"), m_home.path(), operatorScript);
+        engine->settings().loadAtStart();
+        Settings s = engine->settings().settings();
+        s.misc.retry = 0;
+        s.vodud.ethTimeout = 20;  // the shortest connect wait
+        if (transport == Transport::Bridge) {
+            m_bridge = std::make_unique<sim::BridgeServer>(*m_bus, sim::LineTiming{std::chrono::milliseconds{5}});
+            ASSERT_TRUE(m_bridge->listen());
+            s.misc.useVodud = true;
+            s.vodud.ip = "127.0.0.1";
+            s.vodud.port = std::to_string(m_bridge->port());
+        } else {
+            m_pty = std::make_unique<sim::PtyPort>(*m_bus, sim::LineTiming{std::chrono::milliseconds{5}});
+            ASSERT_TRUE(m_pty->open()) << m_pty->errorString().toStdString();
+            s.comPort.name = m_pty->slavePath().toStdString();
+            s.comPort.speed = "2400";
+        }
+        engine->settings().setSettings(s);
+        engine->settings().setResponseWindow(kWindow);
+        engine->meters().setLocale(QLocale::c());
+    }
+
+    void setRetries(int retries) {
+        Settings s = engine->settings().settings();
+        s.misc.retry = retries;
+        engine->settings().setSettings(s);
+    }
+
+    MeterEngine& meters() { return engine->meters(); }
+    const QStringList& log() const { return engine->log().lines(); }
+
+    // Runs the event loop until `done` or `limitMs`; returns whether `done` came true.
+    static bool waitFor(const std::function<bool()>& done, int limitMs = 10000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return done();
+    }
+    bool waitIdle(int limitMs = 20000) {
+        return waitFor([&] { return meters().busOperation() == BusOperation::None; }, limitMs);
+    }
+    static void pump(int milliseconds) {
+        waitFor([] { return false; }, milliseconds);
+    }
+
+    int count(const QString& prefix) const {
+        int n = 0;
+        for (const QString& line : log())
+            if (line.startsWith(prefix)) ++n;
+        return n;
+    }
+
+    // Puts rows with these addresses in the table and flags them.
+    void tableWithAddresses(const std::vector<std::string>& addresses, bool flagAll = true) {
+        std::vector<std::vector<std::string>> rows;
+        for (const auto& a : addresses) rows.push_back({"", a});
+        rows.emplace_back();
+        meters().table().replaceRows(rows);
+        for (int r = 1; flagAll && r <= static_cast<int>(addresses.size()); ++r) meters().table().setRowSelected(r, true);
+        meters().table().selectCell(1, 0);
+    }
+
+    static std::unique_ptr<sim::Meter> MakeMeter(const sim::MeterState& state) {
+        std::string error;
+        auto meter = sim::Meter::Create(state, error);
+        EXPECT_TRUE(meter) << error;
+        return meter;
+    }
+    static sim::MeterState DefaultMeterAt(int address) {
+        for (const auto& state : sim::DefaultMeterStates())
+            if (state.primaryAddress == address) return state;
+        ADD_FAILURE() << "no default meter at " << address;
+        return {};
+    }
+    static std::unique_ptr<sim::Bus> BusOf(std::vector<std::unique_ptr<sim::Device>> devices) {
+        auto bus = std::make_unique<sim::Bus>();
+        for (auto& d : devices) bus->add(std::move(d));
+        return bus;
+    }
+
+    ScriptedOperator operatorScript;
+    std::unique_ptr<Engine> engine;
+
+private:
+    QTemporaryDir m_home;
+    std::unique_ptr<sim::Bus> m_bus;
+    std::unique_ptr<sim::BridgeServer> m_bridge;
+    std::unique_ptr<sim::PtyPort> m_pty;
+};
+
+} // namespace veltro::test

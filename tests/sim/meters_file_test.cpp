@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QTemporaryDir>
+
+#include "sim/meters_file.h"
+#include "sim_test_support.h"
+
+namespace veltro::sim {
+namespace {
+
+using test::Bytes;
+using test::Send;
+using test::Valid;
+
+const QString kFramesDir = VELTRO_FRAMES_DIR;
+
+std::unique_ptr<Bus> BusFromJson(const char* json, QString& error, const QString& base = kFramesDir) {
+    auto meters = ParseMetersJson(QByteArray(json), base, error);
+    if (!meters) return nullptr;
+    return MakeBus(std::move(*meters), error);
+}
+
+TEST(MetersFile, EncodedMeterWithEveryKindOfValue) {
+    const char* json = R"({"meters": [{
+        "name": "test meter", "address": 7, "id": "12345678", "manufacturer": "ABC",
+        "version": "1F", "medium": 4, "access": 16, "status": "0x8C", "signature": 0,
+        "records": [
+            {"dif": "04", "vif": "13", "value": 123456789},
+            {"dif": "84", "dife": "10", "vif": "06", "value": 5},
+            {"dif": "02", "vif": "FD", "vife": "48", "value": 2301},
+            {"dif": "0C", "vif": 19, "value": 345678},
+            {"dif": "05", "vif": "2B", "value": 1.5},
+            {"dif": "04", "vif": "6D", "date": "2012-04-15 10:05"},
+            {"dif": "02", "vif": "6C", "date": "2000-12-31"},
+            {"dif": "0D", "vif": "78", "text": "ABC"},
+            {"dif": "01", "vif": "FD", "vife": "17", "data": "00"},
+            {"hex": "2F 2F"},
+            {"dif": "0F", "data": "01 02 03"}
+        ]}]})";
+    QString error;
+    auto bus = BusFromJson(json, error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    const Telegram read = Send(*bus, BuildReqUd2(7));
+    ASSERT_TRUE(Valid(read));
+    EXPECT_EQ(HexRendering(read.bytes().subspan(7, 12)), "78 56 34 12 43 04 1F 04 10 8C 00 00 ");
+    EXPECT_EQ(HexRendering(read.bytes().subspan(19, read.size() - 21)),
+              "04 13 15 CD 5B 07 "
+              "84 10 06 05 00 00 00 "
+              "02 FD 48 FD 08 "
+              "0C 13 78 56 34 00 "
+              "05 2B 00 00 C0 3F "
+              "04 6D 05 0A 8F 14 "
+              "02 6C 1F 0C "
+              "0D 78 03 41 42 43 "
+              "01 FD 17 00 "
+              "2F 2F "
+              "0F 01 02 03 ");
+}
+
+TEST(MetersFile, TelegramsAndCounterAndBaud) {
+    const char* json = R"({"meters": [{
+        "address": 3, "id": "00000003", "manufacturer": "SIM", "baud": 9600, "counter": 2,
+        "telegrams": [
+            {"records": [{"dif": "04", "vif": "6D", "date": "2025-01-01 00:00"}, {"dif": "04", "vif": "13", "value": 1}, {"dif": "1F"}]},
+            {"records": [{"dif": "04", "vif": "13", "value": 2}]}
+        ]}]})";
+    QString error;
+    auto meters = ParseMetersJson(QByteArray(json), kFramesDir, error);
+    ASSERT_TRUE(meters) << error.toStdString();
+    ASSERT_EQ(meters->size(), 1u);
+    EXPECT_EQ((*meters)[0].baud, 9600);
+    EXPECT_EQ((*meters)[0].telegrams.size(), 2u);
+    EXPECT_EQ((*meters)[0].counterRecord, 1u) << "\"counter\" counts records from 1";
+    auto bus = MakeBus(std::move(*meters), error);
+    ASSERT_TRUE(bus);
+    EXPECT_TRUE(Send(*bus, BuildReqUd2(3), 2400).empty());
+    EXPECT_EQ(Send(*bus, BuildReqUd2(3), 9600)[25], 0x04) << "first telegram: the value record follows the date";
+    EXPECT_EQ(Send(*bus, BuildReqUd2(3), 9600)[19], 0x04) << "second telegram";
+}
+
+TEST(MetersFile, CounterDefaultsToTheFirstNumberAndCanBeSwitchedOff) {
+    QString error;
+    auto meters = ParseMetersJson(R"({"meters": [
+        {"address": 1, "id": "00000001", "manufacturer": "SIM",
+         "records": [{"dif": "04", "vif": "6D", "date": "2025-01-01 00:00"}, {"dif": "0C", "vif": "13", "value": 5}]},
+        {"address": 2, "id": "00000002", "manufacturer": "SIM", "counter": null,
+         "records": [{"dif": "04", "vif": "13", "value": 5}]}]})",
+                                  kFramesDir, error);
+    ASSERT_TRUE(meters) << error.toStdString();
+    EXPECT_EQ((*meters)[0].counterRecord, 1u) << "the date is skipped";
+    EXPECT_FALSE((*meters)[1].counterRecord);
+}
+
+// Every captured telegram replays as it was captured; the header comes from the frame.
+class CapturedTelegrams : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CapturedTelegrams, ReplayByteForByte) {
+    const QString file = QString::fromStdString(GetParam());
+    const Telegram frame = Bytes(veltro::test::ReadFile((kFramesDir + "/" + file).toStdString()));
+    if (frame[5] > 250) GTEST_SKIP() << "captured from a meter selected by secondary address (A = " << int(frame[5]) << ")";
+    const QString json = QString(R"({"meters": [{"rsp_ud_file": "%1"}]})").arg(file);
+    QString error;
+    auto meters = ParseMetersJson(json.toUtf8(), kFramesDir, error);
+    ASSERT_TRUE(meters) << error.toStdString();
+    const Telegram captured = Bytes(veltro::test::ReadFile((kFramesDir + "/" + file).toStdString()));
+    const int address = captured[5];
+    auto bus = MakeBus(std::move(*meters), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    const Telegram replayed = Send(*bus, BuildReqUd2(static_cast<std::uint8_t>(address)));
+    EXPECT_EQ(HexRendering(replayed), HexRendering(captured));
+    // Selected by the identification the frame carries.
+    const std::string id = test::IdOfFrame(captured);
+    if (IsBcd(captured.bytes().subspan(7, 4))) {
+        EXPECT_EQ(Send(*bus, test::Selection(id.c_str())), Telegram{0xE5}) << id;
+    }
+}
+
+std::vector<std::string> CapturedFiles() {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELTRO_FRAMES_DIR) + "/devices"))
+        if (entry.path().extension() == ".hex") files.push_back("devices/" + entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealMeters, CapturedTelegrams, ::testing::ValuesIn(CapturedFiles()), [](const auto& row) {
+    std::string name = row.param.substr(8, row.param.size() - 12);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});
+
+TEST(MetersFile, CapturedTelegramWithOverridesAndAnotherIdentification) {
+    const char* json = R"({"meters": [{"rsp_ud": ["68 15 15 68 08 01 72 78 56 34 12 23 04 01 07 05 00 00 00 04 13 01 00 00 00 DB 16"],
+                          "address": 9, "id": "87654321", "access": 0}]})";
+    QString error;
+    auto bus = BusFromJson(json, error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    EXPECT_TRUE(Send(*bus, BuildReqUd2(1)).empty());
+    const Telegram read = Send(*bus, BuildReqUd2(9));
+    ASSERT_TRUE(Valid(read)) << "the check sum is made again after the overrides";
+    EXPECT_EQ(test::IdOfFrame(read), "87654321");
+    EXPECT_EQ(read[15], 0);
+    EXPECT_EQ(HexRendering(read.bytes().subspan(19, 6)), "04 13 01 00 00 00 ");
+}
+
+struct FileErrorCase {
+    const char* name;
+    const char* json;
+    const char* error;  // a part of the message
+};
+
+class MetersFileErrors : public ::testing::TestWithParam<FileErrorCase> {};
+
+TEST_P(MetersFileErrors, NameWhatIsWrong) {
+    QString error;
+    auto meters = ParseMetersJson(QByteArray(GetParam().json), kFramesDir, error);
+    EXPECT_FALSE(meters);
+    EXPECT_TRUE(error.contains(GetParam().error)) << error.toStdString();
+}
+
+#define METER(body) "{\"meters\": [{\"address\": 1, \"id\": \"12345678\", \"manufacturer\": \"SIM\", " body "}]}"
+#define RECORDS(list) METER("\"records\": [" list "]")
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MetersFileErrors,
+    ::testing::Values(
+        FileErrorCase{"NotJson", "{\"meters\": [", "not valid JSON at line 1"},
+        FileErrorCase{"NoMetersArray", "{\"meter\": []}", "unknown key \"meter\""},
+        FileErrorCase{"UnknownMeterKey", METER("\"adress\": 2, \"records\": []"), "meter 1: unknown key \"adress\""},
+        FileErrorCase{"AddressAbove250", "{\"meters\": [{\"address\": 251, \"id\": \"12345678\", \"manufacturer\": \"SIM\", \"records\": []}]}",
+                      "address: must be a whole number 0..250"},
+        FileErrorCase{"ShortIdentification", "{\"meters\": [{\"address\": 1, \"id\": \"1234567\", \"manufacturer\": \"SIM\", \"records\": []}]}",
+                      "id: \"1234567\" is not 8 decimal digits"},
+        FileErrorCase{"ManufacturerNotLetters", "{\"meters\": [{\"address\": 1, \"id\": \"12345678\", \"manufacturer\": \"ab1\", \"records\": []}]}",
+                      "manufacturer: \"ab1\" is not three letters"},
+        FileErrorCase{"MissingManufacturer", "{\"meters\": [{\"address\": 1, \"id\": \"12345678\", \"records\": []}]}",
+                      "needs \"manufacturer\""},
+        FileErrorCase{"BadByte", METER("\"medium\": \"1G\", \"records\": []"), "medium: \"1G\" is not a hex byte"},
+        FileErrorCase{"UnknownBaud", METER("\"baud\": 1234, \"records\": []"), "baud rate 1234 is not one of"},
+        FileErrorCase{"DataOfTheWrongLength", RECORDS("{\"dif\": \"04\", \"vif\": \"13\", \"data\": \"01 02\"}"),
+                      "record 1: DIF 4 takes 4 data bytes, 2 given"},
+        FileErrorCase{"ValueTooLargeForTheField", RECORDS("{\"dif\": \"01\", \"vif\": \"13\", \"value\": 300}"),
+                      "record 1: value: 300 does not fit DIF 01"},
+        FileErrorCase{"TwoValues", RECORDS("{\"dif\": \"04\", \"vif\": \"13\", \"value\": 1, \"data\": \"00 00 00 00\"}"),
+                      "give only one of"},
+        FileErrorCase{"NoValue", RECORDS("{\"dif\": \"04\", \"vif\": \"13\"}"), "needs one of \"value\""},
+        FileErrorCase{"DateOnAVolume", RECORDS("{\"dif\": \"04\", \"vif\": \"13\", \"date\": \"2025-01-01\"}"),
+                      "date: needs VIF 6C"},
+        FileErrorCase{"TimeOnATypeGDate", RECORDS("{\"dif\": \"02\", \"vif\": \"6C\", \"date\": \"2025-01-01 10:00\"}"),
+                      "type G date (VIF 6C) has no time"},
+        FileErrorCase{"DifeWithoutExtensionBit", RECORDS("{\"dif\": \"04\", \"dife\": \"10\", \"vif\": \"13\", \"value\": 1}"),
+                      "DIF does not announce DIFE"},
+        FileErrorCase{"ManufacturerDataWithVif", RECORDS("{\"dif\": \"0F\", \"vif\": \"13\"}"), "takes only \"data\""},
+        FileErrorCase{"RecordsAndReplayTogether", METER("\"records\": [], \"rsp_ud\": \"68\""), "give either"},
+        FileErrorCase{"ReplayWithBadCheckSum",
+                      "{\"meters\": [{\"rsp_ud\": \"68 15 15 68 08 01 72 78 56 34 12 23 04 01 07 05 00 00 00 04 13 01 00 00 00 DC 16\"}]}",
+                      "not a valid long frame, Wrong CRC"},
+        FileErrorCase{"ReplayTooShortForTheHeader", "{\"meters\": [{\"rsp_ud\": \"68 03 03 68 08 01 70 79 16\"}]}",
+                      "too short for the 12-byte header"},
+        FileErrorCase{"ReplayFileMissing", "{\"meters\": [{\"rsp_ud_file\": \"devices/no_such_meter.hex\"}]}", "cannot read"},
+        FileErrorCase{"CounterOnADate",
+                      METER("\"counter\": 1, \"records\": [{\"dif\": \"04\", \"vif\": \"6D\", \"date\": \"2025-01-01 00:00\"}]"),
+                      "counter record 1 is not"},
+        FileErrorCase{"TelegramTooLong",
+                      METER("\"records\": [{\"hex\": \"" /* 241 bytes */
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                            "00\"}]"),
+                      "do not fit one frame"}),
+    [](const auto& row) { return row.param.name; });
+
+TEST(MetersFile, LoadReportsTheFileName) {
+    QString error;
+    EXPECT_FALSE(LoadMetersFile("/nonexistent/meters.json", error));
+    EXPECT_TRUE(error.contains("/nonexistent/meters.json")) << error.toStdString();
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("meters.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"meters": [{"address": 1, "id": "12345678", "manufacturer": "SIM", "records": [{"dif": "04", "vif": "13", "value": -1.5}]}]})");
+    file.close();
+    EXPECT_FALSE(LoadMetersFile(path, error));
+    EXPECT_TRUE(error.startsWith(path + ": meter 1: record 1: value")) << error.toStdString();
+}
+
+} // namespace
+} // namespace veltro::sim

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "sim/options.h"
+#include "sim_test_support.h"
+
+namespace veltro::sim {
+namespace {
+
+using test::CompleteAnswer;
+using test::ToBytes;
+using test::ToTelegram;
+using test::Valid;
+
+// --- The command line ---
+
+struct OptionsCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::function<void(const SimulatorOptions&)> check;  // nothing: the arguments are refused
+    const char* error = "";
+};
+
+class CommandLine : public ::testing::TestWithParam<OptionsCase> {};
+
+TEST_P(CommandLine, IsReadOrRefused) {
+    const auto& c = GetParam();
+    const auto parsed = ParseSimulatorOptions(c.arguments);
+    if (c.check) {
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        c.check(*parsed.options);
+    } else {
+        EXPECT_FALSE(parsed.options);
+        EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, CommandLine,
+    ::testing::Values(
+        OptionsCase{"Defaults", {"--bridge", "127.0.0.1:0"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_TRUE(o.bridge);
+                        EXPECT_EQ(o.bridgeHost, "127.0.0.1");
+                        EXPECT_EQ(o.bridgePort, 0);
+                        EXPECT_FALSE(o.pty);
+                        EXPECT_EQ(o.latencyMs, 20);
+                        EXPECT_EQ(o.baud, 2400);
+                        EXPECT_FALSE(o.wireSpeed);
+                        EXPECT_FALSE(o.verbose);
+                        EXPECT_TRUE(o.metersFile.empty());
+                    }},
+        OptionsCase{"Everything",
+                    {"--bridge=localhost:10001", "--pty", "/tmp/ttyMBUS", "--meters", "m.json", "--latency", "0",
+                     "--baud=9600", "--wire-speed", "--verbose"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_EQ(o.bridgeHost, "localhost");
+                        EXPECT_EQ(o.bridgePort, 10001);
+                        EXPECT_TRUE(o.pty);
+                        EXPECT_EQ(o.ptyLink, "/tmp/ttyMBUS");
+                        EXPECT_EQ(o.metersFile, "m.json");
+                        EXPECT_EQ(o.latencyMs, 0);
+                        EXPECT_EQ(o.baud, 9600);
+                        EXPECT_TRUE(o.wireSpeed);
+                        EXPECT_TRUE(o.verbose);
+                    }},
+        OptionsCase{"PtyWithoutLink", {"--pty", "--verbose"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_TRUE(o.pty);
+                        EXPECT_TRUE(o.ptyLink.empty());
+                        EXPECT_TRUE(o.verbose);
+                    }},
+        OptionsCase{"BracketedIpv6Host", {"--bridge", "[::1]:5000"},
+                    [](const SimulatorOptions& o) { EXPECT_EQ(o.bridgeHost, "::1"); }},
+        OptionsCase{"Help", {"-h"}, [](const SimulatorOptions& o) { EXPECT_TRUE(o.help); }},
+        OptionsCase{"BridgeWithoutPort", {"--bridge", "127.0.0.1"}, nullptr, "HOST:PORT"},
+        OptionsCase{"PortOutOfRange", {"--bridge", "127.0.0.1:65536"}, nullptr, "not a port"},
+        OptionsCase{"BaudNotAMeterSpeed", {"--pty", "--baud", "1234"}, nullptr, "--baud"},
+        OptionsCase{"LatencyNegative", {"--pty", "--latency", "-5"}, nullptr, "--latency"},
+        OptionsCase{"LatencyMissing", {"--pty", "--latency"}, nullptr, "needs a value"},
+        OptionsCase{"UnknownArgument", {"--pty", "--fast"}, nullptr, "unknown argument \"--fast\""}),
+    [](const auto& row) { return row.param.name; });
+
+// --- The program as a user runs it ---
+
+class Simulator {
+public:
+    explicit Simulator(QStringList arguments) {
+        m_process.start(VELTRO_MBUS_SIM_PATH, arguments);
+    }
+    ~Simulator() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+
+    // The next line the program printed on standard output, without the line break.
+    QString readLine() {
+        while (!m_process.canReadLine())
+            if (!m_process.waitForReadyRead(5000)) return {};
+        return QString::fromLocal8Bit(m_process.readLine()).chopped(1);
+    }
+
+    // Sends a signal and waits for the end; the exit code, or -1 when it crashed or hung.
+    int stop(int signal) {
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        if (!m_process.waitForFinished(5000)) return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    int finish() {
+        if (!m_process.waitForFinished(5000)) return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+};
+
+QByteArray Exchange(QTcpSocket& socket, const Telegram& frame, int windowMs = 300) {
+    socket.write(ToBytes(frame));
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (!CompleteAnswer(answer) && clock.elapsed() < windowMs)
+        if (socket.waitForReadyRead(static_cast<int>(windowMs - clock.elapsed()))) answer += socket.readAll();
+    return answer;
+}
+
+quint16 BridgePort(const QString& line) {
+    static const QRegularExpression kLine("^bridge 127\\.0\\.0\\.1:(\\d+)$");
+    const auto m = kLine.match(line);
+    return m.hasMatch() ? static_cast<quint16>(m.captured(1).toUInt()) : 0;
+}
+
+TEST(Program, BridgeAnswersLikeTheDefaultBusAndEndsCleanly) {
+    Simulator sim({"--bridge", "127.0.0.1:0", "--latency", "5"});
+    const QString line = sim.readLine();
+    const quint16 port = BridgePort(line);
+    ASSERT_NE(port, 0) << line.toStdString();
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    for (int address : {1, 2, 3, 4, 10, 11, 12, 15, 20}) {
+        const Telegram frame = ToTelegram(Exchange(socket, BuildReqUd2(static_cast<std::uint8_t>(address))));
+        EXPECT_TRUE(Valid(frame)) << address;
+    }
+    EXPECT_EQ(Exchange(socket, BuildSndNke(1)), QByteArray("\xE5", 1));
+    EXPECT_TRUE(Exchange(socket, BuildReqUd2(5), 150).isEmpty());
+    const QByteArray overlaid = Exchange(socket, BuildReqUd2(254));
+    EXPECT_FALSE(overlaid.isEmpty());
+    EXPECT_FALSE(Valid(ToTelegram(overlaid)));
+
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST(Program, PseudoTerminalWithLinkRemovedAtExit) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString link = dir.filePath("ttyMBUS0");
+    Simulator sim({"--pty", link, "--latency", "0"});
+    const QString line = sim.readLine();
+    ASSERT_TRUE(line.startsWith("pty /dev/pts/")) << line.toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), line.mid(4));
+    EXPECT_EQ(sim.stop(SIGINT), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+}
+
+TEST(Program, BothTransportsPrintTheirLines) {
+    Simulator sim({"--bridge", "127.0.0.1:0", "--pty"});
+    EXPECT_NE(BridgePort(sim.readLine()), 0);
+    EXPECT_TRUE(sim.readLine().startsWith("pty /dev/pts/"));
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST(Program, VerboseLogsWhatIsReceivedAndSent) {
+    Simulator sim({"--bridge", "127.0.0.1:0", "--verbose", "--latency", "0"});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    ASSERT_TRUE(Valid(ToTelegram(Exchange(socket, BuildReqUd2(1)))));
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+    const QString log = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    EXPECT_TRUE(log.contains("<- 10 7B 01 7C 16")) << log.toStdString();
+    EXPECT_TRUE(log.contains("-> 68 43 43 68 08 01 72")) << log.toStdString();
+}
+
+TEST(Program, MetersFileReplacesTheDefaultBus) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath("meters.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"meters": [{"address": 42, "id": "42424242", "manufacturer": "SIM",
+                               "records": [{"dif": "04", "vif": "13", "value": 42}]}]})");
+    file.close();
+    Simulator sim({"--bridge", "127.0.0.1:0", "--meters", file.fileName(), "--latency", "0"});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    EXPECT_EQ(test::IdOfFrame(ToTelegram(Exchange(socket, BuildReqUd2(42)))), "42424242");
+    EXPECT_TRUE(Exchange(socket, BuildReqUd2(1), 150).isEmpty());
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+struct RefusalCase {
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* stderrText;
+};
+
+class Refusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(Refusals, ExitWithAReason) {
+    const auto& c = GetParam();
+    Simulator sim(c.arguments);
+    EXPECT_EQ(sim.finish(), c.exitCode);
+    EXPECT_TRUE(sim.process().readAllStandardOutput().isEmpty()) << "no transport line";
+    const QString err = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    EXPECT_TRUE(err.contains(c.stderrText)) << err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, Refusals,
+    ::testing::Values(RefusalCase{"NoTransport", {}, 2, "Usage: mbus-sim"},
+                      RefusalCase{"OnlyOptionsWithoutTransport", {"--verbose"}, 2, "Usage: mbus-sim"},
+                      RefusalCase{"BadBaud", {"--bridge", "127.0.0.1:0", "--baud", "1234"}, 2, "--baud"},
+                      RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"}),
+    [](const auto& row) { return row.param.name; });
+
+// A port another program listens on (a privileged port is no test: the suite may run as root).
+TEST(Program, RefusesAPortInUse) {
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    Simulator sim({"--bridge", QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
+    EXPECT_EQ(sim.finish(), 1);
+    EXPECT_TRUE(sim.process().readAllStandardOutput().isEmpty()) << "no transport line";
+    EXPECT_TRUE(QString::fromLocal8Bit(sim.process().readAllStandardError()).contains("cannot listen"));
+}
+
+TEST(Program, HelpGoesToStandardOutput) {
+    Simulator sim({"--help"});
+    EXPECT_EQ(sim.finish(), 0);
+    EXPECT_TRUE(sim.process().readAllStandardOutput().contains("--wire-speed"));
+}
+
+} // namespace
+} // namespace veltro::sim
