@@ -370,7 +370,7 @@ int SendCommand(const std::vector<std::string>& arguments) {
 
 int RequestCommand(const std::vector<std::string>& arguments) {
     std::string error;
-    auto options = ParseBusOptions(arguments, {"--nke", "--5b", "--multi", "--broadcast", "--json"}, {}, error);
+    auto options = ParseBusOptions(arguments, {"--nke", "--5b", "--multi", "--broadcast", "--full", "--json"}, {}, error);
     if (!options) return BadArguments(error);
     if (options->positional.size() != 1) return BadArguments("request needs one primary address (0-250)");
     const auto address = ParseTargetAddress(options->positional[0], 0, kLastMeterAddress);
@@ -391,9 +391,19 @@ int RequestCommand(const std::vector<std::string>& arguments) {
     meters.table().selectCell(1, 0);
     meters.table().mouseRelease(1, false);
 
-    meters.readSelected();
+    const bool full = options->flags.count("--full") > 0;
+    if (full)
+        meters.fullRead();
+    else
+        meters.readSelected();
     if (meters.busOperation() == BusOperation::None) return BadArguments(run.lastLogLine());
     run.runUntil([&] { return meters.busOperation() == BusOperation::None; }, OperationLimitMs(engine, 12));
+    if (full && !options->flags.count("--json")) {
+        // A full read fills the detailed report, not the table.
+        std::cout << "\nDetailed m-bus report:\n";
+        for (const auto& line : meters.report().log()) std::cout << line << "\n";
+        return 0;
+    }
     return FinishTableCommand(run, *options);
 }
 

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -111,6 +113,53 @@ TEST(DecodeCli, RefusesWhatIsNotATelegram) {
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_FALSE(run.err.isEmpty());
     }
+}
+
+} // namespace
+
+namespace {
+
+// The bus commands against the built-in simulated bus, as a script would run them.
+TEST(BusCommands, ScanJsonHoldsExactlyOneObjectWithTheMetersFound) {
+    const CliRun run = RunCli({"scan", "--simulate", "--from", "0", "--to", "5", "--timeout", "120", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(run.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    const QJsonObject o = doc.object();
+    EXPECT_EQ(o["columns"].toArray().first().toString(), "ID ");
+    QStringList addresses;
+    for (const auto& row : o["rows"].toArray()) addresses << row.toArray().at(1).toString();
+    EXPECT_EQ(addresses, (QStringList{"1", "2", "3", "4"}));
+    EXPECT_TRUE(o["log"].toArray().contains(QJsonValue("Reading device 5")));
+    EXPECT_TRUE(run.err.contains("Respond: "));  // the live log goes to standard error with --json
+}
+
+TEST(BusCommands, ReadCsvAndRequestFull) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString csv = dir.filePath("table.csv");
+    const CliRun read = RunCli({"read", "2", "10", "--simulate", "--timeout", "120", "--csv", csv});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    const QByteArray text = ReadAll(csv);
+    EXPECT_TRUE(text.startsWith("51200417;2;SIM;1234.567;m3;Water;")) << text.toStdString();
+    EXPECT_TRUE(text.contains("18220041;10;KXR;"));
+
+    const CliRun full = RunCli({"request", "1", "--full", "--simulate", "--timeout", "120"});
+    ASSERT_EQ(full.exitCode, 0);
+    EXPECT_TRUE(full.out.contains("ID:40112301, Mfr: SIM, Main medium: Heat (rt)"));
+    EXPECT_TRUE(full.out.contains("Decoded at "));
+}
+
+TEST(BusCommands, NoUsableLinkIsExitTwoWithTheReason) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    const CliRun run = RunCli({"request", "5", "--link", QStringLiteral("bridge:127.0.0.1:%1").arg(closedPort)});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.startsWith("veltro-cli: ")) << run.err.toStdString();
+    EXPECT_EQ(RunCli({"scan", "--link", "telnet:x"}).exitCode, 2);
 }
 
 } // namespace

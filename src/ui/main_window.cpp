@@ -1,0 +1,693 @@
+#include "ui/main_window.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/engine.h"
+#include "app/live_settings.h"
+#include "app/operator_interface.h"
+#include "link/communication_log.h"
+#include "link/free_command_console.h"
+#include "link/serial_channel.h"
+#include "meters/meter_engine.h"
+#include "meters/table_file.h"
+#include "ui/application_identity.h"
+#include "ui/caption_tables.h"
+#include "ui/file_io.h"
+#include "ui/key_filter.h"
+#include "ui/log_printer.h"
+#include "ui/meter_grid.h"
+
+namespace veltro {
+namespace {
+
+constexpr int kStatusPanelWidths[] = {150, 400, 50};
+constexpr int kScanFieldCharacters = 3;
+constexpr int kTimeoutFieldCharacters = 5;
+constexpr int kTimeoutStep = 10;
+
+const QString kUserManualName = QStringLiteral("UsrManRXV.pdf");
+const QString kTableSaveFilter = QStringLiteral("CSV files (*.csv);;TXT files (*.txt)");
+const QString kTableOpenFilter = QStringLiteral("CSV (*.csv);;TXT (*.txt)");
+const QString kExportErrorTitle = QStringLiteral("Error saving file");
+const QString kImportErrorTitle = QStringLiteral("File Error");
+
+// The first character of a one-character setting, or the default when the field is empty.
+char FirstCharacter(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
+
+QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+QLabel* Label(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QCheckBox* CheckBox(const char* name, const QString& caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+// An up-down control with its edit field, named as the pair: `UD_...` the spinner, `Edit_...` its field.
+QSpinBox* UpDown(const char* upDownName, const char* editName, int lowest, int highest, int step, int characters,
+                 QWidget* parent, QLineEdit** edit) {
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(QString::fromLatin1(upDownName));
+    spin->setRange(lowest, highest);
+    spin->setSingleStep(step);
+    spin->setAccelerated(true);
+    *edit = spin->findChild<QLineEdit*>();
+    (*edit)->setObjectName(QString::fromLatin1(editName));
+    (*edit)->setMaxLength(characters);
+    spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance(QString(characters + 1, QLatin1Char('0'))) + 36);
+    KeyFilter::Install(*spin);
+    return spin;
+}
+
+// A page whose controls come with a later version: it says so instead of showing controls that do nothing.
+QWidget* PendingPage(const char* name, const QString& note, QWidget* parent) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(page);
+    auto* label = new QLabel(note, page);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setEnabled(false);
+    layout->addWidget(label);
+    return page;
+}
+
+} // namespace
+
+TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engine(engine) {
+    setObjectName(QStringLiteral("TForm11"));
+    setWindowTitle(QString::fromLatin1(kMainWindowCaption));
+
+    buildMenu();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 0);
+    layout->addWidget(buildSearchGroup());
+
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->setChildrenCollapsible(false);
+    PageControl1 = new QTabWidget(splitter);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = buildMeterPage();
+    PageControl1->addTab(TabSheet1, QStringLiteral("   M-bus devices    "));
+    TabSheet2 = PendingPage("TabSheet2",
+                            QStringLiteral("The settings of the NLAN-2 and NCEL-1A gateways are not available in this version."),
+                            PageControl1);
+    PageControl1->addTab(TabSheet2, QStringLiteral("   Communication devices   "));
+    TabSheet3 = PendingPage("TabSheet3", QStringLiteral("The local display LDU functions are not available in this version."),
+                            PageControl1);
+    PageControl1->addTab(TabSheet3, QStringLiteral("   Local display LDU   "));
+    TabSheet4 = PendingPage("TabSheet4", QStringLiteral("Reading the display's history is not available in this version."),
+                            PageControl1);
+    PageControl1->addTab(TabSheet4, QStringLiteral("   Get Readings   "));
+    TabSheet5 = PendingPage("TabSheet5",
+                            QStringLiteral("The RXV-KT wireless receiver functions are not available in this version."),
+                            PageControl1);
+    PageControl1->addTab(TabSheet5, QStringLiteral("   Wireless receiver RXV-KT   "));
+    // The display and readings pages are hidden until a login shows the display page.
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), false);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet4), false);
+    splitter->addWidget(PageControl1);
+    splitter->addWidget(buildConsoleAndLog());
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    layout->addWidget(splitter, 1);
+    setCentralWidget(central);
+    buildStatusBar();
+
+    FormCreate();
+    connectEngine();
+    resize(1280, 800);
+}
+
+TForm11::~TForm11() = default;
+
+// ---- construction ------------------------------------------------------------------------------
+
+void TForm11::buildMenu() {
+    QMenuBar* bar = menuBar();
+    auto menu = [this, bar](const char* name, const QString& title) {
+        QMenu* m = bar->addMenu(title);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    auto item = [this](QMenu* m, const char* name, const QString& text, void (TForm11::*handler)()) {
+        QAction* action = m->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    File1 = menu("File1", QStringLiteral("File"));
+    Open1 = item(File1, "Open1", QStringLiteral("Open"), &TForm11::Open1Click);
+    Save1 = item(File1, "Save1", QStringLiteral("Save"), &TForm11::Save1Click);
+    File1->addSeparator();
+    Exit1 = item(File1, "Exit1", QStringLiteral("Exit"), &TForm11::Exit1Click);
+    Tools1 = menu("Tools1", QStringLiteral("Tools"));
+    Users1 = item(Tools1, "Users1", QStringLiteral("Users"), &TForm11::Users1Click);
+    Settings1 = item(Tools1, "Settings1", QStringLiteral("Settings"), &TForm11::Settings1Click);
+    Language1 = menu("Language1", QStringLiteral("Language"));
+    English1 = item(Language1, "English1", QStringLiteral("English"), &TForm11::English1Click);
+    Italian1 = item(Language1, "Italian1", QStringLiteral("Italian"), &TForm11::Italian1Click);
+    auto* languages = new QActionGroup(this);
+    languages->setExclusive(true);
+    for (QAction* action : {English1, Italian1}) {
+        action->setCheckable(true);
+        languages->addAction(action);
+    }
+    Help1 = menu("Help1", QStringLiteral("Help"));
+    About2 = item(Help1, "About2", QStringLiteral("About"), &TForm11::About2Click);
+    UserManual2 = item(Help1, "UserManual2", QStringLiteral("User Manual"), &TForm11::UserManual2Click);
+}
+
+QWidget* TForm11::buildSearchGroup() {
+    Group_search = new QGroupBox(QStringLiteral("   Search network   "));
+    Group_search->setObjectName(QStringLiteral("Group_search"));
+    auto* row = new QHBoxLayout(Group_search);
+    row->addWidget(Label("Label_primary", QStringLiteral("By Primary address: "), Group_search));
+    UD_address_min = UpDown("UD_address_min", "Edit_address_min", 0, kScanAddressHighest, 1, kScanFieldCharacters,
+                            Group_search, &Edit_address_min);
+    row->addWidget(UD_address_min);
+    row->addWidget(Label("Label_to", QStringLiteral("to"), Group_search));
+    UD_address_max = UpDown("UD_address_max", "Edit_address_max", 0, kScanAddressHighest, 1, kScanFieldCharacters,
+                            Group_search, &Edit_address_max);
+    row->addWidget(UD_address_max);
+    row->addSpacing(24);
+    row->addWidget(Label("Label_timeout", QStringLiteral("Resp. timeout"), Group_search));
+    UD_timeout = UpDown("UD_timeout", "Edit_timeout", kResponseWindowLowest, kResponseWindowHighest, kTimeoutStep,
+                        kTimeoutFieldCharacters, Group_search, &Edit_timeout);
+    row->addWidget(UD_timeout);
+    row->addWidget(Label("Label_ms", QStringLiteral("ms"), Group_search));
+    row->addSpacing(24);
+    Check_nke = CheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
+    row->addWidget(Check_nke);
+    row->addSpacing(12);
+    Butt_find_primary = Button("Butt_find_primary", QStringLiteral("Find"), Group_search);
+    Butt_find_primary->setMinimumWidth(90);
+    row->addWidget(Butt_find_primary);
+    row->addStretch(1);
+    ProgressBar1 = new QProgressBar(Group_search);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setFixedWidth(320);
+    ProgressBar1->hide();
+    row->addWidget(ProgressBar1);
+
+    connect(Butt_find_primary, &QPushButton::clicked, this, &TForm11::Butt_find_primaryClick);
+    connect(UD_timeout, &QSpinBox::valueChanged, this, &TForm11::Edit_timeoutChange);
+    connect(Check_nke, &QCheckBox::clicked, this, &TForm11::Check_nkeClick);
+    return Group_search;
+}
+
+QWidget* TForm11::buildMeterPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    auto* layout = new QHBoxLayout(page);
+
+    Grid_bmeters = new MeterGrid(page);
+    Grid_bmeters->setObjectName(QStringLiteral("Grid_bmeters"));
+    m_model = new MeterTableModel(m_engine.meters().table(), this);
+    Grid_bmeters->setModel(m_model);
+    layout->addWidget(Grid_bmeters, 1);
+
+    auto* side = new QVBoxLayout;
+    Label_id = Label("Label_id", QStringLiteral("ID:"), page);
+    Label_addr = Label("Label_addr", QStringLiteral("Addr.:"), page);
+    side->addWidget(Label_id);
+    side->addWidget(Label_addr);
+    Check_broadcast = CheckBox("Check_broadcast", QStringLiteral("work on broadcast (0xFE)"), page);
+    side->addWidget(Check_broadcast);
+    side->addSpacing(8);
+    Butt_readonce = Button("Butt_readonce", QStringLiteral("Read selected"), page);
+    Butt_readall = Button("Butt_readall", QStringLiteral("Read all meters"), page);
+    Butt_clear_grid = Button("Butt_clear_grid", QStringLiteral("Clear table"), page);
+    Butt_save_data = Button("Butt_save_data", QStringLiteral("Export"), page);
+    Butt_load_data = Button("Butt_load_data", QStringLiteral("Load"), page);
+    for (QPushButton* button : {Butt_readonce, Butt_readall, Butt_clear_grid, Butt_save_data, Butt_load_data})
+        side->addWidget(button);
+    side->addSpacing(8);
+    Group_advanced = new QGroupBox(QStringLiteral("   Configuration m-bus    "), page);
+    Group_advanced->setObjectName(QStringLiteral("Group_advanced"));
+    auto* advanced = new QVBoxLayout(Group_advanced);
+    auto* note = new QLabel(QStringLiteral("Setting the address, identification, baud rate, medium, unit and pulse "
+                                           "width of meters is not available in this version."),
+                            Group_advanced);
+    note->setWordWrap(true);
+    note->setEnabled(false);
+    advanced->addWidget(note);
+    side->addWidget(Group_advanced);
+    side->addStretch(1);
+    auto* sideWidget = new QWidget(page);
+    sideWidget->setLayout(side);
+    sideWidget->setFixedWidth(230);
+    layout->addWidget(sideWidget);
+
+    ContextMenuMbus = new QMenu(this);
+    ContextMenuMbus->setObjectName(QStringLiteral("ContextMenuMbus"));
+    auto entry = [this](const char* name, const QString& text, void (TForm11::*handler)()) {
+        QAction* action = ContextMenuMbus->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    entry("Readselected1", QStringLiteral("Read selected"), &TForm11::Butt_readonceClick);
+    entry("Fullread1", QStringLiteral("Full read"), &TForm11::Fullread1Click);
+    entry("Readallmeters1", QStringLiteral("Read all meters"), &TForm11::Butt_readallClick);
+    ContextMenuMbus->addSeparator();
+    entry("Cleartable1", QStringLiteral("Clear table"), &TForm11::Butt_clear_gridClick);
+    entry("SaveExport1", QStringLiteral("Save/Export"), &TForm11::Butt_save_dataClick);
+    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &TForm11::Deleteselectedrow1Click);
+    entry("Addrowintable1", QStringLiteral("Add row in table"), &TForm11::Addrowintable1Click);
+
+    connect(Butt_readonce, &QPushButton::clicked, this, &TForm11::Butt_readonceClick);
+    connect(Butt_readall, &QPushButton::clicked, this, &TForm11::Butt_readallClick);
+    connect(Butt_clear_grid, &QPushButton::clicked, this, &TForm11::Butt_clear_gridClick);
+    connect(Butt_save_data, &QPushButton::clicked, this, &TForm11::Butt_save_dataClick);
+    connect(Butt_load_data, &QPushButton::clicked, this, &TForm11::Butt_load_dataClick);
+    connect(Check_broadcast, &QCheckBox::clicked, this, &TForm11::Check_broadcastClick);
+    connect(Grid_bmeters, &MeterGrid::cellSelected, this, &TForm11::Grid_bmetersSelectCell);
+    connect(Grid_bmeters, &MeterGrid::rowReleased, this, &TForm11::Grid_bmetersMouseUp);
+    connect(Grid_bmeters, &MeterGrid::doubleClickedGrid, this, &TForm11::Grid_bmetersDblClick);
+    connect(Grid_bmeters, &MeterGrid::contextMenuAt, this, [this](const QPoint& at) { ContextMenuMbus->popup(at); });
+    connect(Grid_bmeters, &MeterGrid::fullReadKey, this, &TForm11::Fullread1Click);
+    connect(Grid_bmeters, &MeterGrid::deleteKey, this, &TForm11::Deleteselectedrow1Click);
+    connect(Grid_bmeters, &MeterGrid::exportKey, this, &TForm11::Butt_save_dataClick);
+    connect(Grid_bmeters, &MeterGrid::importKey, this, &TForm11::Butt_load_dataClick);
+    return page;
+}
+
+QWidget* TForm11::buildConsoleAndLog() {
+    auto* area = new QWidget;
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 4, 0, 0);
+
+    auto* console = new QHBoxLayout;
+    console->addWidget(Label("Label_command", QStringLiteral("Send custom command:"), area));
+    Edit_command = new QLineEdit(area);
+    Edit_command->setObjectName(QStringLiteral("Edit_command"));
+    Edit_command->setMaxLength(FreeCommandConsole::kMaxCommandLength);
+    console->addWidget(Edit_command, 1);
+    Check_ascii = CheckBox("Check_ascii", QStringLiteral("ASCII"), area);
+    Check_hex = CheckBox("Check_hex", QStringLiteral("Hex"), area);
+    console->addWidget(Check_ascii);
+    console->addWidget(Check_hex);
+    Butt_command_send = Button("Butt_command_send", QStringLiteral("Send"), area);
+    console->addWidget(Butt_command_send);
+    layout->addLayout(console);
+
+    auto* logRow = new QHBoxLayout;
+    Memo_current = new QPlainTextEdit(area);
+    Memo_current->setObjectName(QStringLiteral("Memo_current"));
+    Memo_current->setReadOnly(true);
+    Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    Memo_current->setFont(fixed);
+    logRow->addWidget(Memo_current, 1);
+    auto* logButtons = new QVBoxLayout;
+    QPushButton* clearLog = Button("BitBtn5", QStringLiteral("Clear log"), area);
+    QPushButton* saveLog = Button("BitBtn6", QStringLiteral("Save log"), area);
+    QPushButton* printLogButton = Button("BitBtn7", QStringLiteral("Print log"), area);
+    for (QPushButton* button : {clearLog, saveLog, printLogButton}) {
+        button->setMinimumWidth(110);
+        logButtons->addWidget(button);
+    }
+    logButtons->addStretch(1);
+    logRow->addLayout(logButtons);
+    layout->addLayout(logRow, 1);
+
+    connect(Butt_command_send, &QPushButton::clicked, this, &TForm11::Butt_command_sendClick);
+    connect(Check_ascii, &QCheckBox::clicked, this, &TForm11::Check_asciiClick);
+    connect(Check_hex, &QCheckBox::clicked, this, &TForm11::Check_hexClick);
+    connect(clearLog, &QPushButton::clicked, this, &TForm11::BitBtn5Click);
+    connect(saveLog, &QPushButton::clicked, this, &TForm11::BitBtn6Click);
+    connect(printLogButton, &QPushButton::clicked, this, &TForm11::BitBtn7Click);
+    return area;
+}
+
+void TForm11::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    for (int panel = 0; panel < 3; ++panel) {
+        m_statusPanels[panel] = new QLabel(bar);
+        m_statusPanels[panel]->setObjectName(QStringLiteral("StatusBar1_panel%1").arg(panel));
+        m_statusPanels[panel]->setFixedWidth(kStatusPanelWidths[panel]);
+        m_statusPanels[panel]->setFrameShape(QFrame::StyledPanel);
+        m_statusPanels[panel]->setFrameShadow(QFrame::Sunken);
+        bar->addWidget(m_statusPanels[panel]);
+    }
+}
+
+void TForm11::connectEngine() {
+    MeterEngine& meters = m_engine.meters();
+    connect(&meters, &MeterEngine::tableChanged, this, &TForm11::refreshTable);
+    connect(&meters, &MeterEngine::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&meters, &MeterEngine::scanRangeChanged, this, [this](int from, int to) {
+        UD_address_min->setValue(from);
+        UD_address_max->setValue(to);
+    });
+    CommunicationLog& log = m_engine.log();
+    for (const QString& line : log.lines()) Memo_current->appendPlainText(line);
+    connect(&log, &CommunicationLog::lineAppended, Memo_current, &QPlainTextEdit::appendPlainText);
+    connect(&log, &CommunicationLog::cleared, Memo_current, &QPlainTextEdit::clear);
+    SerialChannel& serial = m_engine.serial();
+    m_statusPanels[0]->setText(serial.statusText());
+    connect(&serial, &SerialChannel::statusTextChanged, m_statusPanels[0], &QLabel::setText);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TForm11::pageChanged);
+}
+
+// ---- lifecycle ---------------------------------------------------------------------------------
+
+void TForm11::FormCreate() {
+    LiveSettings& settings = m_engine.settings();
+    if (settings.loadAtStart() == IniLoadResult::Status::Failed)
+        m_engine.log().append(QStringLiteral("The settings file cannot be read, the defaults are used - ") +
+                              settings.loadError());
+    const MainWindowState& state = settings.mainWindow();
+    UD_address_min->setValue(state.searchFrom);
+    UD_address_max->setValue(state.searchTo);
+    UD_timeout->setValue(state.timeout);
+    m_engine.meters().applyTitles();
+    PageControl1->setCurrentWidget(TabSheet1);
+    applyLanguage(state.language);
+    setConsoleHex(true);
+    refreshTable();
+    updatePageState();
+}
+
+void TForm11::FormActivate() { ApplyCaptions(*this, MainWindowCaptions(), m_engine.settings().language()); }
+
+void TForm11::FormClose() {
+    LiveSettings& settings = m_engine.settings();
+    MainWindowState state = settings.mainWindow();
+    state.searchFrom = UD_address_min->value();
+    state.searchTo = UD_address_max->value();
+    state.timeout = UD_timeout->value();
+    state.language = English1->isChecked() ? Language::English : Language::Italian;
+    settings.setMainWindow(state);
+    // A failure is shown to the operator by the settings ("Settings will not be saved, no write
+    // permission"); the program ends all the same.
+    settings.saveMainWindowState();
+    if (m_engine.serial().isOpen()) m_engine.serial().close();
+}
+
+void TForm11::closeEvent(QCloseEvent* event) {
+    if (!m_closing) {
+        m_closing = true;
+        FormClose();
+        emit closed();
+    }
+    event->accept();
+}
+
+void TForm11::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TForm11::applyLogin(const LoginGrant& grant) {
+    Users1->setEnabled(grant.usersMenuEnabled());
+    Settings1->setEnabled(grant.settingsMenuEnabled());
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), grant.communicationPage);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), grant.displayPage);
+    for (QWidget* control : {static_cast<QWidget*>(Group_advanced), static_cast<QWidget*>(Check_broadcast),
+                             static_cast<QWidget*>(Label_id), static_cast<QWidget*>(Label_addr)})
+        control->setVisible(grant.meterConfiguration);
+}
+
+void TForm11::applyLanguage(Language language) {
+    m_engine.settings().setLanguage(language);
+    English1->setChecked(language == Language::English);
+    Italian1->setChecked(language == Language::Italian);
+    m_engine.meters().applyLanguage();  // grid titles and the captions the engine composes
+    ApplyCaptions(*this, MainWindowCaptions(), language);
+    updatePageState();
+}
+
+bool TForm11::italian() const { return m_engine.settings().language() == Language::Italian; }
+
+QString TForm11::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
+
+void TForm11::ShowWindow(QWidget* window) {
+    if (!window) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// ---- what the engine reports -------------------------------------------------------------------
+
+void TForm11::refreshTable() {
+    const MeterTable& table = m_engine.meters().table();
+    if (m_model->rowCount() == table.rowCount() - 1 && m_model->columnCount() == table.columnCount()) {
+        // Same shape: repaint the cells in place, so the view keeps its scroll position.
+        if (m_model->rowCount() > 0)
+            emit m_model->dataChanged(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1));
+        emit m_model->headerDataChanged(Qt::Horizontal, 0, m_model->columnCount() - 1);
+    } else {
+        m_model->refresh();
+    }
+    if (const QStringList titles = m_model->titles(); titles != m_widthsForTitles) {
+        // Other columns or titles (a language switch): the widths follow, never narrower than a title.
+        m_widthsForTitles = titles;
+        Grid_bmeters->applyColumnWidths();
+    }
+    // A decoded meter moves the table's cursor to its row, as selecting that cell would.
+    if (table.currentRow() != m_lastPlacedRow) {
+        m_lastPlacedRow = table.currentRow();
+        Grid_bmeters->setCurrentTableRow(m_lastPlacedRow, table.selectedColumn());
+        m_engine.meters().table().selectCell(m_lastPlacedRow, table.selectedColumn());
+    }
+    refreshSelectionLabels();
+}
+
+void TForm11::refreshSelectionLabels() {
+    const MeterTable& table = m_engine.meters().table();
+    Label_id->setText(DisplayText(table.idLabel()));
+    Label_addr->setText(DisplayText(table.addressLabel()));
+}
+
+void TForm11::updatePageState() {
+    const MeterPageState& page = m_engine.meters().pageState();
+    Butt_find_primary->setText(page.findCaption);
+    Butt_readall->setText(page.readAllCaption);
+    Butt_readall->setEnabled(page.readAllEnabled);
+    Butt_readonce->setEnabled(page.readOnceEnabled);
+    Group_search->setEnabled(page.searchGroupEnabled);
+    Group_advanced->setEnabled(page.advancedEnabled);
+    Butt_command_send->setEnabled(page.commandSendEnabled);
+    ProgressBar1->setRange(page.progress.minimum, page.progress.maximum);
+    ProgressBar1->setValue(page.progress.position);
+    ProgressBar1->setVisible(page.progress.visible);
+}
+
+// ---- search group ------------------------------------------------------------------------------
+
+void TForm11::Butt_find_primaryClick() {
+    const auto from = Edit_address_min->text().isEmpty() ? std::nullopt : std::optional<int>(UD_address_min->value());
+    const auto to = Edit_address_max->text().isEmpty() ? std::nullopt : std::optional<int>(UD_address_max->value());
+    m_engine.meters().findPrimary(from, to);
+}
+
+void TForm11::Edit_timeoutChange(int milliseconds) { m_engine.settings().setResponseWindow(milliseconds); }
+
+void TForm11::Check_nkeClick(bool checked) { m_engine.meters().setUseSndNke(checked); }
+
+// ---- meter page --------------------------------------------------------------------------------
+
+void TForm11::Butt_readonceClick() { m_engine.meters().readSelected(); }
+
+void TForm11::Fullread1Click() { m_engine.meters().fullRead(); }
+
+void TForm11::Butt_readallClick() { m_engine.meters().readAll(); }
+
+void TForm11::Butt_clear_gridClick() {
+    m_engine.meters().table().clear();
+    refreshTable();
+}
+
+void TForm11::Deleteselectedrow1Click() {
+    m_engine.meters().table().deleteSelectedRow();
+    refreshTable();
+}
+
+void TForm11::Addrowintable1Click() {
+    m_engine.meters().table().addRowBelowSelected();  // refused at the table's 450 rows
+    refreshTable();
+}
+
+void TForm11::Check_broadcastClick(bool checked) { m_engine.meters().setBroadcast(checked); }
+
+void TForm11::Grid_bmetersSelectCell(int row, int column) {
+    m_engine.meters().table().selectCell(row, column);
+    refreshSelectionLabels();
+}
+
+void TForm11::Grid_bmetersMouseUp(int row, bool control) {
+    m_engine.meters().table().mouseRelease(row, control);
+    refreshTable();
+}
+
+void TForm11::Grid_bmetersDblClick() { m_engine.meters().table().doubleClick(); }
+
+void TForm11::Butt_save_dataClick() {
+    OperatorInterface& op = m_engine.operatorInterface();
+    const auto chosen = op.saveFileName(workingFolder(), QString::fromLatin1(DetailedReport::kProposedCsvName),
+                                        kTableSaveFilter);
+    if (!chosen || chosen->isEmpty()) return;
+    const Settings& settings = m_engine.settings().settings();
+    const QString mark = m_engine.meters().locale().decimalPoint();
+    const char systemMark = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
+    const std::string text = ExportTableText(m_engine.meters().table(), FirstCharacter(settings.misc.exportSeparator, ';'),
+                                             FirstCharacter(settings.misc.decSeparator, '.'), systemMark);
+    if (!SaveFileAtomically(*chosen, QByteArray::fromStdString(text)))
+        op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
+}
+
+void TForm11::Butt_load_dataClick() {
+    OperatorInterface& op = m_engine.operatorInterface();
+    const auto chosen = op.openFileName(workingFolder(), kTableOpenFilter);
+    if (!chosen || chosen->isEmpty()) return;
+    // The whole file is read before the table is touched: a file that cannot be read leaves it as it was.
+    const auto bytes = ReadWholeFile(*chosen);
+    if (!bytes) {
+        op.message(kImportErrorTitle, QString::fromLatin1(kWrongImportFileMessage), OperatorInterface::Icon::Warning);
+        return;
+    }
+    const char separator = FirstCharacter(m_engine.settings().settings().misc.exportSeparator, ';');
+    const ImportedTable imported = ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
+    ApplyImport(m_engine.meters().table(), imported);
+    refreshTable();
+    if (imported.tooManyFields)
+        op.message(QString::fromLatin1(kApplicationTitle), QString::fromLatin1(kTooManyFieldsMessage),
+                   OperatorInterface::Icon::Warning);
+    if (imported.truncatedAtCapacity)
+        op.message(QString::fromLatin1(kApplicationTitle),
+                   QStringLiteral("The table holds at most %1 rows: the lines after the first %2 were not imported.")
+                       .arg(MeterTable::kMaxRows)
+                       .arg(MeterTable::kMaxRows - 1),
+                   OperatorInterface::Icon::Warning);
+}
+
+// ---- console and log ---------------------------------------------------------------------------
+
+void TForm11::Butt_command_sendClick() { m_engine.console().send(Edit_command->text()); }
+
+void TForm11::setConsoleHex(bool hex) {
+    Check_hex->setChecked(hex);
+    Check_ascii->setChecked(!hex);
+    m_engine.console().setMode(hex ? ConsoleMode::Hex : ConsoleMode::Ascii);
+}
+
+// Checking one box unchecks the other; unchecking one checks the other.
+void TForm11::Check_asciiClick() { setConsoleHex(!Check_ascii->isChecked()); }
+
+void TForm11::Check_hexClick() { setConsoleHex(Check_hex->isChecked()); }
+
+void TForm11::BitBtn5Click() { m_engine.log().clear(); }
+
+void TForm11::BitBtn6Click() { m_engine.log().saveWithDialog(m_engine.operatorInterface(), workingFolder()); }
+
+bool TForm11::printLog(QPagedPaintDevice& device) { return PrintLog(device, m_engine.log().lines(), LogPrintHeading()); }
+
+void TForm11::BitBtn7Click() {
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (!printLog(printer))
+        m_engine.operatorInterface().message(QStringLiteral("Print log"), QStringLiteral("The printer refused the log, nothing was printed."),
+                                             OperatorInterface::Icon::Warning);
+}
+
+// ---- pages -------------------------------------------------------------------------------------
+
+void TForm11::pageChanged(int index) {
+    QWidget* page = PageControl1->widget(index);
+    if (page == TabSheet1) TabSheet1Show();
+    else if (page == TabSheet2) TabSheet2Show();
+    else if (page == TabSheet3) TabSheet3Show();
+    else if (page == TabSheet5) TabSheet5Show();
+}
+
+// The meter page's devices take hex commands, the others text.
+void TForm11::TabSheet1Show() { setConsoleHex(true); }
+void TForm11::TabSheet2Show() { setConsoleHex(false); }
+void TForm11::TabSheet3Show() { setConsoleHex(false); }
+void TForm11::TabSheet5Show() { setConsoleHex(false); }
+
+// ---- menu --------------------------------------------------------------------------------------
+
+void TForm11::Open1Click() { Butt_load_dataClick(); }
+
+void TForm11::Save1Click() { Butt_save_dataClick(); }
+
+void TForm11::Exit1Click() {
+    const OperatorInterface::Answer answer =
+        italian() ? m_engine.operatorInterface().question(QStringLiteral("Conferma uscita"), QStringLiteral("Sei sicuro di voler uscire?"),
+                                                          OperatorInterface::Buttons::YesNo)
+                  : m_engine.operatorInterface().question(QStringLiteral("Exit Confirmation"),
+                                                          QStringLiteral("Are you sure you want to exit?"),
+                                                          OperatorInterface::Buttons::YesNo);
+    if (answer == OperatorInterface::Answer::Yes) close();
+}
+
+void TForm11::Users1Click() { ShowWindow(m_usersWindow); }
+
+void TForm11::Settings1Click() { ShowWindow(m_settingsWindow); }
+
+void TForm11::About2Click() { ShowWindow(m_aboutWindow); }
+
+void TForm11::English1Click() { applyLanguage(Language::English); }
+
+void TForm11::Italian1Click() { applyLanguage(Language::Italian); }
+
+void TForm11::UserManual2Click() {
+    // One manual serves both languages.
+    const QString path = QDir(m_engine.settings().programFolder()).filePath(kUserManualName);
+    OperatorInterface& op = m_engine.operatorInterface();
+    if (!QFileInfo(path).isFile()) {
+        op.message(QStringLiteral("User Manual"), QStringLiteral("The user manual is missing: ") + QDir::toNativeSeparators(path),
+                   OperatorInterface::Icon::Warning);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        op.message(QStringLiteral("User Manual"),
+                   QStringLiteral("No program could open the user manual: ") + QDir::toNativeSeparators(path),
+                   OperatorInterface::Icon::Warning);
+}
+
+} // namespace veltro

@@ -1,0 +1,193 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include "app/language.h"
+#include "app/login_grant.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPagedPaintDevice;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace veltro {
+
+class Engine;
+class MeterGrid;
+class MeterTableModel;
+
+// The main window `TForm11`: the search group, the five pages, the console, the communication log
+// and the status bar. It holds no state of the operations: its handlers read the widgets, call the
+// engine and show what the engine reports (table, log, page state, serial status).
+class TForm11 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm11(Engine& engine, QWidget* parent = nullptr);
+    ~TForm11() override;
+
+    // The windows the Tools and Help menus show; they are created after this one.
+    void setSettingsWindow(QWidget* window) { m_settingsWindow = window; }
+    void setUsersWindow(QWidget* window) { m_usersWindow = window; }
+    void setAboutWindow(QWidget* window) { m_aboutWindow = window; }
+
+    // What a successful login grants: the Users and Settings menu commands by role; the
+    // communication-devices and local-display pages, and the meter-configuration controls
+    // (`Group_advanced`, `Check_broadcast`, `Label_id`, `Label_addr`) by permission.
+    void applyLogin(const LoginGrant& grant);
+
+    // "Print log" onto a device the print dialog (or a test) chose.
+    bool printLog(QPagedPaintDevice& device);
+
+    // The language of the menu's checked item, with every caption, title and grid header that follows it.
+    void applyLanguage(Language language);
+
+signals:
+    // `FormClose` has run: the program ends.
+    void closed();
+
+public slots:
+    // Search group.
+    void Butt_find_primaryClick();
+    void Edit_timeoutChange(int milliseconds);
+    void Check_nkeClick(bool checked);
+    // Meter page.
+    void Butt_readonceClick();
+    void Fullread1Click();
+    void Butt_readallClick();
+    void Butt_clear_gridClick();
+    void Butt_save_dataClick();
+    void Butt_load_dataClick();
+    void Deleteselectedrow1Click();
+    void Addrowintable1Click();
+    void Check_broadcastClick(bool checked);
+    void Grid_bmetersSelectCell(int row, int column);
+    void Grid_bmetersMouseUp(int row, bool control);
+    void Grid_bmetersDblClick();
+    // Console and log.
+    void Butt_command_sendClick();
+    void Check_asciiClick();
+    void Check_hexClick();
+    void BitBtn5Click();
+    void BitBtn6Click();
+    void BitBtn7Click();
+    // Pages.
+    void TabSheet1Show();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void TabSheet5Show();
+    // Menu.
+    void Open1Click();
+    void Save1Click();
+    void Exit1Click();
+    void Users1Click();
+    void Settings1Click();
+    void English1Click();
+    void Italian1Click();
+    void About2Click();
+    void UserManual2Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildMenu();
+    QWidget* buildSearchGroup();
+    QWidget* buildMeterPage();
+    QWidget* buildConsoleAndLog();
+    void buildStatusBar();
+    void connectEngine();
+
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+
+    void refreshTable();
+    void refreshSelectionLabels();
+    void updatePageState();
+    void pageChanged(int index);
+    void setConsoleHex(bool hex);
+    QString workingFolder() const;
+    bool italian() const;
+    static void ShowWindow(QWidget* window);
+
+    Engine& m_engine;
+    MeterTableModel* m_model = nullptr;
+    int m_lastPlacedRow = 1;
+    QStringList m_widthsForTitles;  // the column titles the grid's widths were set for
+    bool m_closing = false;
+
+    // Menu.
+    QMenu* File1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Tools1 = nullptr;
+    QAction* Users1 = nullptr;
+    QAction* Settings1 = nullptr;
+    QMenu* Language1 = nullptr;
+    QAction* English1 = nullptr;
+    QAction* Italian1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* About2 = nullptr;
+    QAction* UserManual2 = nullptr;
+
+    // Search group.
+    QGroupBox* Group_search = nullptr;
+    QSpinBox* UD_address_min = nullptr;
+    QSpinBox* UD_address_max = nullptr;
+    QSpinBox* UD_timeout = nullptr;
+    QLineEdit* Edit_address_min = nullptr;
+    QLineEdit* Edit_address_max = nullptr;
+    QLineEdit* Edit_timeout = nullptr;
+    QCheckBox* Check_nke = nullptr;
+    QPushButton* Butt_find_primary = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    // Pages.
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+
+    // Meter page.
+    MeterGrid* Grid_bmeters = nullptr;
+    QLabel* Label_id = nullptr;
+    QLabel* Label_addr = nullptr;
+    QCheckBox* Check_broadcast = nullptr;
+    QPushButton* Butt_readonce = nullptr;
+    QPushButton* Butt_readall = nullptr;
+    QPushButton* Butt_clear_grid = nullptr;
+    QPushButton* Butt_save_data = nullptr;
+    QPushButton* Butt_load_data = nullptr;
+    QGroupBox* Group_advanced = nullptr;
+    QMenu* ContextMenuMbus = nullptr;
+
+    // Console and log.
+    QLineEdit* Edit_command = nullptr;
+    QCheckBox* Check_ascii = nullptr;
+    QCheckBox* Check_hex = nullptr;
+    QPushButton* Butt_command_send = nullptr;
+    QPlainTextEdit* Memo_current = nullptr;
+
+    QLabel* m_statusPanels[3] = {};
+
+    QPointer<QWidget> m_settingsWindow;
+    QPointer<QWidget> m_usersWindow;
+    QPointer<QWidget> m_aboutWindow;
+};
+
+} // namespace veltro

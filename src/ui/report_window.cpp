@@ -1,0 +1,115 @@
+#include "ui/report_window.h"
+
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/engine.h"
+#include "app/live_settings.h"
+#include "app/operator_interface.h"
+#include "meters/meter_engine.h"
+#include "meters/table_file.h"
+#include "ui/file_io.h"
+#include "ui/meter_grid.h"
+
+namespace veltro {
+namespace {
+
+const QString kTextFilter = QStringLiteral("TXT files (*.txt)");
+const QString kErrorTitle = QStringLiteral("Error saving file");
+
+QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+} // namespace
+
+TFormFullMbus::TFormFullMbus(Engine& engine, QWidget* parent) : QDialog(parent), m_engine(engine) {
+    setObjectName(QStringLiteral("TFormFullMbus"));
+    setWindowTitle(QStringLiteral("Detailed m-bus report"));
+    // On top of the other windows, no close button in the title bar: "Close" closes it.
+    setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+
+    auto* layout = new QVBoxLayout(this);
+    Memo_fullMbus = new QPlainTextEdit(this);
+    Memo_fullMbus->setObjectName(QStringLiteral("Memo_fullMbus"));
+    Memo_fullMbus->setReadOnly(true);
+    Memo_fullMbus->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    Memo_fullMbus->setFont(fixed);
+    layout->addWidget(Memo_fullMbus, 1);
+
+    auto* buttons = new QHBoxLayout;
+    QPushButton* clear = Button("Butt_clear", QStringLiteral("Clear"), this);
+    QPushButton* save = Button("Butt_save", QStringLiteral("Save"), this);
+    QPushButton* exportCsv = Button("Butt_export", QStringLiteral("Export CSV"), this);
+    QPushButton* closeButton = Button("Butt_close", QStringLiteral("Close"), this);
+    for (QPushButton* button : {clear, save, exportCsv, closeButton}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    resize(820, 560);
+
+    connect(clear, &QPushButton::clicked, this, &TFormFullMbus::ClearClick);
+    connect(save, &QPushButton::clicked, this, &TFormFullMbus::SaveClick);
+    connect(exportCsv, &QPushButton::clicked, this, &TFormFullMbus::ExportClick);
+    connect(closeButton, &QPushButton::clicked, this, &TFormFullMbus::CloseClick);
+    connect(&m_engine.meters(), &MeterEngine::reportChanged, this, &TFormFullMbus::refresh);
+    connect(&m_engine.meters(), &MeterEngine::reportShown, this, &TFormFullMbus::showReport);
+    refresh();
+}
+
+void TFormFullMbus::refresh() {
+    QStringList lines;
+    for (const std::string& line : m_engine.meters().report().log()) lines.append(DisplayText(line));
+    Memo_fullMbus->setPlainText(lines.join(QLatin1Char('\n')));
+    Memo_fullMbus->moveCursor(QTextCursor::End);
+}
+
+void TFormFullMbus::showReport() {
+    refresh();
+    if (!isVisible() && m_centreOn) {
+        const QRect area = m_centreOn->frameGeometry();
+        move(area.center() - rect().center());
+    }
+    show();
+    raise();
+}
+
+void TFormFullMbus::ClearClick() {
+    m_engine.meters().report().clear();
+    refresh();
+}
+
+void TFormFullMbus::SaveClick() {
+    OperatorInterface& op = m_engine.operatorInterface();
+    const auto chosen = op.saveFileName(QString::fromStdString(m_engine.settings().mainWindow().dir), QString(), kTextFilter);
+    if (!chosen || chosen->isEmpty()) return;
+    QString error;
+    if (SaveFileAtomically(*chosen, QByteArray::fromStdString(m_engine.meters().report().logText()), &error)) return;
+    // The report log itself tells of the failure.
+    m_engine.meters().report().append(ReportAppend{{(kSaveFailedPrefix + error).toStdString()}, {}});
+    refresh();
+}
+
+void TFormFullMbus::ExportClick() {
+    OperatorInterface& op = m_engine.operatorInterface();
+    const auto chosen = op.saveFileName(QString::fromStdString(m_engine.settings().mainWindow().dir),
+                                        QString::fromLatin1(DetailedReport::kProposedCsvName), kTextFilter);
+    if (!chosen || chosen->isEmpty()) return;
+    const std::string& separator = m_engine.settings().settings().misc.exportSeparator;
+    const std::string text = m_engine.meters().report().csvText(separator.empty() ? ';' : separator.front());
+    if (!SaveFileAtomically(*chosen, QByteArray::fromStdString(text)))
+        op.message(kErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
+}
+
+void TFormFullMbus::CloseClick() { hide(); }
+
+} // namespace veltro

@@ -1,0 +1,75 @@
+// Grabs the main window after a scan of the simulated bus: the real TForm11 on an engine whose bridge
+// link reaches the default simulated bus on loopback. Usage: ui_screenshot FILE.png
+#include <iostream>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include "app/engine.h"
+#include "app/live_settings.h"
+#include "app/scripted_operator.h"
+#include "meters/meter_engine.h"
+#include "sim/bridge_server.h"
+#include "sim/default_bus.h"
+#include "ui/application_identity.h"
+#include "ui/main_window.h"
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    veltro::ApplyApplicationIdentity(application);
+    if (argc != 2) {
+        std::cerr << "usage: ui_screenshot FILE.png\n";
+        return 2;
+    }
+
+    auto bus = veltro::sim::DefaultBus();
+    veltro::sim::BridgeServer bridge(*bus, veltro::sim::LineTiming{std::chrono::milliseconds{5}});
+    if (!bridge.listen()) {
+        std::cerr << "ui_screenshot: the simulated bridge did not start: " << bridge.errorString().toStdString() << "\n";
+        return 1;
+    }
+    QTemporaryDir home;
+    QFile ini(home.filePath(QStringLiteral("veltro.ini")));
+    if (!home.isValid() || !ini.open(QIODevice::WriteOnly)) {
+        std::cerr << "ui_screenshot: no temporary program folder\n";
+        return 1;
+    }
+    ini.write("[Mbus]\r\nSearchFrom=0\r\nSearchTo=20\r\nTimeout=300\r\n[Misc]\r\nUseVODUD=1\r\nRetry=0\r\n"
+              "[VODUD]\r\nIP=127.0.0.1\r\nPort=" + QByteArray::number(bridge.port()) + "\r\nEthTimeout=20\r\n");
+    ini.close();
+
+    veltro::test::ScriptedOperator answers;  // "Yes" to clearing the table
+    veltro::Engine engine(ini.fileName(), home.path(), answers);
+    veltro::TForm11 window(engine);
+    window.applyLogin({veltro::Role::Administrator, true, true, true});
+    window.resize(1280, 800);
+    window.show();
+
+    engine.settings().setResponseWindow(80);  // a quick scan; the field keeps showing 300
+    window.Butt_find_primaryClick();
+    QElapsedTimer waited;
+    waited.start();
+    while (engine.meters().busOperation() != veltro::BusOperation::None && waited.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (engine.meters().busOperation() != veltro::BusOperation::None) {
+        std::cerr << "ui_screenshot: the scan did not end\n";
+        return 1;
+    }
+    // Two meters picked for reading, as an operator would with Ctrl+click.
+    window.Grid_bmetersSelectCell(2, 0);
+    window.Grid_bmetersMouseUp(2, false);
+    window.Grid_bmetersSelectCell(4, 0);
+    window.Grid_bmetersMouseUp(4, true);
+    QApplication::processEvents();
+
+    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::cerr << "ui_screenshot: cannot write " << argv[1] << "\n";
+        return 1;
+    }
+    std::cout << "wrote " << argv[1] << "\n";
+    return 0;
+}
