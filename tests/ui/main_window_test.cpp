@@ -23,6 +23,8 @@
 #include "app/ini_file.h"
 #include "link/free_command_console.h"
 #include "ui/caption_tables.h"
+#include "link/serial_channel.h"
+#include "sim/pty_port.h"
 #include "ui/meter_grid.h"
 
 namespace veltro::test {
@@ -173,6 +175,19 @@ TEST_F(MainWindow, AnUnwritableFolderIsReportedAndTheProgramStillEnds) {
     EXPECT_EQ(operatorScript.messages[0].title, "Saving settings");
     EXPECT_EQ(operatorScript.messages[0].text, "Settings will not be saved, no write permission");
     EXPECT_EQ(operatorScript.messages[0].icon, OperatorInterface::Icon::Warning);
+}
+
+TEST_F(MainWindow, ClosingWithTheSerialPortOpenClosesIt) {
+    auto bus = sim::DefaultBus();
+    sim::PtyPort line(*bus);
+    ASSERT_TRUE(line.open()) << line.errorString().toStdString();
+    writeIni("[Com port]\r\nName=" + line.slavePath().toUtf8() + "\r\nSpeed=2400\r\n");
+    createWindow();
+    ASSERT_TRUE(engine->serial().open());
+    EXPECT_EQ(find<QLabel>("StatusBar1_panel0")->text(), line.slavePath() + " - 2400,8,Even");
+    window->close();
+    EXPECT_FALSE(engine->serial().isOpen());
+    EXPECT_EQ(find<QLabel>("StatusBar1_panel0")->text(), line.slavePath() + " is closed");
 }
 
 // ---- login -------------------------------------------------------------------------------------

@@ -38,6 +38,7 @@ TEST_P(LogPages, ThePrintedLogHasItsPages) {
     printer.setPageSize(QPageSize(QPageSize::A4));
     ASSERT_TRUE(window->printLog(printer));
     EXPECT_EQ(PdfPageCount(path), GetParam().pages);
+    EXPECT_EQ(LayOutLogPrint(GetParam().lines, 9917, 14033, 160).pageCount, GetParam().pages);
 }
 
 INSTANTIATE_TEST_SUITE_P(LineCounts, LogPages,
