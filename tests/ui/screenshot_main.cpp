@@ -1,5 +1,5 @@
 // Grabs the main window after a scan of the simulated bus: the real TForm11 on an engine whose bridge
-// link reaches the default simulated bus on loopback. Usage: ui_screenshot FILE.png
+// link reaches the default simulated bus on loopback. Usage: ui_screenshot FILE.png [SETTINGS.png]
 #include <iostream>
 
 #include <QApplication>
@@ -16,13 +16,14 @@
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"
 #include "ui/main_window.h"
+#include "ui/settings_window.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     veltro::ApplyApplicationIdentity(application);
-    if (argc != 2) {
-        std::cerr << "usage: ui_screenshot FILE.png\n";
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: ui_screenshot FILE.png [SETTINGS.png]\n";
         return 2;
     }
 
@@ -71,5 +72,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "wrote " << argv[1] << "\n";
+    if (argc == 3) {
+        veltro::TSettings settings(engine);
+        settings.show();
+        QApplication::processEvents();
+        if (!settings.grab().save(QString::fromLocal8Bit(argv[2]))) {
+            std::cerr << "ui_screenshot: cannot write " << argv[2] << "\n";
+            return 1;
+        }
+        std::cout << "wrote " << argv[2] << "\n";
+    }
     return 0;
 }
