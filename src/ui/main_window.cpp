@@ -41,6 +41,7 @@
 #include "ui/key_filter.h"
 #include "ui/log_printer.h"
 #include "ui/meter_grid.h"
+#include "ui/users_window.h"
 
 namespace veltro {
 namespace {
@@ -665,7 +666,13 @@ void TForm11::Exit1Click() {
     if (answer == OperatorInterface::Answer::Yes) close();
 }
 
-void TForm11::Users1Click() { ShowWindow(m_usersWindow); }
+void TForm11::setUsersWindow(TFUsers* window) { m_usersWindow = window; }
+
+void TForm11::Users1Click() {
+    // The users window speaks the language checked in this window's menu.
+    if (m_usersWindow) m_usersWindow->setLanguage(m_engine.settings().language());
+    ShowWindow(m_usersWindow);
+}
 
 void TForm11::Settings1Click() { ShowWindow(m_settingsWindow); }
 

@@ -25,6 +25,7 @@ namespace veltro {
 class Engine;
 class MeterGrid;
 class MeterTableModel;
+class TFUsers;
 
 // The main window `TForm11`: the search group, the five pages, the console, the communication log
 // and the status bar. It holds no state of the operations: its handlers read the widgets, call the
@@ -38,7 +39,7 @@ public:
 
     // The windows the Tools and Help menus show; they are created after this one.
     void setSettingsWindow(QWidget* window) { m_settingsWindow = window; }
-    void setUsersWindow(QWidget* window) { m_usersWindow = window; }
+    void setUsersWindow(TFUsers* window);
     void setAboutWindow(QWidget* window) { m_aboutWindow = window; }
 
     // What a successful login grants: the Users and Settings menu commands by role; the
@@ -186,7 +187,7 @@ private:
     QLabel* m_statusPanels[3] = {};
 
     QPointer<QWidget> m_settingsWindow;
-    QPointer<QWidget> m_usersWindow;
+    QPointer<TFUsers> m_usersWindow;
     QPointer<QWidget> m_aboutWindow;
 };
 

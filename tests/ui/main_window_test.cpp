@@ -26,6 +26,7 @@
 #include "link/serial_channel.h"
 #include "sim/pty_port.h"
 #include "ui/meter_grid.h"
+#include "ui/users_window.h"
 
 namespace veltro::test {
 namespace {
@@ -354,7 +355,8 @@ TEST_F(MainWindow, AMissingUserManualIsReported) {
 
 TEST_F(MainWindow, ToolsAndHelpShowTheirWindowsWithoutBlocking) {
     createWindow();
-    QWidget settings, users, about;
+    QWidget settings, about;
+    TFUsers users(homePath(), &operatorScript);
     window->setSettingsWindow(&settings);
     window->setUsersWindow(&users);
     window->setAboutWindow(&about);
@@ -364,6 +366,12 @@ TEST_F(MainWindow, ToolsAndHelpShowTheirWindowsWithoutBlocking) {
     EXPECT_TRUE(settings.isVisible());
     EXPECT_TRUE(users.isVisible());
     EXPECT_TRUE(about.isVisible());
+    EXPECT_EQ(users.windowTitle(), "Users and accounts");
+
+    users.hide();
+    find<QAction>("Italian1")->trigger();
+    find<QAction>("Users1")->trigger();  // the users window follows the menu's language
+    EXPECT_EQ(users.windowTitle(), "Utenti e account");
 }
 
 TEST_F(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {
