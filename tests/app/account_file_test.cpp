@@ -216,7 +216,9 @@ TEST(AccountText, TypedTextBecomesOneBytePerCharacter) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(AccountTextFromUtf8(c.utf8), c.stored) << c.what;
-        if (c.stored) EXPECT_EQ(AccountTextToUtf8(*c.stored), c.utf8) << c.what;
+        if (c.stored) {
+            EXPECT_EQ(AccountTextToUtf8(*c.stored), c.utf8) << c.what;
+        }
     }
     EXPECT_EQ(AccountTextToUtf8(std::string("a\x01\x9B" "b", 4)), "a??b");
 }
