@@ -88,7 +88,14 @@ std::optional<MeterState> StateFromCapturedTelegrams(std::span<const Telegram> f
             return std::nullopt;
         }
         if (i == 0) {
-            state.primaryAddress = f[5];
+            if (f[5] <= kHighestPrimaryAddress) {
+                state.primaryAddress = f[5];
+            } else {
+                // Captured while selected (A = 253): the meter's own address is not in the frame, so it
+                // listens at 0, where meters leave the factory, and answers with the byte it was captured with.
+                state.primaryAddress = 0;
+                state.addressField = f[5];
+            }
             state.identification = {f[7], f[8], f[9], f[10]};
             state.manufacturer = static_cast<std::uint16_t>(f[11] | (f[12] << 8));
             state.version = f[13];
@@ -175,7 +182,8 @@ Telegram Meter::telegram(std::size_t index) const {
     header.status = m_state.status;
     header.signature = m_state.signature;
     // Create() checked that every telegram fits, and configuration only ever keeps records well formed.
-    return *EncodeRspUd(static_cast<std::uint8_t>(m_state.primaryAddress), header, t.records, t.control, t.ci);
+    const auto address = m_state.addressField.value_or(static_cast<std::uint8_t>(m_state.primaryAddress));
+    return *EncodeRspUd(address, header, t.records, t.control, t.ci);
 }
 
 bool Meter::reaches(std::uint8_t address) const {
@@ -294,6 +302,7 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
         }
         notes.push_back(label() + ": primary address -> " + std::to_string(d[2]));
         m_state.primaryAddress = d[2];
+        m_state.addressField.reset();
         return;
     }
     if (is({0x0C, 0x79}, 6)) {

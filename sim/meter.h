@@ -36,6 +36,9 @@ struct MeterTelegram {
 struct MeterState {
     std::string name;  // free text for logs ("heat meter, flat 3")
     int primaryAddress = 0;                  // 0..250
+    // Sent in the A field instead of the primary address: a captured answer to address 253 carries 253,
+    // and its replay keeps that byte until the meter is given a primary address.
+    std::optional<std::uint8_t> addressField;
     PackedIdentification identification{};  // BCD, least significant pair first
     std::uint16_t manufacturer = 0;
     std::uint8_t version = 0;

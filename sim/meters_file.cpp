@@ -221,7 +221,10 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
         if (!o["name"].isString()) Fail(where + "name: must be a string");
         m.name = o["name"].toString().toStdString();
     }
-    if (o.contains("address")) m.primaryAddress = IntegerValue(o["address"], 0, 250, where + "address: ");
+    if (o.contains("address")) {
+        m.primaryAddress = IntegerValue(o["address"], 0, 250, where + "address: ");
+        m.addressField.reset();
+    }
     if (o.contains("id")) {
         if (!o["id"].isString()) Fail(where + "id: must be a string of 8 digits");
         auto packed = PackIdentification(o["id"].toString().toStdString());

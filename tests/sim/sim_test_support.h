@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -124,3 +126,16 @@ inline QByteArray ToBytes(const Telegram& t) {
 }
 
 } // namespace veltro::sim::test
+
+namespace veltro::sim {
+namespace {
+
+// Table rows print as their name in test output instead of as a byte dump.
+template <typename Row>
+    requires requires(const Row& row) { std::string_view(row.name); }
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+} // namespace
+} // namespace veltro::sim

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <QSerialPort>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -333,6 +334,34 @@ TEST(PseudoTerminal, KeepsWorkingWhenTheProgramReopensThePort) {
         SerialClient port;
         ASSERT_TRUE(port.open(pty.slavePath(), B2400)) << operation;
         EXPECT_TRUE(Valid(ToTelegram(port.exchange(BuildReqUd2(3))))) << operation;
+    }
+}
+
+// The program opens its port with QSerialPort at 2400 baud, even parity; the pseudo-terminal has no
+// parity bit, and opening it again and again must still work.
+TEST(PseudoTerminal, OpensAsAQSerialPortWithEvenParity) {
+    auto bus = DefaultBus();
+    PtyPort pty(*bus, Quick());
+    ASSERT_TRUE(pty.open());
+    for (int operation = 0; operation < 3; ++operation) {
+        QSerialPort port(pty.slavePath());
+        port.setBaudRate(QSerialPort::Baud2400);
+        port.setParity(QSerialPort::EvenParity);
+        port.setDataBits(QSerialPort::Data8);
+        port.setStopBits(QSerialPort::OneStop);
+        port.setFlowControl(QSerialPort::NoFlowControl);
+        ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << operation << ": " << port.errorString().toStdString();
+        EXPECT_EQ(pty.lineBaud(), 2400);
+        port.write(ToBytes(BuildReqUd2(4)));
+        QByteArray answer;
+        RunUntil(
+            [&] {
+                answer += port.readAll();
+                return CompleteAnswer(answer);
+            },
+            1500ms);
+        EXPECT_TRUE(Valid(ToTelegram(answer))) << operation << ": " << answer.toHex(' ').toStdString();
+        port.close();
     }
 }
 
