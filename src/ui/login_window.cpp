@@ -8,19 +8,11 @@
 #include <QVBoxLayout>
 
 #include "app/account_file.h"
+#include "ui/account_input.h"
+#include "ui/application_identity.h"
 #include "ui/dialog_operator.h"
 
 namespace veltro {
-namespace {
-
-QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-std::string Typed(const QLineEdit* edit) {
-    // Characters an account cannot hold never match; the typed text is compared byte for byte otherwise.
-    return AccountTextFromUtf8(edit->text().toStdString()).value_or(std::string("\x01", 1));
-}
-
-} // namespace
 
 TLogin::TLogin(const QString& programFolder, OperatorInterface* operatorInterface, QWidget* parent)
     : QDialog(parent), m_programFolder(programFolder) {
@@ -32,16 +24,16 @@ TLogin::TLogin(const QString& programFolder, OperatorInterface* operatorInterfac
 
     m_user = new QLineEdit(this);
     m_user->setObjectName("Edit_username");
-    m_user->setMaxLength(kFieldLength);
+    SetUpAccountEdit(*m_user, kFieldLength, false);
     m_password = new QLineEdit(this);
     m_password->setObjectName("Edit_pass");
-    m_password->setMaxLength(kFieldLength);
-    m_password->setEchoMode(QLineEdit::Password);
+    SetUpAccountEdit(*m_password, kFieldLength, true);
     auto* enter = new QPushButton(QStringLiteral("Enter"), this);
     enter->setObjectName("Butt_enter");
-    enter->setDefault(true);
+    enter->setDefault(true);  // Return in either field logs in
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName("Butt_cancel");
+    cancel->setAutoDefault(false);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("User:"), m_user);
@@ -64,33 +56,51 @@ QString TLogin::accountFilePath() const { return QDir(m_programFolder).filePath(
 
 void TLogin::Butt_enterClick() {
     const AccountFileRead file = ReadAccountFile(accountFilePath().toStdString());
-    const LoginOutcome outcome = CheckLogin(file, Typed(m_user), Typed(m_password));
+    const auto user = AccountTextOf(m_user->text());
+    const auto password = AccountTextOf(m_password->text());
+    LoginOutcome outcome = CheckLogin(file, user.value_or(std::string()), password.value_or(std::string()));
+    // A text no account can hold matches no account, not even one with an empty name.
+    if (outcome.kind == LoginOutcome::Kind::Granted && (!user || !password))
+        outcome.kind = LoginOutcome::Kind::WrongCredentials;
+
+    const QString loginFail = Utf8Text(kLoginFailTitle);
     switch (outcome.kind) {
     case LoginOutcome::Kind::Granted:
+        m_grant = outcome.grant;
         m_password->clear();
         emit loggedIn(outcome.grant);
+        hide();
         return;
     case LoginOutcome::Kind::WrongCredentials:
-        m_operator->message(QString(), Text(kWrongCredentialsText), OperatorInterface::Icon::Warning);
+        m_operator->message(QString::fromLatin1(kApplicationTitle), Utf8Text(kWrongCredentialsText),
+                            OperatorInterface::Icon::Information);
         m_password->clear();
         return;
     case LoginOutcome::Kind::MissingFile:
-        m_operator->message(Text(kLoginFailTitle), Text(kMissingAccountFileText), OperatorInterface::Icon::Warning);
+        m_operator->message(loginFail, Utf8Text(kMissingAccountFileText), OperatorInterface::Icon::Warning);
         break;
     case LoginOutcome::Kind::EmptyFile:
-        m_operator->message(Text(kLoginFailTitle), Text(kEmptyAccountFileText), OperatorInterface::Icon::Warning);
+        m_operator->message(loginFail, Utf8Text(kEmptyAccountFileText), OperatorInterface::Icon::Information);
         break;
     case LoginOutcome::Kind::UnreadableFile:
-        m_operator->message(Text(kLoginFailTitle), Text(kUnreadableAccountFileText), OperatorInterface::Icon::Warning);
+        m_operator->message(loginFail,
+                            Utf8Text(kUnreadableAccountFileText) + QLatin1Char('\n') + QString::fromStdString(file.error),
+                            OperatorInterface::Icon::Warning);
         break;
     }
-    close();
-    emit quitRequested();
+    endProgram();
 }
 
-void TLogin::Butt_cancelClick() {
-    close();
-    emit quitRequested();
+void TLogin::Butt_cancelClick() { endProgram(); }
+
+void TLogin::reject() { endProgram(); }
+
+void TLogin::endProgram() {
+    if (!m_quitRequested) {
+        m_quitRequested = true;
+        emit quitRequested();
+    }
+    QDialog::reject();  // hides the window
 }
 
 } // namespace veltro

@@ -1,5 +1,7 @@
 #include "ui/users_window.h"
 
+#include <array>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -7,49 +9,59 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app/account_file.h"
+#include "ui/account_input.h"
+#include "ui/application_identity.h"
+#include "ui/caption_tables.h"
 #include "ui/dialog_operator.h"
 
 namespace veltro {
 namespace {
 
-QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-struct Caption {
-    const char* control;
-    const char* english;
-    const char* italian;
+// The users window's captions in assignment order; the grid's column titles follow them.
+constexpr std::array kUsersRows{
+    CaptionRow{"TFUsers", "Users and accounts", "Utenti e account"},
+    CaptionRow{"Label_user", "User:", "Nome utente:"},
+    CaptionRow{"Label_password", "Password:", "Password:"},
+    CaptionRow{"Label_repeat", "Re-type password:", "Re-inserisci password:"},
+    CaptionRow{"Label_access", "Access level:", "Livello di accesso:"},
+    CaptionRow{"Check_dev", "Allow settings devices", "Consenti config. dispositivi"},
+    CaptionRow{"Check_comm", "Allow setting communication", "Consenti config. comunicazione"},
+    CaptionRow{"Check_display", "Allow setting display", "Consenti config. display"},
+    CaptionRow{"Check_require", "Require login", "Require login"},
+    CaptionRow{"Butt_add", "Add/Change", "Aggiungi/Change"},
+    CaptionRow{"Butt_delete", "Delete", "Cancella"},
+    CaptionRow{"Butt_end", "Exit", "Esci"},
 };
+constexpr std::array<const char*, kAccountListColumns> kEnglishGridTitles{"User", "Access", "Date reg.", "m-bus", "Comm", "Display"};
+constexpr std::array<const char*, kAccountListColumns> kItalianGridTitles{"Utenti", "Accesso", "Data res.", "m-bus", "Comm", "Display"};
 
-// The users window's captions, applied in this order each time the window is shown.
-constexpr Caption kUsersCaptions[] = {
-    {"TFUsers", "Users and accounts", "Utenti e account"},
-    {"Label_user", "User:", "Nome utente:"},
-    {"Label_password", "Password:", "Password:"},
-    {"Label_repeat", "Re-type password:", "Re-inserisci password:"},
-    {"Label_access", "Access level:", "Livello di accesso:"},
-    {"Check_dev", "Allow settings devices", "Consenti config. dispositivi"},
-    {"Check_comm", "Allow setting communication", "Consenti config. comunicazione"},
-    {"Check_display", "Allow setting display", "Consenti config. display"},
-    {"Check_require", "Require login", "Require login"},
-    {"Butt_add", "Add/Change", "Aggiungi/Change"},
-    {"Butt_delete", "Delete", "Cancella"},
-    {"Butt_end", "Exit", "Esci"},
-};
-constexpr const char* kEnglishGridTitles[] = {"User", "Access", "Date reg.", "m-bus", "Comm", "Display"};
-constexpr const char* kItalianGridTitles[] = {"Utenti", "Accesso", "Data res.", "m-bus", "Comm", "Display"};
+constexpr int kColumns = static_cast<int>(kAccountListColumns);
+enum Column { kUserColumn = 0, kAccessColumn = 1, kDevicesColumn = 3, kCommunicationColumn = 4, kDisplayColumn = 5 };
 
-std::string AccountText(const QString& text) {
-    return AccountTextFromUtf8(text.toStdString()).value_or(std::string());
+// The registration date: today in the system's short date format; in ISO form when that format uses a
+// character the file cannot hold.
+std::string TodayText() {
+    const QDate today = QDate::currentDate();
+    return AccountTextOf(QLocale::system().toString(today, QLocale::ShortFormat))
+        .value_or(today.toString(Qt::ISODate).toStdString());
 }
 
+QString ApplicationTitle() { return QString::fromLatin1(kApplicationTitle); }
+
 } // namespace
+
+std::span<const CaptionRow> TFUsers::captions() { return kUsersRows; }
 
 TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterface, QWidget* parent)
     : QDialog(parent), m_programFolder(programFolder) {
@@ -62,8 +74,7 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     auto edit = [this](const char* name, bool password) {
         auto* e = new QLineEdit(this);
         e->setObjectName(name);
-        e->setMaxLength(kFieldLength);
-        if (password) e->setEchoMode(QLineEdit::Password);
+        SetUpAccountEdit(*e, kFieldLength, password);
         return e;
     };
     m_user = edit("Edit_user", false);
@@ -71,7 +82,8 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     m_pass2 = edit("Edit_pass2", true);
     m_access = new QComboBox(this);
     m_access->setObjectName("Combo_access");
-    m_access->addItems({"", Text(kAdministrator), Text(kSetup), Text(kOperator)});
+    m_access->addItems({Utf8Text(kAdministrator), Utf8Text(kSetup), Utf8Text(kOperator)});
+    m_access->setCurrentIndex(-1);  // no access level chosen yet
     auto box = [this](const char* name, const char* text) {
         auto* b = new QCheckBox(QString::fromLatin1(text), this);
         b->setObjectName(name);
@@ -80,13 +92,18 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     m_dev = box("Check_dev", "Allow setting devices");
     m_comm = box("Check_comm", "Allow setting communication");
     m_display = box("Check_display", "Allow setting display");
-    m_require = box("Check_require", "Require login");
-    m_grid = new QTableWidget(1, static_cast<int>(kAccountListColumns), this);
+    m_require = box("Check_require", "Require login");  // shown, not stored
+
+    // Row 0 holds the column titles, the accounts follow from row 1.
+    m_grid = new QTableWidget(1, kColumns, this);
     m_grid->setObjectName("Grid_users");
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->hide();
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    writeGridTitles();
 
     auto label = [this](const char* name, const char* text) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -104,6 +121,7 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     auto button = [&](const char* name, const char* text, void (TFUsers::*slot)()) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setObjectName(name);
+        b->setAutoDefault(false);  // Return in an edit adds nothing by surprise
         connect(b, &QPushButton::clicked, this, slot);
         buttons->addWidget(b);
     };
@@ -118,7 +136,11 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     layout->addLayout(buttons);
     layout->addWidget(m_grid);
     resize(620, 420);
+
+    // A click and a move with the keys both select a cell.
     connect(m_grid, &QTableWidget::cellClicked, this, &TFUsers::Grid_usersSelectCell);
+    connect(m_grid, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column, int, int) { Grid_usersSelectCell(row, column); });
 }
 
 TFUsers::~TFUsers() = default;
@@ -127,88 +149,95 @@ QString TFUsers::accountFilePath() const { return QDir(m_programFolder).filePath
 
 void TFUsers::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    FormActivate();
+    if (!event->spontaneous()) FormActivate();  // not when the desktop merely restores the window
 }
 
-void TFUsers::closeEvent(QCloseEvent* event) {
-    clearInputs();
-    QDialog::closeEvent(event);
+void TFUsers::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) FormClose();  // closed by "Exit", Esc or the close button
 }
 
 void TFUsers::FormActivate() {
     listAccounts();
-    applyCaptions();
+    ApplyCaptions(*this, kUsersRows, m_language);
+    writeGridTitles();
 }
 
-void TFUsers::applyCaptions() {
-    const bool italian = m_language == Language::Italian;
-    for (const Caption& c : kUsersCaptions) {
-        const QString text = QString::fromUtf8(italian ? c.italian : c.english);
-        if (objectName() == QLatin1String(c.control)) {
-            setWindowTitle(text);
-            continue;
-        }
-        QWidget* w = findChild<QWidget*>(QString::fromLatin1(c.control));
-        if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
-        else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+void TFUsers::FormClose() {
+    clearInputFields();
+    for (QCheckBox* b : {m_dev, m_comm, m_display}) b->setChecked(false);
+}
+
+void TFUsers::writeGridTitles() {
+    const auto& titles = m_language == Language::Italian ? kItalianGridTitles : kEnglishGridTitles;
+    for (int c = 0; c < kColumns; ++c) {
+        auto* item = new QTableWidgetItem(QString::fromLatin1(titles[static_cast<std::size_t>(c)]));
+        item->setFlags(Qt::ItemIsEnabled);  // a title is not an account to select
+        m_grid->setItem(0, c, item);
     }
-    for (int c = 0; c < static_cast<int>(kAccountListColumns); ++c)
-        m_grid->setItem(0, c, new QTableWidgetItem(QString::fromUtf8(italian ? kItalianGridTitles[c] : kEnglishGridTitles[c])));
 }
 
 void TFUsers::listAccounts() {
     const AccountFileRead file = ReadAccountFile(accountFilePath().toStdString());
-    const auto rows = ListAccounts(file.records);
+    const std::vector<AccountListRow> rows = ListAccounts(file.records);
+    const QSignalBlocker quiet(m_grid);  // rebuilding selects nothing
     m_grid->clearContents();
     m_grid->setRowCount(1 + static_cast<int>(rows.size()));
-    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
-        for (int c = 0; c < static_cast<int>(kAccountListColumns); ++c)
-            m_grid->setItem(r + 1, c, new QTableWidgetItem(QString::fromStdString(AccountTextToUtf8(rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]))));
-    applyCaptions();
+    writeGridTitles();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < kColumns; ++c)
+            m_grid->setItem(static_cast<int>(r) + 1, c, new QTableWidgetItem(Utf8Text(rows[r][static_cast<std::size_t>(c)])));
 }
 
-void TFUsers::clearInputs() {
+void TFUsers::clearInputFields() {
     m_user->clear();
     m_pass1->clear();
     m_pass2->clear();
-    m_access->setCurrentIndex(0);
-    for (QCheckBox* b : {m_dev, m_comm, m_display}) b->setChecked(false);
+    m_access->setCurrentIndex(-1);
 }
 
 void TFUsers::Grid_usersSelectCell(int row, int) {
-    if (row < 1) return;
-    auto text = [&](int column) { return m_grid->item(row, column) ? m_grid->item(row, column)->text() : QString(); };
-    m_user->setText(text(0));
-    m_access->setCurrentText(text(1));
-    m_dev->setChecked(text(3) == Text(kYes));
-    m_comm->setChecked(text(4) == Text(kYes));
-    m_display->setChecked(text(5) == Text(kYes));
+    if (row < 1 || row >= m_grid->rowCount()) return;
+    auto text = [&](int column) {
+        const QTableWidgetItem* item = m_grid->item(row, column);
+        return item ? item->text() : QString();
+    };
+    m_user->setText(text(kUserColumn));
+    // An access level that is none of the three leaves the box empty.
+    m_access->setCurrentIndex(m_access->findText(text(kAccessColumn), Qt::MatchExactly | Qt::MatchCaseSensitive));
+    m_dev->setChecked(text(kDevicesColumn) == Utf8Text(kYes));
+    m_comm->setChecked(text(kCommunicationColumn) == Utf8Text(kYes));
+    m_display->setChecked(text(kDisplayColumn) == Utf8Text(kYes));
 }
 
 void TFUsers::Butt_addClick() {
     AccountEntry entry;
-    entry.userName = AccountText(m_user->text());
-    entry.password = AccountText(m_pass1->text());
-    entry.repeatedPassword = AccountText(m_pass2->text());
-    entry.accessLevel = AccountText(m_access->currentText());
+    // The edits accept only characters an account can hold, so nothing is lost here.
+    entry.userName = AccountTextOf(m_user->text()).value_or(std::string());
+    entry.password = AccountTextOf(m_pass1->text()).value_or(std::string());
+    entry.repeatedPassword = AccountTextOf(m_pass2->text()).value_or(std::string());
+    entry.accessLevel = AccountTextOf(m_access->currentText()).value_or(std::string());
     entry.permissions = {m_dev->isChecked(), m_comm->isChecked(), m_display->isChecked()};
     if (const auto refusal = CheckAccountEntry(entry)) {
-        m_operator->message(QString(), Text(*refusal), OperatorInterface::Icon::Warning);
+        m_operator->message(ApplicationTitle(), Utf8Text(*refusal), OperatorInterface::Icon::Information);
         return;
     }
     const std::string path = accountFilePath().toStdString();
     const AccountFileRead file = ReadAccountFile(path, AccountFileAccess::ReadWrite);
     if (file.status != AccountFileRead::Status::Loaded) {
-        m_operator->message(Text(kAccountErrorTitle), Text(kMissingAccountFileText), OperatorInterface::Icon::Error);
+        QString text = Utf8Text(kMissingAccountFileText);
+        if (file.status == AccountFileRead::Status::Failed) text += QLatin1Char('\n') + QString::fromStdString(file.error);
+        m_operator->message(Utf8Text(kAccountErrorTitle), text, OperatorInterface::Icon::Error);
         return;
     }
-    const auto changed = AddOrChangeAccount(file.records, entry, QDate::currentDate().toString(Qt::ISODate).toStdString());
+    const AddOrChangeResult changed = AddOrChangeAccount(file.records, entry, TodayText());
     const FileWriteResult written = WriteAccountFile(path, changed.records);
     if (!written.ok) {
-        m_operator->message(Text(kAccountErrorTitle), QString::fromStdString(written.error), OperatorInterface::Icon::Error);
+        // The old file is untouched; the fields stay filled for another try.
+        m_operator->message(Utf8Text(kAccountErrorTitle), QString::fromStdString(written.error), OperatorInterface::Icon::Error);
         return;
     }
-    clearInputs();
+    clearInputFields();
     listAccounts();
 }
 
@@ -216,14 +245,18 @@ void TFUsers::Butt_deleteClick() {
     const std::string path = accountFilePath().toStdString();
     const AccountFileRead file = ReadAccountFile(path, AccountFileAccess::ReadWrite);
     if (file.status != AccountFileRead::Status::Loaded) {
-        m_operator->message(QString(), Text(kDeleteMissingFileText), OperatorInterface::Icon::Error);
+        QString text = Utf8Text(kDeleteMissingFileText);
+        if (file.status == AccountFileRead::Status::Failed) text += QLatin1Char('\n') + QString::fromStdString(file.error);
+        m_operator->message(ApplicationTitle(), text, OperatorInterface::Icon::Warning);
         return;
     }
-    const auto result = DeleteAccount(file.records, AccountText(m_user->text()));
-    if (result.outcome != DeleteResult::Outcome::Deleted) return;
+    const auto user = AccountTextOf(m_user->text());
+    if (!user) return;  // no account has such a name
+    const DeleteResult result = DeleteAccount(file.records, *user);
+    if (result.outcome != DeleteResult::Outcome::Deleted) return;  // silently, as with no Administrator
     const FileWriteResult written = WriteAccountFile(path, result.records);
     if (!written.ok) {
-        m_operator->message(Text(kAccountErrorTitle), QString::fromStdString(written.error), OperatorInterface::Icon::Error);
+        m_operator->message(Utf8Text(kAccountErrorTitle), QString::fromStdString(written.error), OperatorInterface::Icon::Error);
         return;
     }
     listAccounts();

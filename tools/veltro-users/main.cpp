@@ -1,14 +1,16 @@
-// veltro-users: creates, changes, lists and deletes the accounts of <home>/files/users.dat. The desktop
-// program never creates that file; this is how an installation gets its first administrator.
+// veltro-users: adds, changes, lists and deletes the accounts of <home>/files/users.dat with the same
+// core code as the desktop program. The desktop program never creates that file; this is how an
+// installation gets its first administrator (docs/ACCOUNTS.md).
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ using namespace veltro;
 
 namespace {
 
+constexpr int kDone = 0;
+constexpr int kFailed = 1;    // the command could not be done
+constexpr int kBadUsage = 2;  // the command line is wrong
+
 constexpr const char* kUsage =
     "Usage: veltro-users [--home DIR] COMMAND\n"
     "\n"
@@ -27,168 +33,242 @@ constexpr const char* kUsage =
     "  list\n"
     "  delete NAME\n"
     "\n"
-    "LEVEL is Administrator, Setup or Operator. The password is asked twice on the terminal, or read as one\n"
-    "line from standard input with --password-stdin. The accounts are DIR/files/users.dat (DIR: --home, else\n"
-    "VELTRO_HOME, else the folder of this program); add creates the folder and the file when missing.\n";
+    "LEVEL is Administrator, Setup or Operator; --allow lists the permissions granted (none without it).\n"
+    "The password is asked twice on the terminal without echo, or read as one line from standard input\n"
+    "with --password-stdin. Names and passwords have 1 to 10 characters of ISO 8859-1.\n"
+    "The accounts are DIR/files/users.dat (DIR: --home, else VELTRO_HOME, else this program's folder);\n"
+    "add creates the folder and the file when missing; change keeps the registration date.\n"
+    "Exit status: 0 done, 1 not done (the reason on standard error), 2 bad command line.\n";
 
 int Usage(const std::string& reason) {
     std::cerr << "veltro-users: " << reason << "\n\n" << kUsage;
-    return 2;
+    return kBadUsage;
 }
 
 int Fail(const std::string& reason) {
     std::cerr << "veltro-users: " << reason << "\n";
-    return 1;
+    return kFailed;
 }
 
-fs::path Home(const std::string& option) {
-    if (!option.empty()) return fs::absolute(option);
-    if (const char* env = std::getenv("VELTRO_HOME"); env && *env) return fs::absolute(env);
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path() : self.parent_path();
+fs::path Home(const std::optional<std::string>& option) {
+    if (option) return fs::absolute(*option);
+    if (const char* environment = std::getenv("VELTRO_HOME"); environment && *environment) return fs::absolute(environment);
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::current_path() : self.parent_path();
 }
 
-std::string ReadPassword(const char* prompt) {
-    std::cerr << prompt << std::flush;
-    termios old{};
-    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &old) == 0;
-    if (terminal) {
-        termios quiet = old;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
+// The terminal's settings while echo is off, so that Ctrl-C does not leave the terminal silent.
+termios g_savedTerminal{};
+volatile std::sig_atomic_t g_echoOff = 0;
+
+extern "C" void RestoreEchoAndDie(int signal) {
+    if (g_echoOff) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+std::optional<std::string> ReadLine() {
     std::string line;
-    std::getline(std::cin, line);
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &old);
-        std::cerr << "\n";
-    }
+    if (!std::getline(std::cin, line)) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
 
+std::optional<std::string> AskWithoutEcho(const char* prompt) {
+    std::cerr << prompt << std::flush;
+    if (::tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) return std::nullopt;
+    termios quiet = g_savedTerminal;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    quiet.c_lflag |= ECHONL;
+    std::signal(SIGINT, RestoreEchoAndDie);
+    std::signal(SIGTERM, RestoreEchoAndDie);
+    std::signal(SIGHUP, RestoreEchoAndDie);
+    g_echoOff = 1;
+    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
+        g_echoOff = 0;
+        return std::nullopt;
+    }
+    const auto line = ReadLine();
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    g_echoOff = 0;
+    return line;
+}
+
+// Today as YYYY-MM-DD: short, numeric and read the same way in every country.
 std::string Today() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    ::localtime_r(&now, &local);
     char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
+    return std::strftime(text, sizeof text, "%Y-%m-%d", &local) ? std::string(text) : std::string();
+}
+
+std::optional<AccountPermissions> ParseAllow(const std::string& list, std::string& wrong) {
+    AccountPermissions permissions;
+    std::size_t start = 0;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',', start);
+        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item == "devices") permissions.meterDevices = true;
+        else if (item == "comm") permissions.communication = true;
+        else if (item == "display") permissions.display = true;
+        else {
+            wrong = item;
+            return std::nullopt;
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return permissions;
+}
+
+struct CommandLine {
+    std::optional<std::string> home;
+    std::optional<std::string> access;
+    std::optional<std::string> allow;
+    bool passwordStdin = false;
+    std::vector<std::string> words;  // the command and its name
+};
+
+bool HasAccount(const AccountRecords& records, const std::string& userName) {
+    for (const Account& account : DecodeAccounts(records))
+        if (account.userName == userName) return true;
+    return false;
+}
+
+int List(const fs::path& file) {
+    const AccountFileRead read = ReadAccountFile(file);
+    if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
+    if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
+    std::printf("%-10s  %-13s  %-15s  %-5s  %-5s  %s\n", "User", "Access", "Date reg.", "m-bus", "Comm", "Display");
+    for (const AccountListRow& row : ListAccounts(read.records))
+        std::printf("%-10s  %-13s  %-15s  %-5s  %-5s  %s\n", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+                    row[3].c_str(), row[4].c_str(), row[5].c_str());
+    const std::vector<Account> accounts = DecodeAccounts(read.records);
+    for (std::size_t i = 0; i < accounts.size(); ++i)
+        if (accounts[i].damaged)
+            std::cerr << "veltro-users: record " << i + 1 << " was not written by this program (a length byte or "
+                      << "permission code out of range)\n";
+    if (read.ignoredBytes > 0)
+        std::cerr << "veltro-users: " << read.ignoredBytes << " bytes after the last whole record are no account\n";
+    return kDone;
+}
+
+int Delete(const fs::path& file, const std::string& userName, const std::string& shownName) {
+    const AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
+    if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
+    if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
+    const DeleteResult result = DeleteAccount(read.records, userName);
+    switch (result.outcome) {
+    case DeleteResult::Outcome::NoAdministrator:
+        return Fail("nothing deleted: the file holds no Administrator account");
+    case DeleteResult::Outcome::NotFound: return Fail("no account named " + shownName);
+    case DeleteResult::Outcome::Deleted: break;
+    }
+    const FileWriteResult written = WriteAccountFile(file, result.records);
+    if (!written.ok) return Fail(written.error);
+    std::cout << "deleted " << shownName << "\n";
+    return kDone;
+}
+
+int AddOrChange(const fs::path& file, const CommandLine& line, const std::string& userName, const std::string& shownName) {
+    const bool adding = line.words[0] == "add";
+    if (!line.access) return Usage(line.words[0] + " needs --access");
+    if (!RoleOfAccessLevel(*line.access)) return Usage("--access must be Administrator, Setup or Operator");
+    std::string wrong;
+    const auto permissions = ParseAllow(line.allow.value_or(""), wrong);
+    if (!permissions) return Usage("--allow takes devices, comm and display, not \"" + wrong + "\"");
+    if (!line.passwordStdin && !::isatty(STDIN_FILENO))
+        return Usage("no terminal to ask the password on: use --password-stdin");
+
+    // The file first, so that nobody types a password for a command that cannot be done.
+    const AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
+    if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
+    if (adding && HasAccount(read.records, userName)) return Fail("an account named " + shownName + " exists: use change");
+    if (!adding && !HasAccount(read.records, userName)) {
+        if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
+        return Fail("no account named " + shownName + ": use add");
+    }
+
+    std::optional<std::string> typed, repeated;
+    if (line.passwordStdin) {
+        typed = ReadLine();
+        repeated = typed;
+    } else {
+        typed = AskWithoutEcho("Password: ");
+        if (typed) repeated = AskWithoutEcho("Re-type password: ");
+    }
+    if (!typed || !repeated || typed->empty()) return Fail("no password given");
+    if (*typed != *repeated) return Fail("the passwords do not match");
+    const auto password = AccountTextFromUtf8(*typed);
+    if (!password || password->size() > kPasswordCapacity)
+        return Fail("a password has 1 to 10 characters of ISO 8859-1");
+
+    if (read.status == AccountFileRead::Status::Missing) {
+        std::error_code error;
+        fs::create_directories(file.parent_path(), error);
+        if (error) return Fail("cannot create " + file.parent_path().string() + ": " + error.message());
+    }
+    const AccountEntry entry{userName, *password, *password, *line.access, *permissions};
+    if (const auto refusal = CheckAccountEntry(entry)) return Fail(std::string(*refusal));
+    const AddOrChangeResult changed = AddOrChangeAccount(read.records, entry, Today());
+    const FileWriteResult written = WriteAccountFile(file, changed.records);
+    if (!written.ok) return Fail(written.error);
+    std::cout << (changed.added ? "added " : "changed ") << shownName << " (" << *line.access << ") in " << file.string()
+              << "\n";
+    return kDone;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string home, access, allow, command, name;
-    bool passwordStdin = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) return false;
-            into = args[++i];
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    CommandLine line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&](std::optional<std::string>& into) {
+            if (i + 1 >= arguments.size()) return false;
+            into = arguments[++i];
             return true;
         };
-        if (a == "-h" || a == "--help") {
+        if (argument == "-h" || argument == "--help") {
             std::cout << kUsage;
-            return 0;
-        } else if (a == "--home") {
-            if (!value(home)) return Usage("--home needs a folder");
-        } else if (a == "--access") {
-            if (!value(access)) return Usage("--access needs a level");
-        } else if (a == "--allow") {
-            if (!value(allow)) return Usage("--allow needs a list");
-        } else if (a == "--password-stdin") {
-            passwordStdin = true;
-        } else if (a.rfind("--", 0) == 0) {
-            return Usage("unknown option " + a);
-        } else if (command.empty()) {
-            command = a;
-        } else if (name.empty()) {
-            name = a;
+            return kDone;
+        } else if (argument == "--home") {
+            if (!value(line.home)) return Usage("--home needs a folder");
+        } else if (argument.rfind("--home=", 0) == 0) {
+            line.home = argument.substr(7);
+        } else if (argument == "--access") {
+            if (!value(line.access)) return Usage("--access needs a level");
+        } else if (argument == "--allow") {
+            if (!value(line.allow)) return Usage("--allow needs a list");
+        } else if (argument == "--password-stdin") {
+            line.passwordStdin = true;
+        } else if (argument.rfind("--", 0) == 0) {
+            return Usage("unknown option " + argument);
         } else {
-            return Usage("unexpected argument " + a);
+            line.words.push_back(argument);
         }
     }
-    if (command.empty()) return Usage("no command given");
-    const fs::path file = Home(home) / "files" / "users.dat";
+    if (line.words.empty()) return Usage("no command given");
+    const std::string& command = line.words[0];
+    if (command != "list" && command != "add" && command != "change" && command != "delete")
+        return Usage("unknown command " + command);
+    const std::size_t expectedWords = command == "list" ? 1 : 2;
+    if (line.words.size() < expectedWords) return Usage(command + " needs a user name");
+    if (line.words.size() > expectedWords) return Usage("unexpected argument " + line.words[expectedWords]);
+    if (command != "add" && command != "change" && (line.access || line.allow || line.passwordStdin))
+        return Usage(command + " takes no --access, --allow or --password-stdin");
+    if (line.home && line.home->empty()) return Usage("--home needs a folder");
 
-    if (command == "list") {
-        const AccountFileRead read = ReadAccountFile(file);
-        if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
-        if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
-        std::printf("%-10s  %-13s  %-15s  %-5s  %-5s  %-7s\n", "User", "Access", "Date reg.", "m-bus", "Comm", "Display");
-        for (const auto& row : ListAccounts(read.records))
-            std::printf("%-10s  %-13s  %-15s  %-5s  %-5s  %-7s\n", AccountTextToUtf8(row[0]).c_str(),
-                        AccountTextToUtf8(row[1]).c_str(), row[2].c_str(), row[3].c_str(), row[4].c_str(), row[5].c_str());
-        return 0;
-    }
-    if (name.empty()) return Usage(command + " needs a user name");
-    const auto user = AccountTextFromUtf8(name);
-    if (!user || user->empty() || user->size() > kUserNameCapacity) return Fail("user name must be 1 to 10 printable characters");
+    const fs::path file = Home(line.home) / "files" / "users.dat";
+    if (command == "list") return List(file);
 
-    if (command == "delete") {
-        const AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
-        if (read.status != AccountFileRead::Status::Loaded) return Fail("cannot open " + file.string() + " " + read.error);
-        const auto result = DeleteAccount(read.records, *user);
-        if (result.outcome == DeleteResult::Outcome::NoAdministrator) return Fail("the file holds no Administrator; nothing deleted");
-        if (result.outcome == DeleteResult::Outcome::NotFound) return Fail("no account " + name);
-        const auto written = WriteAccountFile(file, result.records);
-        if (!written.ok) return Fail(written.error);
-        std::cout << "deleted " << name << "\n";
-        return 0;
-    }
-    if (command != "add" && command != "change") return Usage("unknown command " + command);
-
-    AccountEntry entry;
-    entry.userName = *user;
-    entry.accessLevel = access;
-    if (!RoleOfAccessLevel(access)) return Usage("--access must be Administrator, Setup or Operator");
-    std::size_t start = 0;
-    while (start <= allow.size() && !allow.empty()) {
-        const std::size_t comma = allow.find(',', start);
-        const std::string item = allow.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (item == "devices") entry.permissions.meterDevices = true;
-        else if (item == "comm") entry.permissions.communication = true;
-        else if (item == "display") entry.permissions.display = true;
-        else return Usage("--allow takes devices, comm and display: " + item);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    if (passwordStdin) {
-        std::string line;
-        std::getline(std::cin, line);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        entry.password = entry.repeatedPassword = line;
-    } else {
-        entry.password = ReadPassword("Password: ");
-        entry.repeatedPassword = ReadPassword("Re-type password: ");
-    }
-    const auto password = AccountTextFromUtf8(entry.password);
-    if (!password || password->size() > kPasswordCapacity) return Fail("password must be 1 to 10 printable characters");
-    if (const auto refusal = CheckAccountEntry(entry)) return Fail(std::string(*refusal));
-
-    AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
-    if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
-    if (read.status == AccountFileRead::Status::Missing) {
-        if (command == "change") return Fail("no account file at " + file.string());
-        std::error_code ec;
-        fs::create_directories(file.parent_path(), ec);
-        if (ec) return Fail("cannot create " + file.parent_path().string() + ": " + ec.message());
-    }
-    for (const auto& account : DecodeAccounts(read.records)) {
-        if (account.userName != *user) continue;
-        if (command == "add") return Fail("account " + name + " exists; use change");
-    }
-    if (command == "change") {
-        bool found = false;
-        for (const auto& account : DecodeAccounts(read.records)) found = found || account.userName == *user;
-        if (!found) return Fail("no account " + name + "; use add");
-    }
-    const auto changed = AddOrChangeAccount(read.records, entry, Today());
-    const auto written = WriteAccountFile(file, changed.records);
-    if (!written.ok) return Fail(written.error);
-    std::cout << (changed.added ? "added " : "changed ") << name << " (" << access << ")\n";
-    return 0;
+    const std::string& shownName = line.words[1];
+    const auto userName = AccountTextFromUtf8(shownName);
+    if (!userName || userName->empty() || userName->size() > kUserNameCapacity)
+        return Usage("a user name has 1 to 10 characters of ISO 8859-1");
+    if (command == "delete") return Delete(file, *userName, shownName);
+    return AddOrChange(file, line, *userName, shownName);
 }
