@@ -75,8 +75,8 @@ std::optional<std::string> ReadLine() {
     return line;
 }
 
+// Echo goes off before the prompt appears, so nothing typed after the prompt is ever shown.
 std::optional<std::string> AskWithoutEcho(const char* prompt) {
-    std::cerr << prompt << std::flush;
     if (::tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) return std::nullopt;
     termios quiet = g_savedTerminal;
     quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
@@ -89,6 +89,7 @@ std::optional<std::string> AskWithoutEcho(const char* prompt) {
         g_echoOff = 0;
         return std::nullopt;
     }
+    std::cerr << prompt << std::flush;
     const auto line = ReadLine();
     ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
     g_echoOff = 0;
