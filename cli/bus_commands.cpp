@@ -203,12 +203,12 @@ private:
     }
 
     // serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT
-    static bool ApplyLink(const std::string& spec, Settings& settings, std::string& error) {
+    static bool ApplyLink(const std::string& linkText, Settings& settings, std::string& error) {
         std::vector<std::string> parts;
         std::size_t start = 0;
-        for (std::size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1)
-            parts.push_back(spec.substr(start, colon - start));
-        parts.push_back(spec.substr(start));
+        for (std::size_t colon; (colon = linkText.find(':', start)) != std::string::npos; start = colon + 1)
+            parts.push_back(linkText.substr(start, colon - start));
+        parts.push_back(linkText.substr(start));
         if (parts[0] == "bridge" && parts.size() == 3 && !parts[1].empty() && Number(parts[2], 1, 65535)) {
             UseBridge(settings, parts[1], parts[2]);
             return true;
@@ -230,7 +230,7 @@ private:
             if (parts.size() == 4) settings.comPort.parity = parts[3];
             return true;
         }
-        error = "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + spec;
+        error = "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + linkText;
         return false;
     }
 

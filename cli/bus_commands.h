@@ -5,7 +5,7 @@
 
 namespace veltro::cli {
 
-// Commands that use the bus: send, request, scan, read. Each takes --link SPEC, --home DIR or
+// Commands that use the bus: send, request, scan, read. Each takes --link LINK, --home DIR or
 // --simulate, and --timeout MS / --retries N, before or after its arguments.
 int SendCommand(const std::vector<std::string>& arguments);
 int RequestCommand(const std::vector<std::string>& arguments);

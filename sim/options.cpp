@@ -61,14 +61,14 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         if (name == "-h" || name == "--help") {
             o.help = true;
         } else if (name == "--bridge") {
-            std::string spec;
-            if (!value(spec)) return missing();
-            const auto colon = spec.rfind(':');
-            if (colon == std::string::npos || colon == 0) return {std::nullopt, "--bridge wants HOST:PORT, not \"" + spec + "\""};
-            std::string host = spec.substr(0, colon);
+            std::string endpoint;
+            if (!value(endpoint)) return missing();
+            const auto colon = endpoint.rfind(':');
+            if (colon == std::string::npos || colon == 0) return {std::nullopt, "--bridge wants HOST:PORT, not \"" + endpoint + "\""};
+            std::string host = endpoint.substr(0, colon);
             if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-            const auto port = Number(spec.substr(colon + 1), 0, 65535);
-            if (!port) return {std::nullopt, "--bridge: \"" + spec.substr(colon + 1) + "\" is not a port 0..65535"};
+            const auto port = Number(endpoint.substr(colon + 1), 0, 65535);
+            if (!port) return {std::nullopt, "--bridge: \"" + endpoint.substr(colon + 1) + "\" is not a port 0..65535"};
             o.bridge = true;
             o.bridgeHost = host;
             o.bridgePort = static_cast<std::uint16_t>(*port);
