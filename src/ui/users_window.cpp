@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFont>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -173,6 +174,9 @@ void TFUsers::writeGridTitles() {
     for (int c = 0; c < kColumns; ++c) {
         auto* item = new QTableWidgetItem(QString::fromLatin1(titles[static_cast<std::size_t>(c)]));
         item->setFlags(Qt::ItemIsEnabled);  // a title is not an account to select
+        QFont bold = item->font();
+        bold.setBold(true);
+        item->setFont(bold);
         m_grid->setItem(0, c, item);
     }
 }
