@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRO_CORE_ONLY=OFF >/dev/null
 cmake --build build --target veltro veltro-cli mbus-sim veltro-users -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 home=build/demo-home

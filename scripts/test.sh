@@ -10,7 +10,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export TZ=UTC LC_ALL=C QT_QPA_PLATFORM=offscreen
 
 echo "== Build and test =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRO_CORE_ONLY=OFF >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
