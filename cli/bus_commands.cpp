@@ -15,7 +15,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "app/program_folder.h"
@@ -23,8 +23,10 @@
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
 #include "mbus/address.h"
-#include "mbus/link_facade.h"
-#include "meters/meter_engine.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
+#include "meters/meter_operations.h"
+#include "meters/meter_page.h"
 #include "meters/table_file.h"
 #include "sim/background_bridge.h"
 #include "sim/default_bus.h"
@@ -174,17 +176,22 @@ public:
 
     Engine& engine() { return *m_engine; }
 
-    // Runs the event loop until `done` says so (checked after every event batch) or `limitMs` passes.
-    void runUntil(const std::function<bool()>& done, int limitMs) {
+    // Lets `begin` start an operation and runs the event loop until the bus is idle again, or `limitMs`
+    // passes (a safety net, not a pace: the operation is stopped then). False when its link could not
+    // be had.
+    bool runToEnd(const std::function<void()>& begin, int limitMs) {
+        OperationRunner& runner = m_engine->runner();
         QEventLoop loop;
-        QTimer poll;
-        poll.setInterval(5);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (done()) loop.quit();
+        QObject::connect(&runner, &OperationRunner::idleChanged, &loop, [&loop](bool idle) {
+            if (idle) loop.quit();
         });
-        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-        poll.start();
-        if (!done()) loop.exec();
+        begin();
+        if (!runner.idle()) {
+            QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        if (!runner.idle()) runner.stopCurrent();
+        return runner.lastOutcome() != OperationOutcome::LinkFailed;
     }
 
     // The last line the log got, as the reason a command could not start.
@@ -320,7 +327,7 @@ bool WriteCsv(Engine& engine, const std::string& path, std::string& error) {
 
 void ShowProgress(Engine& engine, const char* what) {
     if (!isatty(STDERR_FILENO)) return;
-    QObject::connect(&engine.meters(), &MeterEngine::pageStateChanged, [&engine, what] {
+    QObject::connect(&engine.meters(), &MeterPage::pageStateChanged, [&engine, what] {
         const auto& p = engine.meters().pageState().progress;
         if (p.visible)
             std::fprintf(stderr, "\r%s %d/%d ", what, p.position - p.minimum, p.maximum - p.minimum);
@@ -360,11 +367,12 @@ int SendCommand(const std::vector<std::string>& arguments) {
     FreeCommandConsole& console = run.engine().console();
     console.setMode(options->flags.count("--ascii") ? ConsoleMode::Ascii : ConsoleMode::Hex);
     const auto linesBefore = run.engine().log().lines().size();
-    if (!console.send(QString::fromStdString(text))) {
-        const bool refusedText = run.engine().log().lines().size() > linesBefore;
-        return BadArguments(refusedText ? run.lastLogLine() : "no usable link");
+    bool sent = false;
+    const bool linked = run.runToEnd([&] { sent = console.send(QString::fromStdString(text)); }, OperationLimitMs(run.engine(), 2));
+    if (!sent || !linked) {
+        const bool said = run.engine().log().lines().size() > linesBefore;
+        return BadArguments(said ? run.lastLogLine() : "no usable link");
     }
-    run.runUntil([&] { return !console.isWaiting(); }, OperationLimitMs(run.engine(), 2));
     return 0;
 }
 
@@ -383,21 +391,20 @@ int RequestCommand(const std::vector<std::string>& arguments) {
     if (options->flags.count("--5b")) settings.misc.use5B = true;
     if (options->flags.count("--multi")) settings.misc.multitelegram = true;
     engine.settings().setSettings(settings);
-    MeterEngine& meters = engine.meters();
-    meters.setUseSndNke(options->flags.count("--nke") > 0);
-    meters.setBroadcast(options->flags.count("--broadcast") > 0);
+    MeterPage& meters = engine.meters();
     // The meter's row: a read by address rewrites the rows holding that address.
-    meters.table().replaceRows({{"", std::to_string(*address)}, {}});
-    meters.table().selectCell(1, 0);
-    meters.table().mouseRelease(1, false);
-
-    const bool full = options->flags.count("--full") > 0;
-    if (full)
-        meters.fullRead();
-    else
-        meters.readSelected();
-    if (meters.busOperation() == BusOperation::None) return BadArguments(run.lastLogLine());
-    run.runUntil([&] { return meters.busOperation() == BusOperation::None; }, OperationLimitMs(engine, 12));
+    meters.replaceRows({{"", std::to_string(*address)}, {}});
+    SingleRead::Request request;
+    request.addressText = QString::number(*address);
+    request.target = *address;
+    request.broadcast = options->flags.count("--broadcast") > 0;
+    request.useSndNke = options->flags.count("--nke") > 0;
+    request.fullRead = options->flags.count("--full") > 0;
+    request.multiTelegram = settings.misc.multitelegram;
+    request.use5B = settings.misc.use5B;
+    const bool full = request.fullRead;
+    if (!run.runToEnd([&] { engine.runner().start(new SingleRead(meters, std::move(request))); }, OperationLimitMs(engine, 12)))
+        return BadArguments(run.lastLogLine());
     if (full && !options->flags.count("--json")) {
         // A full read fills the detailed report, not the table.
         std::cout << "\nDetailed m-bus report:\n";
@@ -432,16 +439,14 @@ int ScanCommand(const std::vector<std::string>& arguments) {
     if (options->flags.count("--5b")) settings.misc.use5B = true;
     if (options->flags.count("--global-init")) settings.misc.globalInit = true;
     engine.settings().setSettings(settings);
-    MeterEngine& meters = engine.meters();
+    MeterPage& meters = engine.meters();
     meters.setUseSndNke(options->flags.count("--nke") > 0);
     ShowProgress(engine, "scan");
 
-    meters.findPrimary(from, to);
-    if (!meters.scanActive()) return BadArguments(run.lastLogLine());
     const int addresses = std::abs(*to - *from) + 1;
-    run.runUntil([&] { return !meters.scanActive(); },
-                 OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterEngine::kGlobalInitWaitMilliseconds);
-    if (meters.scanActive()) meters.stopScan();
+    if (!run.runToEnd([&] { meters.findPrimary(from, to); },
+                      OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterPage::kGlobalInitWaitMilliseconds))
+        return BadArguments(run.lastLogLine());
     return FinishTableCommand(run, *options);
 }
 
@@ -464,14 +469,12 @@ int ReadCommand(const std::vector<std::string>& arguments) {
     Settings settings = engine.settings().settings();
     if (options->flags.count("--5b")) settings.misc.use5B = true;
     engine.settings().setSettings(settings);
-    MeterEngine& meters = engine.meters();
-    meters.table().replaceRows(rows);
+    MeterPage& meters = engine.meters();
+    meters.replaceRows(rows);
     ShowProgress(engine, "read");
 
-    meters.readAll();
-    if (meters.busOperation() == BusOperation::None) return BadArguments(run.lastLogLine());
-    run.runUntil([&] { return meters.busOperation() == BusOperation::None; },
-                 OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2)));
+    if (!run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2))))
+        return BadArguments(run.lastLogLine());
     return FinishTableCommand(run, *options);
 }
 

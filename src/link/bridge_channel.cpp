@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <QCoreApplication>
-#include <QThread>
 
 #include "app/live_settings.h"
 #include "app/local_time_text.h"
@@ -19,42 +17,56 @@ BridgeChannel::BridgeChannel(CommunicationLog& log, const LiveSettings& settings
     connect(&m_socket, &QTcpSocket::disconnected, this, &BridgeChannel::onDisconnected);
     connect(&m_socket, &QTcpSocket::readyRead, this, &BridgeChannel::onReadyRead);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &BridgeChannel::onError);
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_socket.bytesToWrite() == 0) emit allWritten();
+    });
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, &BridgeChannel::onConnectDeadline);
 }
 
-bool BridgeChannel::connectBridge() {
+BridgeChannel::ConnectStart BridgeChannel::startConnect() {
     const Settings::Vodud& remote = m_settings.settings().vodud;
     const QString host = QString::fromStdString(remote.ip).trimmed();
     const auto port = RemotePortFromText(remote.port, kDefaultPort);
     if (host.isEmpty() || !port) {
         m_log.append(kNotProperlySetMessage);
+        m_deadline.stop();
         m_socket.abort();
         setConnected(false);
-        return false;
+        return ConnectStart::Refused;
     }
-    if (m_connected) return true;
-    // A connect wait further up the stack (an event handled inside it started another command) is
-    // already connecting this socket.
-    if (m_waiting) return false;
+    if (m_connected) return ConnectStart::Connected;
+    if (isConnecting()) return ConnectStart::Pending;
 
     m_socket.abort();  // a former attempt that never completed
     m_socket.connectToHost(host, *port);
     m_log.append(kTryingMessage);
-    m_waiting = true;
-    const int steps = std::max(0, remote.ethTimeout) + 1;
-    for (int step = 0; step < steps; ++step) {
-        QThread::msleep(kWaitStepMilliseconds);
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_deadline.start((std::max(0, remote.ethTimeout) + 1) * kWaitStepMilliseconds);
+    return ConnectStart::Pending;
+}
+
+void BridgeChannel::onConnectDeadline() {
+    if (m_connected) {
+        emit connectFinished(true);
+        return;
     }
-    m_waiting = false;
-    if (!m_connected && m_socket.state() != QAbstractSocket::UnconnectedState) {
-        // Nobody waits for a connection that comes later: drop the attempt, and say why nothing starts.
+    // Nobody waits for a connection that comes later: drop the attempt, and say why nothing starts.
+    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.abort();
         m_log.append(SocketErrorLine(QAbstractSocket::SocketTimeoutError));
     }
-    return m_connected;
+    emit connectFinished(false);
+}
+
+void BridgeChannel::finishConnecting(bool connected) {
+    if (!m_deadline.isActive()) return;
+    m_deadline.stop();
+    emit connectFinished(connected);
 }
 
 void BridgeChannel::deactivate() {
+    finishConnecting(false);
     if (m_socket.state() == QAbstractSocket::ConnectedState) m_socket.disconnectFromHost();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) m_socket.abort();
     setConnected(false);
@@ -97,8 +109,8 @@ void BridgeChannel::onReadyRead() {
 }
 
 void BridgeChannel::onError(QAbstractSocket::SocketError error) {
-    if (IsPeerClose(error)) return;
-    m_log.append(SocketErrorLine(error));
+    if (!IsPeerClose(error)) m_log.append(SocketErrorLine(error));
+    if (m_socket.state() == QAbstractSocket::UnconnectedState) finishConnecting(false);
 }
 
 void BridgeChannel::setConnected(bool connected) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "mbus/telegram.h"
 
@@ -24,6 +25,7 @@ public:
     static constexpr quint16 kDefaultPort = 10001;
     // One step of the connect wait; the wait makes "Ethernet timeout" + 1 of them.
     static constexpr int kWaitStepMilliseconds = 10;
+    enum class ConnectStart { Connected, Pending, Refused };
     // The receive buffer is emptied by every send; a bridge that streams beyond this between two sends
     // loses the excess (once reported in the log) instead of growing the program without bound.
     static constexpr qsizetype kReceiveBufferLimit = 1024 * 1024;
@@ -42,10 +44,12 @@ public:
 
     BridgeChannel(CommunicationLog& log, const LiveSettings& settings, QObject* parent = nullptr);
 
-    // `Butt_connect_xportClick`: connects to "Remote IP number:" and "Remote port:" (10001 when empty)
-    // and waits "Ethernet timeout" + 1 steps of 10 ms, processing events, whether or not the connection
-    // comes at once. Returns whether the bridge is connected afterwards.
-    bool connectBridge();
+    // `Butt_connect_xportClick`: connects to "Remote IP number:" and "Remote port:" (10001 when empty).
+    // Pending: `connectFinished(ok)` follows "Ethernet timeout" + 1 steps of 10 ms later, whether or not
+    // the connection came at once (the bridge's own serial side is given that time too), or as soon as
+    // the attempt fails. Nothing waits here.
+    ConnectStart startConnect();
+    bool isConnecting() const { return m_deadline.isActive(); }
     // The bridge-connected flag.
     bool isConnected() const { return m_connected; }
     // `ReleaseLink` step 3: closes the connection if there is one (its disconnect line is logged) and
@@ -55,12 +59,15 @@ public:
     const Telegram& receiveBuffer() const { return m_receiveBuffer; }
     void clearReceiveBuffer();
 
-    // Writes the bytes unchanged; refused when not connected.
+    // Writes the bytes unchanged; refused when not connected. `allWritten` follows when they have left.
     WriteResult write(std::span<const std::uint8_t> bytes);
+    bool writePending() const { return m_connected && m_socket.bytesToWrite() > 0; }
 
 signals:
     void connectedChanged(bool connected);
     void bytesReceived();
+    void connectFinished(bool connected);
+    void allWritten();
 
 private:
     void onConnected();                              // `Xport_socketConnect`
@@ -68,12 +75,14 @@ private:
     void onReadyRead();                              // `Xport_socketRead`
     void onError(QAbstractSocket::SocketError error);  // `Xport_socketError`
     void setConnected(bool connected);
+    void onConnectDeadline();
+    void finishConnecting(bool connected);
 
     CommunicationLog& m_log;
     const LiveSettings& m_settings;
     QTcpSocket m_socket;
     bool m_connected = false;
-    bool m_waiting = false;
+    QTimer m_deadline;
     bool m_bufferFullReported = false;
     Telegram m_receiveBuffer;
 };

@@ -1,6 +1,8 @@
 #include "link/free_command_console.h"
 
 #include "link/communication_log.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
 
 namespace veltro {
 
@@ -16,12 +18,24 @@ QString AnswerText(const std::string& bytes) {
 
 } // namespace
 
-FreeCommandConsole::FreeCommandConsole(CommunicationLog& log, Link link, QObject* parent)
-    : QObject(parent), m_log(log), m_link(std::move(link)) {
-    m_timer.setSingleShot(false);
-    m_timer.setInterval(500);
-    connect(&m_timer, &QTimer::timeout, this, &FreeCommandConsole::Timer_free_commandTimer);
+ConsoleExchange::ConsoleExchange(CommunicationLog& log, Telegram bytes, ConsoleMode mode, QObject* parent)
+    : SingleExchange(BusOperation::Console, CollectTexts::Cycle(), 0, parent), m_log(log), m_bytes(std::move(bytes)),
+      m_mode(mode) {}
+
+Verdict ConsoleExchange::reply(const Telegram& received) {
+    link().emptyReceiveBuffers();
+    m_logged = !received.empty();
+    if (m_logged) {
+        const std::string line = RenderConsoleAnswer(received, m_mode);
+        m_log.append(m_mode == ConsoleMode::Hex ? QString::fromStdString(line) : AnswerText(line));
+    }
+    return Verdict::Accept();
 }
+
+FreeCommandConsole::FreeCommandConsole(OperationRunner& runner, CommunicationLog& log, QObject* parent)
+    : QObject(parent), m_runner(runner), m_log(log) {}
+
+bool FreeCommandConsole::isWaiting() const { return m_runner.currentKind() == BusOperation::Console; }
 
 bool FreeCommandConsole::send(const QString& text) {
     if (text.isEmpty()) return false;
@@ -31,24 +45,12 @@ bool FreeCommandConsole::send(const QString& text) {
         m_log.append(QString::fromStdString(command.refusal));
         return false;
     }
-    if (!m_link.acquire()) return false;
-    m_link.send(command.bytes, m_mode);
-    m_timer.start();
-    return true;
-}
-
-void FreeCommandConsole::Timer_free_commandTimer() {
-    const std::optional<Telegram> answer = m_link.collect();
-    if (!answer) return;  // the gateway-server wait goes on
-    m_link.emptyReceiveBuffers();
-    const bool logged = !answer->empty();
-    if (logged) {
-        const std::string line = RenderConsoleAnswer(*answer, m_mode);
-        m_log.append(m_mode == ConsoleMode::Hex ? QString::fromStdString(line) : AnswerText(line));
-    }
-    m_timer.stop();
-    m_link.release();
-    emit answerWindowEnded(logged);
+    auto* exchange = new ConsoleExchange(m_log, command.bytes, m_mode);
+    connect(exchange, &Operation::finished, this, [this, exchange](OperationOutcome outcome) {
+        if (outcome == OperationOutcome::Completed) emit answerWindowEnded(exchange->logged());
+    });
+    if (!m_runner.start(exchange)) return false;
+    return isWaiting();
 }
 
 } // namespace veltro

@@ -1,7 +1,7 @@
 #include "link/serial_channel.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
+#include <algorithm>
+
 
 #include "app/live_settings.h"
 #include "link/communication_log.h"
@@ -42,6 +42,10 @@ QString Text(std::string_view text) { return QString::fromUtf8(text.data(), stat
 SerialChannel::SerialChannel(CommunicationLog& log, const LiveSettings& settings, QObject* parent)
     : QObject(parent), m_log(log), m_settings(settings) {
     m_port.setReadBufferSize(kReadBufferSize);
+    m_writeDeadline.setSingleShot(true);
+    m_writeDeadline.setInterval(kWriteTimeoutMilliseconds);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialChannel::onBytesWritten);
+    connect(&m_writeDeadline, &QTimer::timeout, this, &SerialChannel::onWriteTimeout);
 }
 
 SerialChannel::~SerialChannel() {
@@ -106,11 +110,16 @@ void SerialChannel::close() {
     m_port.clearError();
     setStatus(Text(SerialClosedStatus(m_portName.toStdString())));
     m_open = false;
-    // The wait the program has always made before the port counts as closed, so that an operation
-    // that reopens it at once finds the driver settled.
-    QThread::msleep(kCloseWaitMilliseconds);
+    m_writeDeadline.stop();
+    m_sinceClose.start();
     emit openChanged(false);
     if (failed) m_log.append(Text(kSerialCloseFailedMessage));
+}
+
+int SerialChannel::settleRemaining() const {
+    // An operation that reopens the port at once must find the driver settled.
+    if (m_open || !m_sinceClose.isValid()) return 0;
+    return static_cast<int>(std::max<qint64>(0, kCloseWaitMilliseconds - m_sinceClose.elapsed()));
 }
 
 void SerialChannel::purge(PurgeSides sides) {
@@ -135,12 +144,23 @@ SerialChannel::WriteResult SerialChannel::write(std::span<const std::uint8_t> by
     };
     const auto size = static_cast<qint64>(bytes.size());
     if (m_port.write(reinterpret_cast<const char*>(bytes.data()), size) != size) return failed();
-    const QDeadlineTimer deadline(kWriteTimeoutMilliseconds);
-    while (m_port.bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            return failed();
-    }
+    m_port.flush();  // what the driver takes now goes now; the rest leaves from the event loop
+    if (m_port.bytesToWrite() > 0) m_writeDeadline.start();
     return {true, {}};
+}
+
+void SerialChannel::onBytesWritten() {
+    if (m_port.bytesToWrite() > 0) return;
+    m_writeDeadline.stop();
+    emit allWritten();
+}
+
+void SerialChannel::onWriteTimeout() {
+    if (!m_open || m_port.bytesToWrite() == 0) return;
+    const QString error = m_port.errorString();
+    m_port.clear(QSerialPort::Output);  // do not let the rest go out later, unasked
+    m_port.clearError();
+    emit writeFailed(error);
 }
 
 Telegram SerialChannel::readAvailable() {

@@ -4,8 +4,10 @@
 #include <span>
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include "mbus/telegram.h"
 
@@ -21,7 +23,7 @@ class SerialChannel : public QObject {
     Q_OBJECT
 
 public:
-    // How long closing waits after releasing the port before the channel counts as closed.
+    // How long the driver is given to settle after a close before the port is opened again.
     static constexpr int kCloseWaitMilliseconds = 40;
     // Longest a write may take to hand its bytes to the driver (261 bytes are queued at once).
     static constexpr int kWriteTimeoutMilliseconds = 2000;
@@ -45,13 +47,17 @@ public:
     void toggle();
     // The opening steps when the port is closed; returns whether it is open afterwards.
     bool open();
-    // The closing steps when the port is open (with their 40 ms wait).
+    // The closing steps when the port is open. Nothing waits here: `settleRemaining` says how long an
+    // open should still be put off.
     void close();
+    int settleRemaining() const;
 
     // Discards queued input and/or output; no effect when closed.
     void purge(PurgeSides sides = PurgeSides::Both);
-    // Hands every byte to the driver before returning.
+    // Queues the bytes and hands what the driver takes at once; `allWritten` follows when the rest has
+    // gone, `writeFailed` when it cannot go within kWriteTimeoutMilliseconds. Never waits.
     WriteResult write(std::span<const std::uint8_t> bytes);
+    bool writePending() const { return m_open && m_port.bytesToWrite() > 0; }
     // Every byte received so far, without waiting; empty when none arrived or the port is closed.
     Telegram readAvailable();
 
@@ -67,13 +73,19 @@ signals:
     // The settings window disables its three port controls while open and captions `Butt_open_port`
     // with SerialPortButtonCaption(open).
     void openChanged(bool open);
+    void allWritten();
+    void writeFailed(const QString& error);
 
 private:
     void setStatus(const QString& text);
+    void onBytesWritten();
+    void onWriteTimeout();
 
     CommunicationLog& m_log;
     const LiveSettings& m_settings;
     QSerialPort m_port;
+    QTimer m_writeDeadline;
+    QElapsedTimer m_sinceClose;
     bool m_open = false;
     QString m_statusText;
     QString m_devicePath;

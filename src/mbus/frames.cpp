@@ -86,4 +86,16 @@ bool IsAcknowledge(std::span<const std::uint8_t> response) {
     return response.size() == 1 && response[0] == frame::kAcknowledge;
 }
 
+std::size_t MissingLongFrameBytes(std::span<const std::uint8_t> received) {
+    constexpr std::size_t kHeader = 4;
+    if (received.empty() || received[0] != frame::kLongStart) return 0;
+    if (received.size() < kHeader) {
+        if (received.size() == 3 && received[1] != received[2]) return 0;
+        return kHeader - received.size();
+    }
+    if (received[1] != received[2] || received[3] != frame::kLongStart) return 0;
+    const std::size_t total = received[1] + frame::kLongFrameOverhead;
+    return total > received.size() ? total - received.size() : 0;
+}
+
 } // namespace veltro

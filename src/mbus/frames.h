@@ -48,6 +48,12 @@ Telegram BuildControlFrame(std::uint8_t address, std::uint8_t ci);
 std::optional<Telegram> BuildLongFrame(std::uint8_t control, std::uint8_t address, std::uint8_t ci,
                                        std::span<const std::uint8_t> data);
 
+// How many bytes a long frame still lacks when `received` is its beginning: 68 L L 68 announces L + 6
+// bytes in all, so 68 4A 4A 68 and 20 more bytes lack 56. Before L is known the header's own missing
+// bytes are counted (a lone 68h lacks 3). Zero when the bytes are whole, or are no long frame at all
+// (E5h, a short frame, garbage, a header whose two L bytes differ): those are judged as they are.
+std::size_t MissingLongFrameBytes(std::span<const std::uint8_t> received);
+
 // Selection by secondary address, 68 0B 0B 68 53 FD 52 id0..id3 FF FF FF FF CS 16; "12345678" gives the
 // identification bytes 78 56 34 12 and CS = B2h. Nothing when any of the 8 characters is not a decimal
 // digit: no telegram is built and nothing is sent.

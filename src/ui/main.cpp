@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/program_folder.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "ui/about_window.h"
 #include "ui/application_identity.h"
 #include "ui/dialog_operator.h"

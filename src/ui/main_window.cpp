@@ -27,13 +27,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
 #include "link/serial_channel.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "meters/table_file.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
@@ -373,10 +373,10 @@ void TForm11::buildStatusBar() {
 }
 
 void TForm11::connectEngine() {
-    MeterEngine& meters = m_engine.meters();
-    connect(&meters, &MeterEngine::tableChanged, this, &TForm11::refreshTable);
-    connect(&meters, &MeterEngine::pageStateChanged, this, &TForm11::updatePageState);
-    connect(&meters, &MeterEngine::scanRangeChanged, this, [this](int from, int to) {
+    MeterPage& meters = m_engine.meters();
+    connect(&meters, &MeterPage::tableChanged, this, &TForm11::refreshTable);
+    connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&meters, &MeterPage::scanRangeChanged, this, [this](int from, int to) {
         UD_address_min->setValue(from);
         UD_address_max->setValue(to);
     });
@@ -422,6 +422,7 @@ void TForm11::FormClose() {
     // A failure is shown to the operator by the settings ("Settings will not be saved, no write
     // permission"); the program ends all the same.
     settings.saveMainWindowState();
+    m_engine.shutdown();
     if (m_engine.serial().isOpen()) m_engine.serial().close();
 }
 
@@ -490,7 +491,7 @@ void TForm11::refreshTable() {
     if (table.currentRow() != m_lastPlacedRow) {
         m_lastPlacedRow = table.currentRow();
         Grid_bmeters->setCurrentTableRow(m_lastPlacedRow, table.selectedColumn());
-        m_engine.meters().table().selectCell(m_lastPlacedRow, table.selectedColumn());
+        m_engine.meters().selectCell(m_lastPlacedRow, table.selectedColumn());
     }
     refreshSelectionLabels();
 }
@@ -536,33 +537,29 @@ void TForm11::Fullread1Click() { m_engine.meters().fullRead(); }
 void TForm11::Butt_readallClick() { m_engine.meters().readAll(); }
 
 void TForm11::Butt_clear_gridClick() {
-    m_engine.meters().table().clear();
-    refreshTable();
+    m_engine.meters().clearTable();
 }
 
 void TForm11::Deleteselectedrow1Click() {
-    m_engine.meters().table().deleteSelectedRow();
-    refreshTable();
+    m_engine.meters().deleteSelectedRow();
 }
 
 void TForm11::Addrowintable1Click() {
-    m_engine.meters().table().addRowBelowSelected();  // refused at the table's 450 rows
-    refreshTable();
+    m_engine.meters().addRowBelowSelected();  // refused at the table's 450 rows
 }
 
 void TForm11::Check_broadcastClick(bool checked) { m_engine.meters().setBroadcast(checked); }
 
 void TForm11::Grid_bmetersSelectCell(int row, int column) {
-    m_engine.meters().table().selectCell(row, column);
+    m_engine.meters().selectCell(row, column);
     refreshSelectionLabels();
 }
 
 void TForm11::Grid_bmetersMouseUp(int row, bool control) {
-    m_engine.meters().table().mouseRelease(row, control);
-    refreshTable();
+    m_engine.meters().mouseRelease(row, control);
 }
 
-void TForm11::Grid_bmetersDblClick() { m_engine.meters().table().doubleClick(); }
+void TForm11::Grid_bmetersDblClick() { m_engine.meters().doubleClick(); }
 
 void TForm11::Butt_save_dataClick() {
     OperatorInterface& op = m_engine.operatorInterface();
@@ -590,8 +587,7 @@ void TForm11::Butt_load_dataClick() {
     }
     const char separator = FirstCharacter(m_engine.settings().settings().misc.exportSeparator, ';');
     const ImportedTable imported = ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
-    ApplyImport(m_engine.meters().table(), imported);
-    refreshTable();
+    if (!m_engine.meters().importTable(imported)) return;
     if (imported.tooManyFields)
         op.message(QString::fromLatin1(kApplicationTitle), QString::fromLatin1(kTooManyFieldsMessage),
                    OperatorInterface::Icon::Warning);

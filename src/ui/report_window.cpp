@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "meters/table_file.h"
 #include "ui/file_io.h"
 #include "ui/meter_grid.h"
@@ -61,8 +61,8 @@ TFormFullMbus::TFormFullMbus(Engine& engine, QWidget* parent) : QDialog(parent),
     connect(save, &QPushButton::clicked, this, &TFormFullMbus::SaveClick);
     connect(exportCsv, &QPushButton::clicked, this, &TFormFullMbus::ExportClick);
     connect(closeButton, &QPushButton::clicked, this, &TFormFullMbus::CloseClick);
-    connect(&m_engine.meters(), &MeterEngine::reportChanged, this, &TFormFullMbus::refresh);
-    connect(&m_engine.meters(), &MeterEngine::reportShown, this, &TFormFullMbus::showReport);
+    connect(&m_engine.meters(), &MeterPage::reportChanged, this, &TFormFullMbus::refresh);
+    connect(&m_engine.meters(), &MeterPage::reportShown, this, &TFormFullMbus::showReport);
     refresh();
 }
 

@@ -15,10 +15,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "link/serial_channel.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "ui/caption_tables.h"
 #include "ui/key_filter.h"
 

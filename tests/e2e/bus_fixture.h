@@ -9,13 +9,14 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/scripted_operator.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/serial_channel.h"
-#include "meters/meter_engine.h"
+#include "link/operation_runner.h"
+#include "meters/meter_page.h"
 #include "sim/bridge_server.h"
 #include "sim/bus.h"
 #include "sim/default_bus.h"
@@ -84,7 +85,7 @@ protected:
         engine->settings().setSettings(s);
     }
 
-    MeterEngine& meters() { return engine->meters(); }
+    MeterPage& meters() { return engine->meters(); }
     const QStringList& log() const { return engine->log().lines(); }
 
     // Runs the event loop until `done` or `limitMs`; returns whether `done` came true.
@@ -113,9 +114,9 @@ protected:
         std::vector<std::vector<std::string>> rows;
         for (const auto& a : addresses) rows.push_back({"", a});
         rows.emplace_back();
-        meters().table().replaceRows(rows);
-        for (int r = 1; flagAll && r <= static_cast<int>(addresses.size()); ++r) meters().table().setRowSelected(r, true);
-        meters().table().selectCell(1, 0);
+        meters().replaceRows(rows);
+        for (int r = 1; flagAll && r <= static_cast<int>(addresses.size()); ++r) meters().setRowSelected(r, true);
+        meters().selectCell(1, 0);
     }
 
     static std::unique_ptr<sim::Meter> MakeMeter(const sim::MeterState& state) {

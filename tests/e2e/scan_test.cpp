@@ -86,9 +86,9 @@ TEST_F(Scan, StopInTheMiddleKeepsTheRowsFound) {
 TEST_F(Scan, SwappedRangeEmptyFieldAndCancel) {
     startBus(sim::DefaultBus());
     std::vector<std::pair<int, int>> ranges;
-    QObject::connect(&meters(), &MeterEngine::scanRangeChanged, [&](int a, int b) { ranges.emplace_back(a, b); });
+    QObject::connect(&meters(), &MeterPage::scanRangeChanged, [&](int a, int b) { ranges.emplace_back(a, b); });
     meters().findPrimary(10, 5);
-    EXPECT_EQ(meters().scanAddress(), 5);
+    EXPECT_TRUE(meters().scanActive());
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ranges, (std::vector<std::pair<int, int>>{{5, 10}}));
     EXPECT_EQ(engine->settings().mainWindow().searchFrom, 5);
@@ -122,7 +122,7 @@ TEST_F(Scan, ExportAndImportOfAScannedTableGiveTheSameRows) {
     for (int r = 1; r < scanned.rowCount(); ++r) EXPECT_EQ(back.rowCells(r), scanned.rowCells(r));
 }
 
-TEST_F(Scan, SilentAddressesCostRetriesPlusOneWindowsEach) {
+TEST_F(Scan, EverySilentAddressIsAskedRetriesPlusOneTimesEachAWholeWindow) {
     startBus(std::make_unique<sim::Bus>(), Transport::Serial);
     constexpr int kRetries = 1;
     constexpr int kAddresses = 20;
@@ -131,12 +131,10 @@ TEST_F(Scan, SilentAddressesCostRetriesPlusOneWindowsEach) {
     meters().findPrimary(30, 30 + kAddresses - 1);
     elapsed.start();
     ASSERT_TRUE(waitIdle(30000));
-    const double expected = kAddresses * (kRetries + 1) * kWindow;
-    const double measured = static_cast<double>(elapsed.elapsed());
-    RecordProperty("scan_ms", static_cast<int>(measured));
-    std::cout << "[ timing   ] " << kAddresses << " silent addresses, retries " << kRetries << ", window " << kWindow
-              << " ms: " << measured << " ms (expected " << expected << ")\n";
-    EXPECT_NEAR(measured, expected, expected * 0.05);
+    // Every request but the first says so in the log.
+    EXPECT_EQ(count("Reading device "), kAddresses * (kRetries + 1) - 1);
+    // No window is cut short; how much longer a busy machine takes is the benchmark's business.
+    EXPECT_GE(elapsed.elapsed(), kAddresses * (kRetries + 1) * kWindow);
 }
 
 class Cycles : public BusFixture {};
@@ -159,17 +157,16 @@ TEST_F(Cycles, ReadAllVisitsEveryRowAndPassesOverRowsWithoutAnAddress) {
 TEST_F(Cycles, ReadSelectedOverSeveralRowsUsesTheSelectedRowsCycle) {
     startBus(sim::DefaultBus());
     tableWithAddresses({"1", "2", "3"}, false);
-    meters().table().mouseRelease(1, false);
-    meters().table().mouseRelease(3, true);
+    meters().mouseRelease(1, false);
+    meters().mouseRelease(3, true);
     meters().readSelected();
     EXPECT_EQ(meters().busOperation(), BusOperation::SelectedRows);
-    EXPECT_EQ(meters().batchMode(), 4);
     EXPECT_EQ(meters().pageState().progress.maximum, 3);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(meters().table().cell(1, 0), "40112301");
     EXPECT_EQ(meters().table().cell(2, 0), "");  // not flagged, not read
     EXPECT_EQ(meters().table().cell(3, 0), "62300525");
-    EXPECT_EQ(meters().batchMode(), 0);
+    EXPECT_TRUE(meters().pageState().searchGroupEnabled);
 }
 
 TEST_F(Cycles, BatchRetriesAnUnansweredRowThenMovesOn) {
@@ -187,14 +184,13 @@ TEST_F(Cycles, FullReadFillsTheReportNotTheTable) {
     startBus(sim::DefaultBus());
     tableWithAddresses({"2"});
     bool shown = false;
-    QObject::connect(&meters(), &MeterEngine::reportShown, [&] { shown = true; });
+    QObject::connect(&meters(), &MeterPage::reportShown, [&] { shown = true; });
     meters().fullRead();
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(shown);
     EXPECT_EQ(meters().table().cell(1, 0), "");
     ASSERT_GE(meters().report().log().size(), 4u);
     EXPECT_EQ(meters().report().log()[1], "ID:51200417, Mfr: SIM, Main medium: Water");
-    EXPECT_FALSE(meters().fullReadRequested());
 }
 
 } // namespace

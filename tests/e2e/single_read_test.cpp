@@ -6,7 +6,8 @@
 #include "link/bridge_channel.h"
 #include "link/free_command_console.h"
 #include "mbus/frames.h"
-#include "mbus/link_facade.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
 
 namespace veltro::test {
 namespace {
@@ -17,8 +18,10 @@ TEST_P(SingleRead, SilentAddressLogsNoResponseOneWindowLaterAndKeepsTheLink) {
     startBus(sim::DefaultBus(), GetParam());
     tableWithAddresses({"5"});
     QElapsedTimer elapsed;
-    meters().readSelected();
     elapsed.start();
+    // The window opens once the link is there (the bridge's connect wait comes first).
+    QObject::connect(&engine->link(), &LinkFacade::acquired, [&elapsed] { elapsed.restart(); });
+    meters().readSelected();
     ASSERT_EQ(meters().busOperation(), BusOperation::SingleRead);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(log().back(), "No response from address 5");
@@ -67,7 +70,6 @@ TEST_P(SingleRead, ThreeTelegramMeterIsReadInThreeWindowsOnlyInMultiTelegramMode
     meters().readSelected();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(count("Respond: "), 3);
-    EXPECT_FALSE(meters().moreRecordsPending());
 
     // Without the mode only the first window is read, though the meter announces more.
     s.misc.multitelegram = false;
@@ -88,14 +90,12 @@ TEST_F(Configuration, AcknowledgedTelegramIsReadBackOnceToBroadcast) {
     startBus(BusOf(std::move(devices)));
     tableWithAddresses({"2"});
     meters().setBroadcast(true);
-    ASSERT_TRUE(engine->link().acquireLink());
     // Set primary address 2 to 7, sent to 254.
     const std::uint8_t data[] = {0x01, 0x7A, 0x07};
     ASSERT_TRUE(meters().sendConfiguration(*BuildLongFrame(0x73, 0xFE, 0x51, data), true));
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(count("0xE5 (Acknowledge) 1"), 1);
     EXPECT_EQ(count("Respond: "), 1);  // read back once
-    EXPECT_FALSE(meters().readBackPending());
     const auto respond = std::find_if(log().begin(), log().end(), [](const QString& l) { return l.startsWith("Respond: "); });
     ASSERT_NE(respond, log().end());
     EXPECT_TRUE(respond->contains(" 68 08 07 72 ")) << respond->toStdString();  // the meter answers from address 7 now
@@ -118,10 +118,27 @@ TEST_F(Configuration, ASecondOperationIsRefusedWhileOneRuns) {
     ASSERT_EQ(meters().busOperation(), BusOperation::SingleRead);
     meters().readAll();
     meters().findPrimary(0, 3);
-    EXPECT_EQ(count(BusArbiter::kBusyMessage), 2);
+    EXPECT_EQ(count(OperationRunner::kBusyMessage), 2);
     EXPECT_EQ(meters().busOperation(), BusOperation::SingleRead);
     ASSERT_TRUE(waitIdle());
-    EXPECT_FALSE(meters().fullReadRequested());
+}
+
+TEST_F(Configuration, AFullReadLeavesNothingBehindForTheNextRead) {
+    startBus(sim::DefaultBus());
+    tableWithAddresses({"2"});
+    Settings s = engine->settings().settings();
+    s.misc.multitelegram = true;
+    engine->settings().setSettings(s);
+    meters().fullRead();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(meters().table().cell(1, 0), "");  // the report got it
+    // An ordinary read right after: the meter's row, not the report, and no further telegram.
+    const auto reportLines = meters().report().log().size();
+    meters().readSelected();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(meters().table().cell(1, 0), "51200417");
+    EXPECT_EQ(meters().report().log().size(), reportLines);
+    EXPECT_EQ(count("Respond: "), 2);
 }
 
 class Console : public BusFixture {};
@@ -136,7 +153,7 @@ TEST_F(Console, SilenceLogsNothingAndReleasesTheLinkAfterOneWindow) {
     ASSERT_TRUE(waitFor([&] { return !console.isWaiting(); }));
     EXPECT_EQ(log().size(), before) << log().join('\n').toStdString();
     EXPECT_FALSE(engine->serial().isOpen());
-    EXPECT_EQ(engine->bus().current(), BusOperation::None);
+    EXPECT_EQ(engine->runner().currentKind(), BusOperation::None);
 }
 
 TEST_F(Console, HexAnswerIsLoggedAsHexPairs) {

@@ -8,6 +8,9 @@
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
 #include "link/pseudo_terminal.h"
+#include "link/bridge_channel.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
 #include "link/serial_channel.h"
 
 namespace veltro {
@@ -17,7 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kWindow = 100;
 
-// The console on the serial link of a real pseudo-terminal, wired the way the link facade wires it.
+// The console on the serial link of a real pseudo-terminal, behind the link facade and the runner.
 class ConsoleOnSerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -25,40 +28,19 @@ protected:
         s.comPort.name = device.slavePath().toStdString();
         s.comPort.speed = "2400";
         settings.setSettings(s);
-        console.setResponseWindow(kWindow);
-    }
-
-    FreeCommandConsole::Link serialLink() {
-        return {
-            [this] {
-                ++acquired;
-                if (!serial.isOpen()) serial.open();
-                if (!serial.isOpen()) return false;
-                serial.purge();
-                return true;
-            },
-            [this](const Telegram& bytes, ConsoleMode) { serial.write(bytes); },
-            [this]() -> std::optional<Telegram> {
-                if (serial.isOpen()) return serial.readAvailable();
-                log.append("No valid physical connection :) ");
-                return Telegram{};
-            },
-            [] {},
-            [this] {
-                ++released;
-                serial.purge();
-                serial.close();
-            },
-        };
+        QObject::connect(&serial, &SerialChannel::openChanged, [this](bool open) { (open ? acquired : released) += 1; });
     }
 
     test::PseudoTerminal device;
     LiveSettings settings{QString(), QString()};
     CommunicationLog log;
     SerialChannel serial{log, settings};
+    BridgeChannel bridge{log, settings};
+    LinkFacade link{log, settings, serial, bridge};
+    OperationRunner runner{link, log, kWindow};
     int acquired = 0;
     int released = 0;
-    FreeCommandConsole console{log, serialLink()};
+    FreeCommandConsole console{runner, log};
 };
 
 TEST_F(ConsoleOnSerialTest, AHexCommandGoesOutAsBytesAndTheAnswerIsLoggedAsHexRendering) {
@@ -125,30 +107,47 @@ TEST_F(ConsoleOnSerialTest, NoLinkMeansNothingIsSentAndNoWindowRuns) {
     EXPECT_FALSE(console.isWaiting());
 }
 
-TEST(ConsoleOnGatewayServer, WaitsWhileTheGatewayReplyIsIncompleteThenLogsIt) {
-    CommunicationLog log;
-    std::deque<std::optional<Telegram>> collected{std::nullopt, std::nullopt, Telegram{0x4F, 0x4B}};
+// A gateway that has not sent its whole frame yet: "wait" twice, then the reply.
+class WaitingLink final : public Link {
+public:
+    std::deque<Collected> replies{{true, {}}, {true, {}}, {false, Telegram{0x4F, 0x4B}}};
     int collections = 0;
     int emptied = 0;
     int released = 0;
-    FreeCommandConsole console(log, {[] { return true; },
-                                     [](const Telegram&, ConsoleMode) {},
-                                     [&]() -> std::optional<Telegram> {
-                                         ++collections;
-                                         auto next = collected.front();
-                                         collected.pop_front();
-                                         return next;
-                                     },
-                                     [&] { ++emptied; },
-                                     [&] { ++released; }});
-    console.setResponseWindow(20);
+    Acquire acquire() override { return Acquire::Ready; }
+    void release() override { ++released; }
+    void send(const Telegram&, SendKind) override {}
+    Collected collect(const CollectTexts&) override {
+        ++collections;
+        Collected next = replies.front();
+        if (replies.size() > 1) replies.pop_front();
+        return next;
+    }
+    void emptyReceiveBuffers() override { ++emptied; }
+    bool writePending() const override { return false; }
+    int lineBaud() const override { return 2400; }
+};
+
+TEST(ConsoleOnGatewayServer, WaitsWhileTheGatewayReplyIsIncompleteThenLogsIt) {
+    LiveSettings settings{QString(), QString()};
+    Settings s = settings.settings();
+    s.misc.useEthernet = true;
+    settings.setSettings(s);
+    CommunicationLog log;
+    SerialChannel serial{log, settings};
+    BridgeChannel bridge{log, settings};
+    LinkFacade link{log, settings, serial, bridge};
+    WaitingLink gateway;
+    link.install(LinkMode::GatewayServer, gateway);
+    OperationRunner runner{link, log, 20};
+    FreeCommandConsole console(runner, log);
     console.setMode(ConsoleMode::Ascii);
     QSignalSpy ended(&console, &FreeCommandConsole::answerWindowEnded);
     ASSERT_TRUE(console.send("GET STATUS"));
     ASSERT_TRUE(ended.wait(2000));
-    EXPECT_EQ(collections, 3);  // two "wait" windows, then the reply
-    EXPECT_EQ(emptied, 1);
-    EXPECT_EQ(released, 1);
+    EXPECT_EQ(gateway.collections, 3);  // two "wait" windows, then the reply
+    EXPECT_EQ(gateway.emptied, 1);      // once the reply is taken
+    EXPECT_EQ(gateway.released, 1);
     EXPECT_EQ(log.lines(), QStringList{"OK"});
 }
 

@@ -84,7 +84,7 @@ TEST_F(MeterPage, FindScansTheSimulatedBusIntoTheGridAndTheLog) {
     ASSERT_TRUE(waitIdle());
 
     const Grid cells = Cells(*grid());
-    ASSERT_EQ(cells.size(), 9u + 1u);  // nine meters and the empty row after them
+    ASSERT_EQ(cells.size(), 9u + 1u) << logText().toStdString();  // nine meters and the empty row after them
     std::vector<QString> addresses;
     for (const auto& row : cells) addresses.push_back(row[1]);
     EXPECT_EQ(addresses, (std::vector<QString>{"1", "2", "3", "4", "10", "11", "12", "15", "20", ""}));

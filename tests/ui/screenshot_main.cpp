@@ -8,10 +8,10 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/scripted_operator.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"

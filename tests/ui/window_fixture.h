@@ -11,11 +11,11 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/scripted_operator.h"
 #include "link/communication_log.h"
-#include "meters/meter_engine.h"
+#include "meters/meter_page.h"
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
 #include "ui/main_window.h"

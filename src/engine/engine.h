@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include "mbus/bus_arbiter.h"
-
 namespace veltro {
 
 class BridgeChannel;
@@ -14,13 +12,14 @@ class CommunicationLog;
 class FreeCommandConsole;
 class LinkFacade;
 class LiveSettings;
-class MeterEngine;
+class MeterPage;
+class OperationRunner;
 class OperatorInterface;
 class SerialChannel;
 
 // Everything behind the windows, put together once: the live settings, the communication log, the
-// links behind their facade, and the operations. The desktop program, the command-line tool and the
-// end-to-end tests each build one and drive it.
+// links behind their facade, the operation runner and the pages' engines. The desktop program, the
+// command-line tool and the end-to-end tests each build one and drive it.
 class Engine : public QObject {
     Q_OBJECT
 
@@ -34,23 +33,23 @@ public:
     SerialChannel& serial() { return *m_serial; }
     BridgeChannel& bridge() { return *m_bridge; }
     LinkFacade& link() { return *m_link; }
-    BusArbiter& bus() { return m_bus; }
-    MeterEngine& meters() { return *m_meters; }
+    OperationRunner& runner() { return *m_runner; }
+    MeterPage& meters() { return *m_meters; }
     FreeCommandConsole& console() { return *m_console; }
     OperatorInterface& operatorInterface() { return m_operator; }
 
-    // `Edit_timeoutChange`: the response window of every timer.
-    void setResponseWindow(int milliseconds);
+    // The program closes: every operation stops and its link is released.
+    void shutdown();
 
 private:
     OperatorInterface& m_operator;
-    BusArbiter m_bus;
     std::unique_ptr<LiveSettings> m_settings;
     std::unique_ptr<CommunicationLog> m_log;
     std::unique_ptr<SerialChannel> m_serial;
     std::unique_ptr<BridgeChannel> m_bridge;
     std::unique_ptr<LinkFacade> m_link;
-    std::unique_ptr<MeterEngine> m_meters;
+    std::unique_ptr<OperationRunner> m_runner;
+    std::unique_ptr<MeterPage> m_meters;
     std::unique_ptr<FreeCommandConsole> m_console;
 };
 

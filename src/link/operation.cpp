@@ -1,0 +1,134 @@
+#include "link/operation.h"
+
+#include <algorithm>
+
+#include "link/communication_log.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
+#include "mbus/frames.h"
+
+namespace veltro {
+namespace {
+
+// A byte on the M-Bus line is a start bit, 8 data bits, even parity and a stop bit.
+constexpr int kBitsPerByte = 11;
+
+} // namespace
+
+Operation::Operation(BusOperation kind, CollectTexts texts, QObject* parent)
+    : QObject(parent), m_kind(kind), m_texts(std::move(texts)) {
+    // Precise: the response window is the pace of every cycle, and coarse timers may run 5 % late.
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Operation::onTimer);
+}
+
+Operation::~Operation() = default;
+
+int Operation::responseWindow() const { return m_runner ? m_runner->responseWindow() : 500; }
+
+void Operation::begin(OperationRunner& runner, LinkFacade& link, CommunicationLog& log) {
+    m_runner = &runner;
+    m_link = &link;
+    m_log = &log;
+    connect(m_link, &LinkFacade::acquired, this, &Operation::onAcquired);
+    connect(m_link, &LinkFacade::sent, this, &Operation::onSent);
+    m_waiting = Waiting::Link;
+    switch (m_link->acquireLink()) {
+    case Link::Acquire::Ready: onAcquired(true); break;
+    case Link::Acquire::Pending: break;
+    case Link::Acquire::Refused: onAcquired(false); break;
+    }
+}
+
+void Operation::onAcquired(bool ok) {
+    if (m_ended || m_waiting != Waiting::Link) return;
+    m_waiting = Waiting::Nothing;
+    if (!ok) {
+        finish(OperationOutcome::LinkFailed);
+        return;
+    }
+    m_linkHeld = true;
+    start();
+}
+
+void Operation::transmit(const Outgoing& outgoing) {
+    if (m_ended) return;
+    m_timer.stop();
+    m_link->send(outgoing.bytes, outgoing.kind);
+    if (!outgoing.lineAfter.isEmpty()) m_log->append(outgoing.lineAfter);
+    // The window opens when the request has left, not while it is still queued.
+    if (m_link->writePending()) {
+        m_waiting = Waiting::Sent;
+        return;
+    }
+    armWindow();
+}
+
+void Operation::onSent() {
+    if (!m_ended && m_waiting == Waiting::Sent) armWindow();
+}
+
+void Operation::armWindow() {
+    m_waiting = Waiting::Window;
+    m_frameWait.invalidate();
+    m_timer.start(std::max(1, responseWindow()));
+}
+
+void Operation::pause(int milliseconds, std::function<void()> then) {
+    if (m_ended) return;
+    m_waiting = Waiting::Pause;
+    m_afterPause = std::move(then);
+    m_timer.start(std::max(0, milliseconds));
+}
+
+void Operation::onTimer() {
+    if (m_ended) return;
+    if (m_waiting == Waiting::Pause) {
+        m_waiting = Waiting::Nothing;
+        auto then = std::move(m_afterPause);
+        m_afterPause = {};
+        if (then) then();
+        return;
+    }
+    if (m_waiting != Waiting::Window) return;
+    const Collected collected = m_link->collectReceived(m_texts);
+    if (collected.wait) {
+        armWindow();
+        return;
+    }
+    // A long answer outlasts a short window: judging its first part would lose it and leave the rest
+    // to pass for the next meter's answer. Wait for the bytes its L field still announces.
+    if (const std::size_t missing = MissingLongFrameBytes(collected.bytes); missing > 0) {
+        if (!m_frameWait.isValid()) {
+            const int baud = std::max(1, m_link->lineBaud());
+            const auto wire = static_cast<int>((static_cast<long long>(missing) * kBitsPerByte * 1000 + baud - 1) / baud);
+            m_frameWaitLimit = std::min(wire + kFrameMarginMilliseconds, kLongestFrameWaitMilliseconds);
+            m_frameWait.start();
+        }
+        if (m_frameWait.elapsed() < m_frameWaitLimit) {
+            m_timer.start(kFramePollMilliseconds);
+            return;
+        }
+    }
+    m_waiting = Waiting::Nothing;
+    judge(collected.bytes);
+}
+
+void Operation::finish(OperationOutcome outcome) {
+    if (m_ended) return;
+    m_ended = true;
+    const bool releaseLink = outcome != OperationOutcome::NoResponse && outcome != OperationOutcome::LinkFailed &&
+                             (m_linkHeld || m_waiting == Waiting::Link);
+    m_timer.stop();
+    m_waiting = Waiting::Nothing;
+    m_afterPause = {};
+    if (m_link) {
+        disconnect(m_link, nullptr, this, nullptr);
+        if (releaseLink) m_link->releaseLink();
+    }
+    cleanUp(outcome);
+    emit finished(outcome);
+}
+
+} // namespace veltro

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "link/link.h"
+
+namespace veltro {
+
+class CommunicationLog;
+class LinkFacade;
+class OperationRunner;
+
+// Which operation holds the bus.
+enum class BusOperation { None, SingleRead, Scan, ReadAll, SelectedRows, Console, SecondarySearch };
+
+// A telegram an operation puts on the bus, and the log line that follows it ("Reading device 5").
+struct Outgoing {
+    Telegram bytes;
+    SendKind kind = SendKind::Telegram;
+    QString lineAfter;
+};
+
+// How an operation ends.
+enum class OperationOutcome {
+    Completed,   // it did what it was started for
+    NoResponse,  // a single read heard nothing; its link stays acquired for the operator's retry
+    Stopped,     // the operator's stop, or the program's close
+    LinkFailed,  // the link could not be acquired
+};
+
+// One request/response exchange on the bus, or a series of them: it owns its response window, collects
+// at each tick and decides. The runner claims the bus for it, then it acquires the link; whatever way it
+// ends it releases the link (but after NoResponse), drops its state and reports `finished` exactly once.
+// Nothing in it waits: a pending connect, the settling of a closed port, a write still leaving and a
+// pause between telegrams are states with timers.
+class Operation : public QObject {
+    Q_OBJECT
+
+public:
+    // How long a tick keeps polling for the rest of a long frame beyond its wire time.
+    static constexpr int kFrameMarginMilliseconds = 100;
+    static constexpr int kFramePollMilliseconds = 10;
+    static constexpr int kLongestFrameWaitMilliseconds = 10000;
+
+    Operation(BusOperation kind, CollectTexts texts, QObject* parent = nullptr);
+    ~Operation() override;
+
+    BusOperation kind() const { return m_kind; }
+    bool hasEnded() const { return m_ended; }
+    // The operator's stop or the program's close.
+    void stop() { finish(OperationOutcome::Stopped); }
+
+signals:
+    void finished(veltro::OperationOutcome outcome);
+
+protected:
+    // The link is acquired: send the first telegram.
+    virtual void start() = 0;
+    // A window is over and `received` is all it brought: send again, send the next, or finish.
+    virtual void judge(const Telegram& received) = 0;
+    // Runs once, whatever the end, before `finished`.
+    virtual void cleanUp(OperationOutcome) {}
+
+    void transmit(const Outgoing& outgoing);
+    // Arms the window again without sending (the gateway server's "wait").
+    void waitAnotherWindow() { armWindow(); }
+    // A timed step without collecting (the meters' rest after a global reset).
+    void pause(int milliseconds, std::function<void()> then);
+    void finish(OperationOutcome outcome);
+
+    LinkFacade& link() const { return *m_link; }
+    CommunicationLog& log() const { return *m_log; }
+    int responseWindow() const;
+
+private:
+    friend class OperationRunner;
+    void begin(OperationRunner& runner, LinkFacade& link, CommunicationLog& log);
+    void onAcquired(bool ok);
+    void onSent();
+    void onTimer();
+    void armWindow();
+
+    BusOperation m_kind;
+    CollectTexts m_texts;
+    OperationRunner* m_runner = nullptr;
+    LinkFacade* m_link = nullptr;
+    CommunicationLog* m_log = nullptr;
+    QTimer m_timer;
+    enum class Waiting { Nothing, Link, Sent, Window, Pause } m_waiting = Waiting::Nothing;
+    std::function<void()> m_afterPause;
+    QElapsedTimer m_frameWait;
+    int m_frameWaitLimit = 0;
+    bool m_linkHeld = false;
+    bool m_ended = false;
+};
+
+} // namespace veltro

@@ -1,0 +1,84 @@
+#include "link/serial_link.h"
+
+#include "app/live_settings.h"
+#include "link/communication_log.h"
+#include "link/serial_channel.h"
+#include "link/serial_port_rules.h"
+#include "mbus/hex.h"
+
+namespace veltro {
+
+SerialLink::SerialLink(SerialChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent)
+    : Link(parent), m_channel(channel), m_log(log), m_settings(settings) {
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, [this] { emit acquired(openNow()); });
+    connect(&m_channel, &SerialChannel::allWritten, this, &Link::sent);
+    connect(&m_channel, &SerialChannel::writeFailed, this, [this](const QString& error) {
+        m_log.append(QStringLiteral("Can not write to serial COM port - ") + error);
+        emit sent();
+    });
+}
+
+Link::Acquire SerialLink::acquire() {
+    if (m_channel.isOpen()) return openNow() ? Acquire::Ready : Acquire::Refused;
+    if (const int settle = m_channel.settleRemaining(); settle > 0) {
+        m_settle.start(settle);
+        return Acquire::Pending;
+    }
+    return openNow() ? Acquire::Ready : Acquire::Refused;
+}
+
+bool SerialLink::openNow() {
+    if (!m_channel.isOpen()) m_channel.open();
+    if (!m_channel.isOpen()) return false;
+    purge();
+    return true;
+}
+
+void SerialLink::release() {
+    m_settle.stop();
+    purge();
+    if (m_channel.isOpen()) m_channel.close();
+}
+
+void SerialLink::purge() {
+    m_channel.purge();
+    m_received.clear();
+}
+
+void SerialLink::send(const Telegram& telegram, SendKind kind) {
+    // Whatever is still queued belongs to an earlier window and must not pass for this one's answer.
+    if (kind == SendKind::Telegram) purge();
+    else emptyReceiveBuffers();
+    if (kind == SendKind::ReadRequest) {
+        if (m_channel.isOpen() && !m_channel.write(telegram).ok)
+            m_log.append(QStringLiteral("Can not write to COM port - reading device ") +
+                         QString::number(telegram.size() > 2 ? telegram[2] : 0));
+        return;
+    }
+    if (m_channel.isOpen()) {
+        const auto written = m_channel.write(telegram);
+        if (!written.ok) m_log.append(QStringLiteral("Can not write to serial COM port - ") + written.error);
+    }
+    if (kind == SendKind::Telegram) m_log.append(QStringLiteral("Sent: ") + QString::fromLatin1(HexRendering(telegram)));
+}
+
+Collected SerialLink::collect(const CollectTexts& texts) {
+    if (!m_channel.isOpen()) {
+        m_log.append(texts.noConnection);
+        return {};
+    }
+    m_received.append(m_channel.readAvailable());
+    return {false, m_received};
+}
+
+void SerialLink::emptyReceiveBuffers() {
+    m_channel.purge(SerialChannel::PurgeSides::Input);
+    m_received.clear();
+}
+
+bool SerialLink::writePending() const { return m_channel.writePending(); }
+
+int SerialLink::lineBaud() const { return SerialBaudRate(m_settings.settings().comPort.speed); }
+
+} // namespace veltro

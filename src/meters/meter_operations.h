@@ -1,0 +1,80 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "link/operation_shapes.h"
+#include "meters/meter_table.h"
+
+namespace veltro {
+
+class MeterPage;
+
+// One meter, `Timer_respond`: REQ_UD2 (after a SND_NKE with "Use SND_NKE", or after a configuration
+// telegram), the acknowledge, the decode, the read-back and the further telegrams of a meter that
+// announces more records.
+class SingleRead : public StepSequence {
+    Q_OBJECT
+
+public:
+    struct Request {
+        QString addressText;               // the selected address, for "No response from address "
+        std::optional<int> target;         // the selected meter's primary address
+        bool broadcast = false;            // requests go to 254
+        bool useSndNke = false;
+        bool fullRead = false;
+        bool multiTelegram = false;
+        bool use5B = false;
+        std::optional<Telegram> configuration;  // sent first instead of the read
+        bool readBack = false;                  // the configured meter is read once it acknowledged
+        bool nothingSelected = false;
+    };
+
+    SingleRead(MeterPage& page, Request request, QObject* parent = nullptr);
+
+protected:
+    void start() override;
+
+private:
+    Verdict reply(const Telegram& received);
+    std::optional<Outgoing> readAt(std::optional<int> address) const;
+
+    MeterPage& m_page;
+    Request m_request;
+    std::optional<int> m_followUp;  // where reads after the first go: 254 on broadcast, else the target
+};
+
+// Reads every target's meter by REQ_UD2; a reply that fails the checks or silence is asked again.
+// The selected-rows cycle (mode 4) and the read-all cycle.
+class MeterReadStrategy final : public RowStrategy {
+public:
+    MeterReadStrategy(MeterPage& page, bool use5B) : m_page(page), m_use5B(use5B) {}
+    std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) override;
+    Verdict judge(const Telegram& received, const RowTarget& target) override;
+
+private:
+    MeterPage& m_page;
+    bool m_use5B;
+};
+
+// `Timer_readall`: every row of the table from the first, rows without a meter address passed over.
+class ReadAllCycle final : public RowCycle {
+    Q_OBJECT
+
+public:
+    ReadAllCycle(MeterPage& page, std::vector<RowTarget> rows, int retries, bool use5B, QObject* parent = nullptr);
+};
+
+// The primary scan: REQ_UD2 (or SND_NKE, then REQ_UD2 after its acknowledge) to each address of a
+// range, found meters appended to the table.
+class PrimaryScan final : public RowCycle {
+    Q_OBJECT
+
+public:
+    PrimaryScan(MeterPage& page, int first, int last, int retries, bool useSndNke, bool use5B,
+                QObject* parent = nullptr);
+    int currentAddress() const;
+};
+
+} // namespace veltro

@@ -1,0 +1,327 @@
+#include "meters/meter_page.h"
+
+#include <QDate>
+#include <QTime>
+
+#include "app/live_settings.h"
+#include "app/local_time_text.h"
+#include "app/operator_interface.h"
+#include "link/communication_log.h"
+#include "link/operation_runner.h"
+#include "mbus/address.h"
+#include "mbus/frames.h"
+#include "meters/meter_operations.h"
+
+namespace veltro {
+namespace {
+
+QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::vector<std::string> TitlesOf(const AdditionalTitles& titles) {
+    std::vector<std::string> result;
+    for (int k = 0; k < titles.count && k < kAdditionalTitleCount; ++k) result.push_back(titles.titles[static_cast<std::size_t>(k)]);
+    return result;
+}
+
+bool WorksOnTheTable(BusOperation kind) {
+    return kind == BusOperation::SingleRead || kind == BusOperation::Scan || kind == BusOperation::ReadAll ||
+           kind == BusOperation::SelectedRows || kind == BusOperation::SecondarySearch;
+}
+
+} // namespace
+
+MeterPage::MeterPage(OperationRunner& runner, CommunicationLog& log, LiveSettings& settings,
+                     OperatorInterface& operatorInterface, QObject* parent)
+    : QObject(parent), m_runner(runner), m_log(log), m_settings(settings), m_operator(operatorInterface),
+      m_table(settings.mainWindow().titles.count, settings.language(), TitlesOf(settings.mainWindow().titles)) {
+    connect(&m_runner, &OperationRunner::operationEnded, this, [this](BusOperation kind) { operationEnded(kind); });
+    updateCaptions();
+}
+
+BusOperation MeterPage::busOperation() const { return m_runner.currentKind(); }
+
+int MeterPage::responseWindow() const { return m_runner.responseWindow(); }
+
+bool MeterPage::italian() const { return m_settings.language() == Language::Italian; }
+
+int MeterPage::retries() const { return m_settings.settings().misc.retry; }
+
+void MeterPage::updateCaptions() {
+    m_page.findCaption = scanActive() ? QStringLiteral("Stop") : (italian() ? QStringLiteral("Cerca") : QStringLiteral("Find"));
+    m_page.readAllCaption = italian() ? QStringLiteral("Leggi tutti i dispositivi") : QStringLiteral("Read all meters");
+}
+
+void MeterPage::applyLanguage() {
+    m_table.setHeader(m_settings.language(), TitlesOf(m_settings.mainWindow().titles));
+    updateCaptions();
+    emit tableChanged();
+    emit pageStateChanged();
+}
+
+void MeterPage::applyTitles() {
+    m_table.setAdditionalCount(m_settings.mainWindow().titles.count, TitlesOf(m_settings.mainWindow().titles));
+    m_table.setHeader(m_settings.language(), TitlesOf(m_settings.mainWindow().titles));
+    emit tableChanged();
+}
+
+std::optional<int> MeterPage::targetAddress() const {
+    return ParseTargetAddress(m_table.selectedAddress(), 0, kLastMeterAddress);
+}
+
+DecodeSettings MeterPage::decodeSettings(bool fullRead) const {
+    DecodeSettings s;
+    s.fullRead = fullRead;
+    s.additionalCount = m_settings.mainWindow().titles.count;
+    s.decodeApator = m_settings.settings().misc.decodeApator;
+    const QString mark = m_locale.decimalPoint();
+    s.decimalSeparator = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
+    s.localTime = LongTimeText(QTime::currentTime(), m_locale).toStdString();
+    s.localDate = ShortDateText(QDate::currentDate(), m_locale).toStdString();
+    return s;
+}
+
+MeterPage::Applied MeterPage::apply(const Telegram& response, Placement placement, bool fullRead) {
+    const MeterResponse decoded = DecodeMeterResponse(response, decodeSettings(fullRead));
+    for (const auto& line : decoded.log) m_log.append(Latin1(line));
+    if (!decoded.report.log.empty() || !decoded.report.rows.empty()) {
+        m_report.append(decoded.report);
+        emit reportChanged();
+    }
+    if (decoded.showReport) emit reportShown();
+    if (decoded.tableRow && !m_table.place(*decoded.tableRow, placement).empty()) emit tableChanged();
+    return {decoded.valid, decoded.moreRecordsPending};
+}
+
+// ---- commands ------------------------------------------------------------------------------------
+
+void MeterPage::readSelected() {
+    if (m_runner.refuseWhenBusy()) return;
+    if (m_table.selectedRows().size() > 1) {
+        startSelectedRows();
+        return;
+    }
+    startSingleRead(false);
+}
+
+void MeterPage::fullRead() {
+    if (m_runner.refuseWhenBusy()) return;
+    startSingleRead(true);
+}
+
+void MeterPage::startSingleRead(bool fullRead) {
+    SingleRead::Request request;
+    request.nothingSelected = m_table.selectedRows().empty();
+    request.addressText = QString::fromStdString(m_table.selectedAddress());
+    request.target = targetAddress();
+    request.broadcast = m_broadcast;
+    request.useSndNke = m_useSndNke;
+    request.fullRead = fullRead;
+    request.multiTelegram = m_settings.settings().misc.multitelegram;
+    request.use5B = m_settings.settings().misc.use5B;
+    m_runner.start(new SingleRead(*this, std::move(request)));
+}
+
+bool MeterPage::sendConfiguration(const Telegram& telegram, bool readBack) {
+    if (m_runner.refuseWhenBusy()) return false;
+    SingleRead::Request request;
+    request.addressText = QString::fromStdString(m_table.selectedAddress());
+    request.target = targetAddress();
+    request.broadcast = m_broadcast;
+    request.multiTelegram = m_settings.settings().misc.multitelegram;
+    request.use5B = m_settings.settings().misc.use5B;
+    request.configuration = telegram;
+    request.readBack = readBack;
+    return m_runner.start(new SingleRead(*this, std::move(request)));
+}
+
+std::vector<RowTarget> MeterPage::flaggedTargets() const {
+    std::vector<RowTarget> targets;
+    for (int row : m_table.selectedRows())
+        targets.push_back({row, MeterTable::AddressOf(m_table.cell(row, MeterTable::kAddressColumn)), m_table.cell(row, 0)});
+    return targets;
+}
+
+void MeterPage::startSelectedRows() {
+    std::vector<RowTarget> targets = flaggedTargets();
+    if (targets.empty()) return;
+    const int count = static_cast<int>(targets.size());
+    auto* cycle = new RowCycle(BusOperation::SelectedRows, std::move(targets),
+                               std::make_unique<MeterReadStrategy>(*this, m_settings.settings().misc.use5B), retries());
+    connect(cycle, &RowCycle::advanced, this, [this](int index) { setProgressPosition(1 + index); });
+    m_page.searchGroupEnabled = false;
+    m_page.advancedEnabled = false;
+    setProgress(1, count + 1, 1, true);
+    m_runner.start(cycle);
+}
+
+void MeterPage::readAll() {
+    if (m_table.rowCount() == 2 && m_table.cell(1, MeterTable::kAddressColumn).empty()) return;
+    if (m_runner.refuseWhenBusy()) return;
+    std::vector<RowTarget> rows;
+    for (int row = 1; row < m_table.rowCount(); ++row)
+        rows.push_back({row, MeterTable::AddressOf(m_table.cell(row, MeterTable::kAddressColumn)), m_table.cell(row, 0)});
+    auto* cycle = new ReadAllCycle(*this, std::move(rows), retries(), m_settings.settings().misc.use5B);
+    const int maximum = std::max(2, m_table.rowCount() - 1);
+    connect(cycle, &RowCycle::advanced, this, [this, maximum](int index) { setProgressPosition(std::min(1 + index, maximum - 1)); });
+    setCommandsForReadAll(false);
+    setProgress(1, maximum, 1, true);
+    m_runner.start(cycle);
+}
+
+void MeterPage::findPrimary(std::optional<int> from, std::optional<int> to, bool startedByGateway) {
+    if (scanActive()) {
+        stopScan();
+        return;
+    }
+    if (!from || !to) return;
+    if (m_runner.refuseWhenBusy()) return;
+    if (!startedByGateway) {
+        const OperatorInterface::Answer answer =
+            italian() ? m_operator.question(QStringLiteral("Conferma cancellazione"), QStringLiteral("Vuoi cancellare la tabella?"),
+                                            OperatorInterface::Buttons::YesNoCancel)
+                      : m_operator.question(QStringLiteral("Clear confirmation"), QStringLiteral("Do you want to clear the table?"),
+                                            OperatorInterface::Buttons::YesNoCancel);
+        if (answer == OperatorInterface::Answer::Cancel) return;
+        if (answer == OperatorInterface::Answer::Yes) clearTable();
+    } else {
+        clearTable();
+    }
+
+    int first = std::clamp(*from, 0, kLastScanAddress);
+    int last = std::clamp(*to, 0, kLastScanAddress);
+    if (first > last) {
+        std::swap(first, last);
+        MainWindowState state = m_settings.mainWindow();
+        state.searchFrom = first;
+        state.searchTo = last;
+        m_settings.setMainWindow(state);
+        emit scanRangeChanged(first, last);
+    }
+    const Settings::Misc& misc = m_settings.settings().misc;
+    auto* scan = new PrimaryScan(*this, first, last, retries(), m_useSndNke, misc.use5B);
+    if (misc.globalInit)
+        scan->setPrelude({BuildSndNke(kBroadcastNoReply), SendKind::Telegram, {}}, kGlobalInitWaitMilliseconds);
+    const int maximum = last - first;
+    connect(scan, &RowCycle::advanced, this, [this, maximum](int index) { setProgressPosition(std::min(index, maximum)); });
+    if (!m_runner.start(scan)) return;
+    if (!scanActive()) return;  // the link could not be had
+    updateCaptions();
+    setCommandsForScan(false);
+    setProgress(0, maximum, 0, true);
+}
+
+void MeterPage::stopScan() {
+    if (scanActive()) m_runner.stopCurrent();
+}
+
+void MeterPage::operationEnded(BusOperation kind) {
+    switch (kind) {
+    case BusOperation::Scan:
+        updateCaptions();
+        setCommandsForScan(true);
+        break;
+    case BusOperation::ReadAll:
+        setCommandsForReadAll(true);
+        updateCaptions();
+        break;
+    case BusOperation::SelectedRows:
+        m_page.searchGroupEnabled = true;
+        m_page.advancedEnabled = true;
+        updateCaptions();
+        break;
+    default: return;
+    }
+    setProgress(m_page.progress.minimum, m_page.progress.maximum, 0, false);
+}
+
+// ---- selection and edits ---------------------------------------------------------------------------
+
+void MeterPage::selectCell(int row, int column) { m_table.selectCell(row, column); }
+
+void MeterPage::mouseRelease(int row, bool control) {
+    m_table.mouseRelease(row, control);
+    emit tableChanged();
+}
+
+void MeterPage::doubleClick() { m_table.doubleClick(); }
+
+void MeterPage::setRowSelected(int row, bool selected) {
+    m_table.setRowSelected(row, selected);
+    emit tableChanged();
+}
+
+bool MeterPage::tableInUse() {
+    if (!WorksOnTheTable(busOperation())) return false;
+    m_log.append(kTableBusyMessage);
+    return true;
+}
+
+bool MeterPage::clearTable() {
+    if (tableInUse()) return false;
+    m_table.clear();
+    emit tableChanged();
+    return true;
+}
+
+bool MeterPage::deleteSelectedRow() {
+    if (tableInUse()) return false;
+    m_table.deleteSelectedRow();
+    emit tableChanged();
+    return true;
+}
+
+bool MeterPage::addRowBelowSelected() {
+    if (tableInUse()) return false;
+    const bool added = m_table.addRowBelowSelected();  // refused at the table's 450 rows
+    emit tableChanged();
+    return added;
+}
+
+bool MeterPage::replaceRows(const std::vector<std::vector<std::string>>& rows) {
+    if (tableInUse()) return false;
+    m_table.replaceRows(rows);
+    emit tableChanged();
+    return true;
+}
+
+bool MeterPage::importTable(const ImportedTable& imported) {
+    if (tableInUse()) return false;
+    ApplyImport(m_table, imported);
+    emit tableChanged();
+    return true;
+}
+
+// ---- page state ----------------------------------------------------------------------------------
+
+void MeterPage::setCommandsForScan(bool enabled) {
+    m_page.readAllEnabled = enabled;
+    m_page.readOnceEnabled = enabled;
+    m_page.advancedEnabled = enabled;
+    m_page.findIdEnabled = enabled;
+    m_page.findAllEnabled = enabled;
+    m_page.commandSendEnabled = enabled;
+    m_page.autoAddressEnabled = enabled;
+    emit pageStateChanged();
+}
+
+void MeterPage::setCommandsForReadAll(bool enabled) {
+    m_page.searchGroupEnabled = enabled;
+    m_page.advancedEnabled = enabled;
+    m_page.commandSendEnabled = enabled;
+    m_page.autoAddressEnabled = enabled;
+    m_page.readOnceEnabled = enabled;
+    emit pageStateChanged();
+}
+
+void MeterPage::setProgress(int minimum, int maximum, int position, bool visible) {
+    m_page.progress = {minimum, maximum, position, visible};
+    emit pageStateChanged();
+}
+
+void MeterPage::setProgressPosition(int position) {
+    if (m_page.progress.position == position) return;
+    m_page.progress.position = position;
+    emit pageStateChanged();
+}
+
+} // namespace veltro

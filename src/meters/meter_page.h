@@ -1,0 +1,151 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+
+#include "decode/meter_response.h"
+#include "link/operation.h"
+#include "meters/detailed_report.h"
+#include "meters/meter_table.h"
+#include "meters/table_file.h"
+#include "mbus/telegram.h"
+
+namespace veltro {
+
+class CommunicationLog;
+class LinkFacade;
+class LiveSettings;
+class OperationRunner;
+class OperatorInterface;
+struct RowTarget;
+
+// What the meter page shows of the running operations: captions, which commands are usable, the
+// progress bar. The window mirrors it; the CLI and the tests read it.
+struct MeterPageState {
+    QString findCaption;      // `Butt_find_primary`: "Find"/"Cerca", "Stop" while scanning
+    QString readAllCaption;   // `Butt_readall`
+    bool readAllEnabled = true;      // `Butt_readall`
+    bool readOnceEnabled = true;     // `Butt_readonce`
+    bool searchGroupEnabled = true;  // `Group_search`
+    bool advancedEnabled = true;     // `Group_advanced`
+    bool findIdEnabled = true;       // `Butt_find_id`
+    bool findAllEnabled = true;      // `Butt_find_all`
+    bool commandSendEnabled = true;  // `Butt_command_send`
+    bool autoAddressEnabled = true;  // `BitBtn22`
+    struct Progress {
+        int minimum = 0;
+        int maximum = 100;
+        int position = 0;
+        bool visible = false;
+    } progress;  // `ProgressBar1`
+};
+
+// The engine side of the meter page: the meter table, the detailed report and the page state, and
+// the commands that turn what the operator selected into targets for the meter operations.
+class MeterPage : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kGlobalInitWaitMilliseconds = 1400;
+    static inline const QString kTableBusyMessage =
+        QStringLiteral("The meter table is in use by a running operation, wait for it to end or stop it...");
+
+    MeterPage(OperationRunner& runner, CommunicationLog& log, LiveSettings& settings,
+              OperatorInterface& operatorInterface, QObject* parent = nullptr);
+
+    const MeterTable& table() const { return m_table; }
+    CommunicationLog& log() { return m_log; }
+    DetailedReport& report() { return m_report; }
+    const MeterPageState& pageState() const { return m_page; }
+    BusOperation busOperation() const;
+    bool scanActive() const { return busOperation() == BusOperation::Scan; }
+    int responseWindow() const;
+
+    // Meter-page options read at the moment of use.
+    void setUseSndNke(bool on) { m_useSndNke = on; }  // `Check_nke` "Use SND_NKE"
+    void setBroadcast(bool on) { m_broadcast = on; }   // `Check_broadcast` "work on broadcast (0xFE)"
+    bool useSndNke() const { return m_useSndNke; }
+    bool broadcast() const { return m_broadcast; }
+    // The locale whose decimal mark and time/date formats the decoded rows use (the system's in the
+    // program, C in the command-line tool).
+    void setLocale(const QLocale& locale) { m_locale = locale; }
+    const QLocale& locale() const { return m_locale; }
+
+    // `Butt_readonceClick`, `Fullread1Click`, `Butt_readallClick`.
+    void readSelected();
+    void fullRead();
+    void readAll();
+    // `Butt_find_primaryClick`: starts a scan of [from, to] when idle (nothing for an empty field), stops
+    // it when running. `startedByGateway` clears the table without asking.
+    void findPrimary(std::optional<int> from, std::optional<int> to, bool startedByGateway = false);
+    void stopScan();
+    // A configuration telegram to the selected meter, judged like a read, with the read-back when asked.
+    bool sendConfiguration(const Telegram& telegram, bool readBack);
+
+    // The flagged rows as targets, taken now.
+    std::vector<RowTarget> flaggedTargets() const;
+
+    // Selection: never refused, the running operations work on targets taken at their start.
+    void selectCell(int row, int column);
+    void mouseRelease(int row, bool control);
+    void doubleClick();
+    void setRowSelected(int row, bool selected);
+    // Table edits, refused with a log line while a meter operation runs over the table.
+    bool clearTable();
+    bool deleteSelectedRow();
+    bool addRowBelowSelected();
+    bool replaceRows(const std::vector<std::vector<std::string>>& rows);
+    bool importTable(const ImportedTable& imported);
+
+    struct Applied {
+        bool valid = false;
+        bool moreRecordsPending = false;
+    };
+    // Decodes a response and applies it (log, table by `placement`, report).
+    Applied apply(const Telegram& response, Placement placement, bool fullRead);
+
+    // Titles or their count changed: the table's additional columns follow.
+    void applyTitles();
+    // The language changed: table headers and captions follow.
+    void applyLanguage();
+
+signals:
+    void tableChanged();
+    void reportChanged();
+    void reportShown();  // a full read was decoded: the detailed report window opens
+    void pageStateChanged();
+    void scanRangeChanged(int from, int to);  // the fields were swapped
+
+private:
+    bool tableInUse();
+    std::optional<int> targetAddress() const;
+    DecodeSettings decodeSettings(bool fullRead) const;
+    int retries() const;
+    bool italian() const;
+    void startSingleRead(bool fullRead);
+    void startSelectedRows();
+    void operationEnded(BusOperation kind);
+
+    void setCommandsForScan(bool enabled);
+    void setCommandsForReadAll(bool enabled);
+    void setProgress(int minimum, int maximum, int position, bool visible);
+    void setProgressPosition(int position);
+    void updateCaptions();
+
+    OperationRunner& m_runner;
+    CommunicationLog& m_log;
+    LiveSettings& m_settings;
+    OperatorInterface& m_operator;
+    MeterTable m_table;
+    DetailedReport m_report;
+    MeterPageState m_page;
+    QLocale m_locale = QLocale::system();
+    bool m_useSndNke = false;
+    bool m_broadcast = false;
+};
+
+} // namespace veltro
