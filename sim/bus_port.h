@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "sim/bus.h"
-#include "sim/frame_assembler.h"
+#include "mbus/frame_assembler.h"
 
 namespace veltro::sim {
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "decode/header_fields.h"
+
 namespace veltro::sim {
 namespace {
 
@@ -53,7 +55,7 @@ MeterState Base(const char* name, int address, const char* id, const char* manuf
 }
 
 MeterState WithRecords(MeterState m, std::vector<DataRecord> records) {
-    m.telegrams.push_back({kRspUdControl, kCiVariableData, std::move(records)});
+    m.telegrams.push_back({frame::kRspUd, frame::kCiVariableData, std::move(records)});
     m.counterRecord = FirstCounterCandidate(m.telegrams.front().records);
     return m;
 }
@@ -130,14 +132,14 @@ std::vector<MeterState> DefaultMeterStates() {
                                  }));
 
     MeterState logger = Base("heat meter with monthly values", 15, "24681357", "SIM", 0x05, 0x04);
-    logger.telegrams.push_back({kRspUdControl, kCiVariableData,
+    logger.telegrams.push_back({frame::kRspUd, frame::kCiVariableData,
                                 {Numeric(0x04, 0x06, 54321), Numeric(0x04, 0x13, 2345678),
                                  DateTime(0x04, {}, kReadingTime), DataRecord::ManufacturerSpecific({}, true)}});
-    logger.telegrams.push_back({kRspUdControl, kCiVariableData,
+    logger.telegrams.push_back({frame::kRspUd, frame::kCiVariableData,
                                 {Numeric(0x44, 0x06, 53000), Numeric(0x84, {0x01}, 0x06, {}, 51800),
                                  Numeric(0xC4, {0x01}, 0x06, {}, 50100), Numeric(0x84, {0x02}, 0x06, {}, 48900),
                                  DataRecord::ManufacturerSpecific({}, true)}});
-    logger.telegrams.push_back({kRspUdControl, kCiVariableData,
+    logger.telegrams.push_back({frame::kRspUd, frame::kCiVariableData,
                                 {Date(0x42, {}, {2025, 2, 28}), Date(0x82, {0x01}, {2025, 1, 31}),
                                  Date(0xC2, {0x01}, {2024, 12, 31}), Date(0x82, {0x02}, {2024, 11, 30})}});
     logger.counterRecord = FirstCounterCandidate(logger.telegrams.front().records);

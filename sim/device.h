@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "mbus/telegram.h"
-#include "sim/frame_assembler.h"
+#include "mbus/frame_assembler.h"
 
 namespace veltro::sim {
 

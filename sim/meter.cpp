@@ -1,20 +1,12 @@
 #include "sim/meter.h"
 
-#include <algorithm>
-
+#include "decode/header_fields.h"
 #include "mbus/frames.h"
 #include "mbus/hex.h"
 
 namespace veltro::sim {
 namespace {
 
-constexpr std::uint8_t kSecondary = 253;
-constexpr std::uint8_t kBroadcastWithReply = 254;
-constexpr std::uint8_t kBroadcastNoReply = 255;
-constexpr int kHighestPrimaryAddress = 250;
-
-constexpr std::uint8_t kCiApplicationReset = 0x50;
-constexpr std::uint8_t kCiDataSend = 0x51;
 constexpr std::size_t kSelectionSize = 8;  // identification 4, manufacturer 2, version, medium
 
 constexpr std::size_t kFixedHeaderEnd = 19;  // records start here
@@ -33,14 +25,7 @@ std::string ByteText(std::uint8_t b) { return HexByte(b) + "h"; }
 const std::uint16_t kMakersManufacturer = *ManufacturerCode("KXR");
 const std::uint16_t kRelayManufacturer = *ManufacturerCode("REL");
 
-// Pulse width codes of the maker's pulse-width telegram and the status nibble that shows each.
-constexpr std::uint8_t kPulseWidthNibble[] = {0x0, 0x2, 0x4, 0x6, 0x8, 0xA};  // index: code 0..5
-
 } // namespace
-
-bool IsMeterBaud(int baud) {
-    return std::any_of(std::begin(kBaudCodes), std::end(kBaudCodes), [baud](const BaudCode& c) { return c.baud == baud; });
-}
 
 bool SelectionMatches(std::span<const std::uint8_t> selection, const PackedIdentification& identification,
                       std::uint16_t manufacturer, std::uint8_t version, std::uint8_t medium) {
@@ -88,7 +73,7 @@ std::optional<MeterState> StateFromCapturedTelegrams(std::span<const Telegram> f
             return std::nullopt;
         }
         if (i == 0) {
-            if (f[5] <= kHighestPrimaryAddress) {
+            if (f[5] <= kLastMeterAddress) {
                 state.primaryAddress = f[5];
             } else {
                 // Captured while selected (A = 253): the meter's own address is not in the frame, so it
@@ -115,13 +100,13 @@ std::optional<MeterState> StateFromCapturedTelegrams(std::span<const Telegram> f
 }
 
 std::unique_ptr<Meter> Meter::Create(MeterState state, std::string& error) {
-    if (state.primaryAddress < 0 || state.primaryAddress > kHighestPrimaryAddress) {
+    if (state.primaryAddress < 0 || state.primaryAddress > kLastMeterAddress) {
         error = "primary address " + std::to_string(state.primaryAddress) + " is outside 0..250";
         return nullptr;
     }
     // Real meters do send identifications with hex digits (captured telegrams replay them); only the
     // meters file and the identification-change telegram insist on decimal digits.
-    if (!IsMeterBaud(state.baud)) {
+    if (!BaudRateCi(state.baud)) {
         error = "baud rate " + std::to_string(state.baud) + " is not one of 300, 600, 1200, 2400, 4800, 9600";
         return nullptr;
     }
@@ -187,7 +172,7 @@ Telegram Meter::telegram(std::size_t index) const {
 }
 
 bool Meter::reaches(std::uint8_t address) const {
-    if (address == kSecondary) return m_selected;
+    if (address == kSecondaryAddress) return m_selected;
     if (address == kBroadcastWithReply || address == kBroadcastNoReply) return true;
     return address == m_state.primaryAddress;
 }
@@ -207,7 +192,7 @@ DeviceResponse Meter::hearShort(const MasterFrame& frame) {
     if (!reaches(frame.address)) return response;
     if (frame.control == frame::kSndNke) {
         m_nextTelegram = 0;
-        if (frame.address == kSecondary) {
+        if (frame.address == kSecondaryAddress) {
             m_selected = false;
             response.notes.push_back(label() + ": deselected");
         }
@@ -234,7 +219,7 @@ DeviceResponse Meter::hearLong(const MasterFrame& frame) {
     DeviceResponse response;
     if (!IsSndUd(frame.control)) return response;
 
-    if (frame.address == kSecondary && frame.ci == frame::kCiSelection) {
+    if (frame.address == kSecondaryAddress && frame.ci == frame::kCiSelection) {
         const bool match = SelectionMatches(frame.data, m_state.identification, m_state.manufacturer, m_state.version,
                                             m_state.medium);
         if (match) {
@@ -251,23 +236,21 @@ DeviceResponse Meter::hearLong(const MasterFrame& frame) {
     if (!reaches(frame.address)) return response;
     if (acknowledges(frame.address)) response.answer = Telegram{frame::kAcknowledge};
 
-    if (frame.ci == kCiDataSend) {
+    if (frame.ci == frame::kCiDataSend) {
         applyConfiguration(frame.data, response.notes);
         return response;
     }
-    if (frame.ci == kCiApplicationReset) {
+    if (frame.ci == frame::kCiApplicationReset) {
         m_nextTelegram = 0;
         response.notes.push_back(label() + ": application reset");
         return response;
     }
-    for (const auto& code : kBaudCodes) {
-        if (code.ci == frame.ci && frame.data.empty()) {
-            // The acknowledge still goes out at the old speed; from the next frame on the meter listens at the new one.
-            response.notes.push_back(label() + ": baud rate " + std::to_string(m_state.baud) + " -> " +
-                                     std::to_string(code.baud) + " after the acknowledge");
-            m_state.baud = code.baud;
-            return response;
-        }
+    if (const auto baud = BaudOfCi(frame.ci); baud && frame.data.empty()) {
+        // The acknowledge still goes out at the old speed; from the next frame on the meter listens at the new one.
+        response.notes.push_back(label() + ": baud rate " + std::to_string(m_state.baud) + " -> " +
+                                 std::to_string(*baud) + " after the acknowledge");
+        m_state.baud = *baud;
+        return response;
     }
     response.notes.push_back(label() + ": acknowledged, CI " + ByteText(frame.ci) + " not understood");
     return response;
@@ -296,7 +279,7 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
     };
 
     if (is({0x01, 0x7A}, 3)) {
-        if (d[2] > kHighestPrimaryAddress) {
+        if (d[2] > kLastMeterAddress) {
             notes.push_back(label() + ": primary address " + std::to_string(d[2]) + " refused");
             return;
         }
@@ -331,11 +314,12 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             notes.push_back(label() + ": pulse width telegram ignored (not one of the maker's devices)");
             return;
         }
-        if (code == 0 || code >= std::size(kPulseWidthNibble)) {
+        const auto nibble = PulseWidthNibble(code);
+        if (!nibble) {
             notes.push_back(label() + ": pulse width code " + ByteText(code) + " refused");
             return;
         }
-        m_state.status = static_cast<std::uint8_t>((m_state.status & 0x0F) | (kPulseWidthNibble[code] << 4));
+        m_state.status = static_cast<std::uint8_t>((m_state.status & 0x0F) | (*nibble << 4));
         notes.push_back(label() + ": pulse width code " + std::to_string(code) + ", status " + ByteText(m_state.status));
         return;
     }

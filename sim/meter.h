@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mbus/constants.h"
 #include "mbus/identification.h"
 #include "sim/device.h"
 #include "sim/record_encoder.h"
@@ -15,20 +16,10 @@ namespace veltro::sim {
 
 inline constexpr int kDefaultBaud = 2400;
 
-// Line speeds a meter can be set to, with the CI of the EN 13757-2 control frame that selects each.
-struct BaudCode {
-    std::uint8_t ci;
-    int baud;
-};
-inline constexpr BaudCode kBaudCodes[] = {
-    {0xB8, 300}, {0xB9, 600}, {0xBA, 1200}, {0xBB, 2400}, {0xBC, 4800}, {0xBD, 9600},
-};
-bool IsMeterBaud(int baud);
-
 // One RSP_UD the meter can send: its C and CI fields and its records.
 struct MeterTelegram {
-    std::uint8_t control = kRspUdControl;
-    std::uint8_t ci = kCiVariableData;
+    std::uint8_t control = frame::kRspUd;
+    std::uint8_t ci = frame::kCiVariableData;
     std::vector<DataRecord> records;
 };
 
@@ -102,7 +93,7 @@ private:
     explicit Meter(MeterState state) : m_state(std::move(state)) {}
 
     bool reaches(std::uint8_t address) const;
-    bool acknowledges(std::uint8_t address) const { return address != 255; }
+    bool acknowledges(std::uint8_t address) const { return address != kBroadcastNoReply; }
     DeviceResponse hearShort(const MasterFrame& frame);
     DeviceResponse hearLong(const MasterFrame& frame);
     void applyConfiguration(std::span<const std::uint8_t> data, std::vector<std::string>& notes);

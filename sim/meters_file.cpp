@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include "decode/header_fields.h"
+#include "mbus/constants.h"
 #include "mbus/hex.h"
 
 namespace veltro::sim {
@@ -196,7 +198,7 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
         for (const char* key : {"address", "id", "manufacturer"})
             if (!o.contains(key)) Fail(where + "needs \"" + key + "\"");
         if (o.contains("records")) {
-            m.telegrams.push_back({kRspUdControl, kCiVariableData, ParseRecords(o["records"], where)});
+            m.telegrams.push_back({frame::kRspUd, frame::kCiVariableData, ParseRecords(o["records"], where)});
         } else {
             if (!o["telegrams"].isArray() || o["telegrams"].toArray().isEmpty())
                 Fail(where + "telegrams: must be a non-empty array");
@@ -205,7 +207,7 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
                 const QString tw = where + "telegram " + QString::number(++n) + ": ";
                 if (!t.isObject()) Fail(tw + "must be an object with \"records\"");
                 RejectUnknownKeys(t.toObject(), {"records"}, tw);
-                m.telegrams.push_back({kRspUdControl, kCiVariableData, ParseRecords(t.toObject()["records"], tw)});
+                m.telegrams.push_back({frame::kRspUd, frame::kCiVariableData, ParseRecords(t.toObject()["records"], tw)});
             }
         }
         if (!o.contains("counter")) {
@@ -222,7 +224,7 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
         m.name = o["name"].toString().toStdString();
     }
     if (o.contains("address")) {
-        m.primaryAddress = IntegerValue(o["address"], 0, 250, where + "address: ");
+        m.primaryAddress = IntegerValue(o["address"], 0, kLastMeterAddress, where + "address: ");
         m.addressField.reset();
     }
     if (o.contains("id")) {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "mbus/constants.h"
 #include "sim/meter.h"
 
 namespace veltro::sim {
@@ -89,7 +90,7 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
             std::string text;
             if (!value(text)) return missing();
             const auto baud = Number(text, 1, 1000000);
-            if (!baud || !IsMeterBaud(*baud))
+            if (!baud || !BaudRateCi(*baud))
                 return {std::nullopt, "--baud: \"" + text + "\" is not one of 300, 600, 1200, 2400, 4800, 9600"};
             o.baud = *baud;
         } else if (name == "--wire-speed") {

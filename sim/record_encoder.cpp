@@ -230,25 +230,6 @@ std::optional<Telegram> EncodeRspUd(std::uint8_t address, const FixedHeader& hea
     return BuildLongFrame(control, address, ci, data);
 }
 
-std::optional<std::uint16_t> ManufacturerCode(std::string_view letters) {
-    if (letters.size() != 3) return std::nullopt;
-    std::uint16_t code = 0;
-    for (char c : letters) {
-        if (c < 'A' || c > 'Z') return std::nullopt;
-        code = static_cast<std::uint16_t>((code << 5) | (c - 64));
-    }
-    return code;
-}
-
-std::string ManufacturerLettersOf(std::uint16_t code) {
-    std::string letters(3, '?');
-    for (int i = 0; i < 3; ++i) {
-        const int value = (code >> (10 - 5 * i)) & 0x1F;
-        letters[static_cast<std::size_t>(i)] = static_cast<char>(64 + value);
-    }
-    return letters;
-}
-
 bool IsBcd(std::span<const std::uint8_t> bytes) {
     for (auto b : bytes)
         if ((b >> 4) > 9 || (b & 0x0F) > 9) return false;

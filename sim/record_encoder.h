@@ -4,9 +4,9 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "mbus/constants.h"
 #include "mbus/identification.h"
 #include "mbus/telegram.h"
 
@@ -88,18 +88,10 @@ struct FixedHeader {
     std::uint16_t signature = 0;
 };
 
-inline constexpr std::uint8_t kRspUdControl = 0x08;
-inline constexpr std::uint8_t kCiVariableData = 0x72;
-
 // 68 L L 68 C A CI, the fixed header, the records, CS 16. Nothing when the records do not fit the one-byte
 // L field (240 bytes of records at most) or a record is malformed.
 std::optional<Telegram> EncodeRspUd(std::uint8_t address, const FixedHeader& header, std::span<const DataRecord> records,
-                                    std::uint8_t control = kRspUdControl, std::uint8_t ci = kCiVariableData);
-
-// Manufacturer letters to the 2-byte code: "ABC" is ((A-64) << 10) | ((B-64) << 5) | (C-64).
-// Nothing unless exactly three letters A-Z.
-std::optional<std::uint16_t> ManufacturerCode(std::string_view letters);
-std::string ManufacturerLettersOf(std::uint16_t code);
+                                    std::uint8_t control = frame::kRspUd, std::uint8_t ci = frame::kCiVariableData);
 
 // True when every nibble is a decimal digit.
 bool IsBcd(std::span<const std::uint8_t> bytes);

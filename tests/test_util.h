@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "mbus/constants.h"
 #include "mbus/hex.h"
 
 namespace veltro::test {
@@ -31,7 +32,7 @@ namespace veltro::test {
 // Builds a valid RSP_UD around the given record bytes: 68 L L 68 08 A 72 id(4) mfr(2) version medium
 // access status 00 00 records CS 16. `header` is the 12 header bytes as hex, records too.
 inline Telegram Response(std::string_view header, std::string_view records, std::uint8_t address = 1) {
-    Telegram body{0x08, address, 0x72};
+    Telegram body{frame::kRspUd, address, frame::kCiVariableData};
     body.append(Bytes(header));
     body.append(Bytes(records));
     Telegram frame{0x68, static_cast<std::uint8_t>(body.size()), static_cast<std::uint8_t>(body.size()), 0x68};

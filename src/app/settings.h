@@ -7,6 +7,7 @@
 
 #include "app/ini_file.h"
 #include "app/language.h"
+#include "mbus/constants.h"
 
 namespace veltro {
 
@@ -87,7 +88,7 @@ inline constexpr int kEthTimeoutLowest = 20;
 inline constexpr int kEthTimeoutHighest = 999;
 inline constexpr int kResponseWindowLowest = 300;
 inline constexpr int kResponseWindowHighest = 30000;
-inline constexpr int kScanAddressHighest = 255;
+inline constexpr int kScanAddressHighest = kLastScanAddress;
 
 // Every key of the settings window, read when the window opens. A missing key or one whose value does
 // not parse as an integer or boolean takes its default; an integer outside its control's range is

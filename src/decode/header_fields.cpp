@@ -19,15 +19,26 @@ constexpr std::array kModelPrefixes{
     ModelPrefix{0x3, "QPSC-"},
 };
 
+// The maker's pulse widths: the status nibble a device shows, the code of the telegram that sets it
+// (0: no telegram sets it) and the text of the meter table.
 struct PulseWidth {
     std::uint8_t highNibble;
+    std::uint8_t code;
     std::string_view text;
 };
 constexpr std::array kPulseWidths{
-    PulseWidth{0x0, "Not supported"}, PulseWidth{0x2, "5ms"},   PulseWidth{0x4, "10ms"},
-    PulseWidth{0x6, "20ms"},          PulseWidth{0x8, "50ms"},  PulseWidth{0xA, "100ms"},
-    PulseWidth{0xE, "default 50ms"},
+    PulseWidth{0x0, 0, "Not supported"}, PulseWidth{0x2, 1, "5ms"},  PulseWidth{0x4, 2, "10ms"},
+    PulseWidth{0x6, 3, "20ms"},          PulseWidth{0x8, 4, "50ms"}, PulseWidth{0xA, 5, "100ms"},
+    PulseWidth{0xE, 0, "default 50ms"},
 };
+static_assert([] {
+    for (std::size_t i = 1; i < kPulseWidths.size(); ++i)
+        if (kPulseWidths[i].highNibble <= kPulseWidths[i - 1].highNibble) return false;
+    return true;
+}(), "pulse width rows ascend by nibble, each nibble once");
+
+constexpr unsigned kLetterOffset = 64;  // 'A' is 1
+constexpr unsigned kLetterBits = 5;
 
 constexpr std::size_t kBatteryMinimumFrame = 26;
 constexpr std::size_t kBatterySearchFrom = 50;  // the 51st hex character
@@ -37,8 +48,18 @@ constexpr int kBatteryVoltDivisor = 51;
 
 std::string ManufacturerLetters(std::uint8_t low, std::uint8_t high) {
     const unsigned code = unsigned{high} * 256u + low;
-    return {static_cast<char>(64 + (code >> 10)), static_cast<char>(64 + ((code >> 5) & 31)),
-            static_cast<char>(64 + (code & 31))};
+    return {static_cast<char>(kLetterOffset + (code >> 10)), static_cast<char>(kLetterOffset + ((code >> 5) & 31)),
+            static_cast<char>(kLetterOffset + (code & 31))};
+}
+
+std::optional<std::uint16_t> ManufacturerCode(std::string_view letters) {
+    if (letters.size() != 3) return std::nullopt;
+    unsigned code = 0;
+    for (char c : letters) {
+        if (c < 'A' || c > 'Z') return std::nullopt;
+        code = (code << kLetterBits) | (static_cast<unsigned>(c) - kLetterOffset);
+    }
+    return static_cast<std::uint16_t>(code);
 }
 
 std::string ModelText(std::uint8_t version) {
@@ -57,6 +78,20 @@ std::string PulseWidthText(std::uint8_t status) {
     for (const auto& row : kPulseWidths)
         if (row.highNibble == high) return std::string(row.text);
     return "Unknown";
+}
+
+std::optional<std::uint8_t> PulseWidthNibble(std::uint8_t code) {
+    if (code == 0) return std::nullopt;
+    for (const auto& row : kPulseWidths)
+        if (row.code == code) return row.highNibble;
+    return std::nullopt;
+}
+
+std::optional<std::uint8_t> PulseWidthCode(std::uint8_t status) {
+    const std::uint8_t high = status >> 4;
+    for (const auto& row : kPulseWidths)
+        if (row.highNibble == high && row.code != 0) return row.code;
+    return std::nullopt;
 }
 
 BatteryReading DecodeBattery(std::span<const std::uint8_t> frame, char decimalSeparator) {

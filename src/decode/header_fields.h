@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltro {
@@ -10,6 +12,10 @@ namespace veltro {
 // Three letters from the two manufacturer bytes (least significant first): 2Eh 2Ch is 2C2Eh, "KAN".
 // Bit 15 is not masked, so a code with it set gives a first character past "Z".
 std::string ManufacturerLetters(std::uint8_t low, std::uint8_t high);
+
+// The code of three letters A-Z, each letter minus 64 in five bits, the first highest: "KAN" is 2C2Eh.
+// Nothing unless exactly three upper-case letters.
+std::optional<std::uint16_t> ManufacturerCode(std::string_view letters);
 
 inline constexpr const char* kUnknownModel = "Unknown";
 
@@ -21,6 +27,14 @@ std::string StatusText(std::uint8_t status);
 
 // Pulse width set in the maker's devices, from the high nibble of the status byte: 8Ch is "50ms".
 std::string PulseWidthText(std::uint8_t status);
+
+// The maker's pulse-width telegram (0F FD 0B 04 00 00 00 P) carries a code 1..5; the device then shows
+// the width in the high nibble of its status byte. Code 4 (50 ms) shows as 8h. Nothing for other codes.
+std::optional<std::uint8_t> PulseWidthNibble(std::uint8_t code);
+
+// The telegram code of the width a status byte shows; nothing for "Not supported", the default and
+// unknown nibbles.
+std::optional<std::uint8_t> PulseWidthCode(std::uint8_t status);
 
 struct BatteryReading {
     std::string text = "0";  // "0" means not decoded: the table keeps what it showed

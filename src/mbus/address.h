@@ -3,13 +3,9 @@
 #include <optional>
 #include <string_view>
 
-namespace veltro {
+#include "mbus/constants.h"
 
-inline constexpr int kLastMeterAddress = 250;
-inline constexpr int kSecondaryAddress = 253;  // the meter selected by secondary address
-inline constexpr int kBroadcastWithReply = 254;
-inline constexpr int kBroadcastNoReply = 255;
-inline constexpr int kLastScanAddress = 255;
+namespace veltro {
 
 // "256" is the target text when no row (or no primary address) is selected.
 inline constexpr std::string_view kNoTargetAddress = "256";

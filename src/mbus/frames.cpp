@@ -49,7 +49,7 @@ Telegram BuildSelectionFrame(std::span<const std::uint8_t, 4> identification, st
     std::uint8_t data[8] = {identification[0], identification[1], identification[2], identification[3],
                             static_cast<std::uint8_t>(manufacturer & 0xFF), static_cast<std::uint8_t>(manufacturer >> 8),
                             version, medium};
-    return *BuildLongFrame(frame::kSndUd, 0xFD, frame::kCiSelection, data);
+    return *BuildLongFrame(frame::kSndUd, static_cast<std::uint8_t>(kSecondaryAddress), frame::kCiSelection, data);
 }
 
 std::optional<Telegram> BuildSelection(std::string_view identification) {

@@ -7,27 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "mbus/constants.h"
 #include "mbus/telegram.h"
 
 namespace veltro {
-
-// EN 13757-2 FT 1.2 frame bytes and the control field values this program sends.
-namespace frame {
-inline constexpr std::uint8_t kAcknowledge = 0xE5;
-inline constexpr std::uint8_t kShortStart = 0x10;
-inline constexpr std::uint8_t kLongStart = 0x68;
-inline constexpr std::uint8_t kStop = 0x16;
-
-inline constexpr std::uint8_t kSndNke = 0x40;
-inline constexpr std::uint8_t kReqUd2 = 0x7B;       // FCB = 1, FCV = 1
-inline constexpr std::uint8_t kReqUd2Fcb0 = 0x5B;   // FCB = 0, FCV = 1 ("Use 0x5B")
-inline constexpr std::uint8_t kSndUd = 0x53;
-inline constexpr std::uint8_t kSndUdAddressing = 0x73;  // primary-address and identification changes
-inline constexpr std::uint8_t kCiSelection = 0x52;
-
-inline constexpr std::size_t kLongFrameOverhead = 6;  // 68 L L 68 ... CS 16 around the L bytes
-inline constexpr std::size_t kShortestLongFrame = 8;
-} // namespace frame
 
 enum class ReqUd2Form { Fcb1_7B, Fcb0_5B };
 

@@ -18,6 +18,32 @@ TEST(Manufacturer, ThreeLettersFromTheCodeWithBit15Unmasked) {
     EXPECT_EQ(ManufacturerLetters(0x21, 0x84), std::string("aAA"));
 }
 
+TEST(Manufacturer, EveryThreeLetterTextRoundTripsThroughItsCode) {
+    // Fixed vectors pin the bit order; the walk below covers the whole domain both ways.
+    EXPECT_EQ(ManufacturerCode("KAN"), 0x2C2E);
+    EXPECT_EQ(ManufacturerCode("AAA"), 0x0421);
+    EXPECT_EQ(ManufacturerCode("ZZZ"), 0x6B5A);
+    int checked = 0;
+    for (char a = 'A'; a <= 'Z'; ++a)
+        for (char b = 'A'; b <= 'Z'; ++b)
+            for (char c = 'A'; c <= 'Z'; ++c) {
+                const std::string letters{a, b, c};
+                const auto code = ManufacturerCode(letters);
+                ASSERT_TRUE(code) << letters;
+                ASSERT_LT(*code, 0x8000) << letters;
+                ASSERT_EQ(ManufacturerLetters(static_cast<std::uint8_t>(*code & 0xFF),
+                                              static_cast<std::uint8_t>(*code >> 8)),
+                          letters);
+                ++checked;
+            }
+    EXPECT_EQ(checked, 26 * 26 * 26);
+}
+
+TEST(Manufacturer, CodeOnlyForThreeUpperCaseLetters) {
+    for (const char* text : {"kan", "KAn", "KA", "KANA", "", "KA1", "@AA", "[AA", "A A", "\xC4" "AA"})
+        EXPECT_FALSE(ManufacturerCode(text)) << text;
+}
+
 TEST(Model, PrefixFromTheHighNibbleAndDigitFromTheLow) {
     struct Case {
         int version;
@@ -43,6 +69,36 @@ TEST(StatusAndPulse, StatusAsHexAndPulseWidthFromItsHighNibble) {
         {0xA0, "100ms"},         {0xC0, "Unknown"},       {0xE3, "default 50ms"}, {0xF0, "Unknown"},
     };
     for (const auto& c : cases) EXPECT_EQ(PulseWidthText(static_cast<std::uint8_t>(c.status)), c.pulse) << c.status;
+}
+
+TEST(StatusAndPulse, TelegramCodesOneToFiveSetTheWidthsTheTableShows) {
+    struct Case {
+        std::uint8_t code;
+        std::uint8_t nibble;
+        const char* text;
+    } cases[] = {{1, 0x2, "5ms"}, {2, 0x4, "10ms"}, {3, 0x6, "20ms"}, {4, 0x8, "50ms"}, {5, 0xA, "100ms"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(PulseWidthNibble(c.code), c.nibble) << int{c.code};
+        const auto status = static_cast<std::uint8_t>(c.nibble << 4 | 0x03);  // low nibble: not the width's
+        EXPECT_EQ(PulseWidthText(status), c.text) << int{c.code};
+        EXPECT_EQ(PulseWidthCode(status), c.code) << int{c.code};
+    }
+    // Every other code is refused, and no status byte maps to a code that would not set it back.
+    int codes = 0;
+    for (int code = 0; code <= 0xFF; ++code) {
+        const auto nibble = PulseWidthNibble(static_cast<std::uint8_t>(code));
+        if (nibble) ++codes;
+        EXPECT_EQ(nibble.has_value(), code >= 1 && code <= 5) << code;
+    }
+    EXPECT_EQ(codes, 5);
+    for (int status = 0; status <= 0xFF; ++status) {
+        const auto code = PulseWidthCode(static_cast<std::uint8_t>(status));
+        if (code) {
+            EXPECT_EQ(PulseWidthNibble(*code), status >> 4) << status;
+        }
+    }
+    EXPECT_FALSE(PulseWidthCode(0x00)) << "not supported";
+    EXPECT_FALSE(PulseWidthCode(0xE3)) << "the default has no code of its own";
 }
 
 // A 30-byte frame whose manufacturer block "0F 01 02 03 V1 V2 ..." starts at byte 25 (hex character 51).

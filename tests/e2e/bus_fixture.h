@@ -16,6 +16,7 @@
 #include "link/communication_log.h"
 #include "link/serial_channel.h"
 #include "link/operation_runner.h"
+#include "mbus/frames.h"
 #include "meters/meter_page.h"
 #include "sim/bridge_server.h"
 #include "sim/bus.h"
@@ -31,8 +32,9 @@ public:
     WakingMeter(std::unique_ptr<sim::Meter> meter, int silentRequests)
         : m_meter(std::move(meter)), m_silent(silentRequests) {}
     std::string label() const override { return "waking " + m_meter->label(); }
-    sim::DeviceResponse hear(const sim::MasterFrame& frame, int lineBaud) override {
-        const bool request = frame.kind == sim::MasterFrame::Kind::Short && (frame.control == 0x7B || frame.control == 0x5B) &&
+    sim::DeviceResponse hear(const MasterFrame& frame, int lineBaud) override {
+        const bool request = frame.kind == MasterFrame::Kind::Short &&
+                             (frame.control == frame::kReqUd2 || frame.control == frame::kReqUd2Fcb0) &&
                              frame.address == m_meter->state().primaryAddress;
         if (request && m_silent > 0) {
             --m_silent;

@@ -171,16 +171,5 @@ TEST(RspUd, RecordsMustFitOneFrame) {
     EXPECT_FALSE(EncodeRspUd(1, {}, records));
 }
 
-TEST(Manufacturer, LettersAndCode) {
-    // Manufacturer bytes 2E 2C read "KAN" in the program's table of worked examples.
-    EXPECT_EQ(ManufacturerCode("KAN"), 0x2C2E);
-    EXPECT_EQ(ManufacturerLettersOf(0x2C2E), "KAN");
-    EXPECT_EQ(ManufacturerCode("AAA"), 0x0421);
-    EXPECT_EQ(ManufacturerCode("ZZZ"), 0x6B5A);
-    EXPECT_FALSE(ManufacturerCode("kan"));
-    EXPECT_FALSE(ManufacturerCode("KA"));
-    EXPECT_FALSE(ManufacturerCode("KA1"));
-}
-
 } // namespace
 } // namespace veltro::sim

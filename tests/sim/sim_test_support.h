@@ -11,11 +11,12 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "decode/header_fields.h"
 #include "mbus/frames.h"
 #include "mbus/hex.h"
 #include "mbus/identification.h"
 #include "sim/bus.h"
-#include "sim/frame_assembler.h"
+#include "mbus/frame_assembler.h"
 #include "sim/meter.h"
 #include "test_util.h"
 
@@ -62,7 +63,7 @@ inline MeterState SimpleMeter(int address, const char* id, const char* manufactu
     r.dif = 0x04;
     r.vif = 0x13;
     r.data = *EncodeNumberForDif(0x04, volume);
-    m.telegrams.push_back({kRspUdControl, kCiVariableData, {r}});
+    m.telegrams.push_back({frame::kRspUd, frame::kCiVariableData, {r}});
     m.counterRecord = 0;
     return m;
 }

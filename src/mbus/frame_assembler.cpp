@@ -1,9 +1,9 @@
-#include "sim/frame_assembler.h"
+#include "mbus/frame_assembler.h"
 
 #include "mbus/frames.h"
 #include "mbus/hex.h"
 
-namespace veltro::sim {
+namespace veltro {
 namespace {
 
 constexpr std::size_t kShortFrameSize = 5;
@@ -12,9 +12,9 @@ constexpr std::uint8_t kShortestL = 3;      // C, A, CI
 
 std::string AddressText(std::uint8_t address) {
     switch (address) {
-    case 253: return "253 (selected)";
-    case 254: return "254 (broadcast)";
-    case 255: return "255 (broadcast, no reply)";
+    case kSecondaryAddress: return "253 (selected)";
+    case kBroadcastWithReply: return "254 (broadcast)";
+    case kBroadcastNoReply: return "255 (broadcast, no reply)";
     default: return std::to_string(address);
     }
 }
@@ -32,7 +32,7 @@ std::string DescribeFrame(const MasterFrame& frame) {
         default: return "short frame C=" + HexByte(frame.control) + " to " + AddressText(frame.address);
         }
     }
-    if (frame.ci == frame::kCiSelection && frame.address == 253) {
+    if (frame.ci == frame::kCiSelection && frame.address == kSecondaryAddress) {
         std::string text = "selection";
         for (auto byte : frame.data) text += " " + HexByte(byte);
         return text;
@@ -133,4 +133,4 @@ FrameAssembler::Step FrameAssembler::takeOne(std::vector<AssemblyEvent>& events)
     return Step::Consumed;
 }
 
-} // namespace veltro::sim
+} // namespace veltro

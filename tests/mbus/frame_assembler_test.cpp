@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "sim/frame_assembler.h"
-#include "sim_test_support.h"
+#include "mbus/frame_assembler.h"
+#include "mbus/frames.h"
+#include "mbus/hex.h"
+#include "test_util.h"
 
-namespace veltro::sim {
+namespace veltro {
 namespace {
 
 using test::Bytes;
@@ -20,6 +22,7 @@ struct AssemblyCase {
     std::vector<const char*> frames;     // the frames that come out, in order
     std::vector<const char*> discarded;  // the byte runs thrown away, in order
 };
+void PrintTo(const AssemblyCase& c, std::ostream* os) { *os << c.name; }
 
 class FrameAssembly : public ::testing::TestWithParam<AssemblyCase> {};
 
@@ -143,4 +146,4 @@ TEST(FrameDescription, NamesWhatTheMasterSent) {
 }
 
 } // namespace
-} // namespace veltro::sim
+} // namespace veltro

@@ -9,7 +9,7 @@
 
 #include "mbus/telegram.h"
 
-namespace veltro::sim {
+namespace veltro {
 
 // One complete, valid frame the master put on the bus.
 struct MasterFrame {
@@ -69,4 +69,4 @@ private:
     std::optional<std::chrono::milliseconds> m_lastByteAt;
 };
 
-} // namespace veltro::sim
+} // namespace veltro
