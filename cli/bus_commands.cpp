@@ -12,16 +12,17 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QLocale>
-#include <QSaveFile>
 #include <QTimer>
 
-#include "engine/engine.h"
+#include "app/atomic_file.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "app/program_folder.h"
+#include "engine/engine.h"
 #include "json.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
+#include "link/link_spec.h"
 #include "mbus/address.h"
 #include "link/link_facade.h"
 #include "link/operation_runner.h"
@@ -202,43 +203,17 @@ public:
 
 private:
     static void UseBridge(Settings& settings, const std::string& host, const std::string& port) {
-        settings.misc.useEthernet = false;
-        settings.misc.useNlanServ = false;
-        settings.misc.useVodud = true;
-        settings.vodud.ip = host;
-        settings.vodud.port = port;
+        ApplyLinkSpec(LinkSpec{BridgeLinkSpec{host, port}}, settings);
     }
 
-    // serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT
     static bool ApplyLink(const std::string& linkText, Settings& settings, std::string& error) {
-        std::vector<std::string> parts;
-        std::size_t start = 0;
-        for (std::size_t colon; (colon = linkText.find(':', start)) != std::string::npos; start = colon + 1)
-            parts.push_back(linkText.substr(start, colon - start));
-        parts.push_back(linkText.substr(start));
-        if (parts[0] == "bridge" && parts.size() == 3 && !parts[1].empty() && Number(parts[2], 1, 65535)) {
-            UseBridge(settings, parts[1], parts[2]);
-            return true;
+        const LinkSpecParse parsed = ParseLinkSpec(linkText);
+        if (!parsed.spec) {
+            error = parsed.error;
+            return false;
         }
-        if (parts[0] == "serial" && parts.size() >= 2 && parts.size() <= 4 && !parts[1].empty()) {
-            settings.misc.useEthernet = false;
-            settings.misc.useNlanServ = false;
-            settings.misc.useVodud = false;
-            settings.comPort.name = parts[1];
-            if (parts.size() >= 3) {
-                if (!Number(parts[2], 300, 19200)) {
-                    error = "baud rate must be 300, 2400, 4800, 9600 or 19200: " + parts[2];
-                    return false;
-                }
-                settings.comPort.speed = parts[2];
-            } else {
-                settings.comPort.speed = "2400";
-            }
-            if (parts.size() == 4) settings.comPort.parity = parts[3];
-            return true;
-        }
-        error = "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + linkText;
-        return false;
+        ApplyLinkSpec(*parsed.spec, settings);
+        return true;
     }
 
     CliOperator m_operator;
@@ -315,14 +290,9 @@ bool WriteCsv(Engine& engine, const std::string& path, std::string& error) {
     const char separator = s.misc.exportSeparator.empty() ? ';' : s.misc.exportSeparator[0];
     const char decimal = s.misc.decSeparator.empty() ? '.' : s.misc.decSeparator[0];
     const std::string text = ExportTableText(engine.meters().table(), separator, decimal, '.');
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.flush() || !file.commit()) {
-        error = "cannot write " + path + ": " + file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    const FileWriteResult written = WriteFileAtomically(path, text);
+    if (!written.ok) error = "cannot write " + path + ": " + written.reason;
+    return written.ok;
 }
 
 void ShowProgress(Engine& engine, const char* what) {

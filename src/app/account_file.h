@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ini_file.h"
+#include "app/atomic_file.h"
 #include "app/login_grant.h"
 
 namespace veltro {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/atomic_file.h"
+
 namespace veltro {
 
 // A plain Windows-style INI file, kept line by line so that a rewrite changes only the keys written:
@@ -81,16 +83,6 @@ struct IniLoadResult {
 // Reads the file. A missing file is not an error (every key then takes its default); an unreadable,
 // oversized or non-regular file is.
 IniLoadResult LoadIniFile(const std::filesystem::path& path);
-
-struct FileWriteResult {
-    bool ok = false;
-    std::string error;
-};
-
-// Writes bytes to `path` atomically: a temporary file in the same folder is written, flushed to disk and
-// renamed over the old one, so a crash, a full disk or a missing right leaves either the old file or the
-// new one, never a half-written file. The old file's permissions are kept; a symbolic link is followed.
-[[nodiscard]] FileWriteResult WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 [[nodiscard]] inline FileWriteResult SaveIniFile(const std::filesystem::path& path, const IniFile& file) {
     return WriteFileAtomically(path, file.render());

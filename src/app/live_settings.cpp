@@ -1,20 +1,12 @@
 #include "app/live_settings.h"
 
-#include <QFile>
 
 #include "app/operator_interface.h"
+#include "app/save_file.h"
 
 namespace veltro {
 
 namespace {
-
-std::filesystem::path FileSystemPath(const QString& path) {
-#if defined(_WIN32)
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 

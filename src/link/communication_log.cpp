@@ -1,10 +1,10 @@
 #include "link/communication_log.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QThread>
 
 #include "app/operator_interface.h"
+#include "app/save_file.h"
 
 namespace veltro {
 
@@ -30,28 +30,19 @@ void CommunicationLog::clear() {
 }
 
 bool CommunicationLog::saveTo(const QString& path, QString* error) {
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (ok) {
-        for (const QString& line : std::as_const(m_lines)) {
-            const QByteArray bytes = line.toUtf8() + '\n';
-            if (file.write(bytes) != bytes.size()) {
-                ok = false;
-                break;
-            }
-        }
+#if defined(_WIN32)
+    constexpr std::string_view kLineEnd = "\r\n";  // the text-mode line end the saved log has always had
+#else
+    constexpr std::string_view kLineEnd = "\n";
+#endif
+    std::string text;
+    for (const QString& line : std::as_const(m_lines)) {
+        text += line.toStdString();
+        text += kLineEnd;
     }
-    // QSaveFile::commit() ignores a failure of its own final flush (Qt 6.4): on a full disk it renames
-    // a truncated file over the old one and reports success. Flushing first and checking catches it.
-    if (ok) ok = file.flush() && file.error() == QFileDevice::NoError;
-    const QString reason = file.errorString();
-    if (ok) ok = file.commit();
-    else file.cancelWriting();
-    if (!ok) {
-        if (error) *error = file.errorString().isEmpty() ? reason : file.errorString();
-        append(kSaveFailedMessage);
-    }
-    return ok;
+    if (SaveFileAtomically(path, text, error)) return true;
+    append(kSaveFailedMessage);
+    return false;
 }
 
 bool CommunicationLog::saveWithDialog(OperatorInterface& operatorInterface, const QString& workingFolder) {

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "app/texts.h"
+
 namespace veltro {
 
 namespace {
@@ -79,9 +81,7 @@ std::string SerialOpenStatus(std::string_view name, std::string_view speedText, 
 std::string SerialClosedStatus(std::string_view name) { return std::string(name) + " is closed"; }
 
 std::string SerialPortInUseMessage(std::string_view name, Language language) {
-    if (language == Language::Italian)
-        return "La porta selezionata (" + std::string(name) + ") e utilizzata da un\"altra applicazione!";
-    return "The selected serial port (" + std::string(name) + ") is in use by another program!";
+    return Text(TextId::SerialPortInUse, language, name);
 }
 
 } // namespace veltro

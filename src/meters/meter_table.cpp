@@ -2,15 +2,16 @@
 
 #include <algorithm>
 
+#include "app/texts.h"
 #include "mbus/address.h"
 
 namespace veltro {
 namespace {
 
-constexpr std::array<std::string_view, MeterTable::kFixedColumns> kEnglishTitles{
-    "ID ", "Addr. ", "Mfr. ", "Value ", "Unit ", "Medium ", "Time ", "Date ", "Status ", "Pulse ", "Model ", "AES-128 key "};
-constexpr std::array<std::string_view, MeterTable::kFixedColumns> kItalianTitles{
-    "ID ", "Addr. ", "Produttore ", "Valore ", "Unita ", "Consumo ", "Ora ", "Data ", "Stato ", "Pulse ", "Model ", "AES-128 key "};
+constexpr std::array<TextId, MeterTable::kFixedColumns> kTitleIds{
+    TextId::MeterColumnId,     TextId::MeterColumnAddress, TextId::MeterColumnMaker, TextId::MeterColumnValue,
+    TextId::MeterColumnUnit,   TextId::MeterColumnMedium,  TextId::MeterColumnTime,  TextId::MeterColumnDate,
+    TextId::MeterColumnStatus, TextId::MeterColumnPulse,   TextId::MeterColumnModel, TextId::MeterColumnKey};
 
 const std::string kEmpty;
 
@@ -19,7 +20,9 @@ std::string Cut(const std::string& text, std::size_t length) { return text.subst
 } // namespace
 
 std::array<std::string_view, MeterTable::kFixedColumns> MeterTableTitles(Language language) {
-    return language == Language::Italian ? kItalianTitles : kEnglishTitles;
+    std::array<std::string_view, MeterTable::kFixedColumns> titles;
+    for (std::size_t c = 0; c < titles.size(); ++c) titles[c] = Text(kTitleIds[c], language);
+    return titles;
 }
 
 MeterTable::MeterTable(int additionalCount, Language language, std::vector<std::string> additionalTitles)
@@ -45,6 +48,7 @@ std::vector<std::string> MeterTable::rowCells(int row) const {
 }
 
 void MeterTable::setHeader(Language language, std::vector<std::string> additionalTitles) {
+    m_language = language;
     const auto titles = MeterTableTitles(language);
     for (int c = 0; c < kFixedColumns; ++c) setCell(0, c, std::string(titles[static_cast<std::size_t>(c)]));
     for (int k = 0; k < m_additionalCount; ++k)
@@ -54,8 +58,7 @@ void MeterTable::setHeader(Language language, std::vector<std::string> additiona
 void MeterTable::setAdditionalCount(int count, std::vector<std::string> additionalTitles) {
     m_additionalCount = std::clamp(count, 0, kMaxAdditionalValues);
     for (auto& row : m_rows) row.cells.resize(static_cast<std::size_t>(columnCount()));
-    const std::string firstTitle = cell(0, 2);
-    setHeader(firstTitle == "Produttore " ? Language::Italian : Language::English, std::move(additionalTitles));
+    setHeader(m_language, std::move(additionalTitles));
 }
 
 void MeterTable::write(int row, const MeterTableRow& decoded) {

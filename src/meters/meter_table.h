@@ -40,9 +40,12 @@ public:
     void setCell(int row, int column, std::string text);
     std::vector<std::string> rowCells(int row) const;
 
-    // Header row: the fixed titles of the language, then the additional titles.
+    // Header row: the fixed titles of the language, then the additional titles. The table keeps the
+    // language for the next header it writes.
     void setHeader(Language language, std::vector<std::string> additionalTitles);
+    // Writes the header again in the table's language.
     void setAdditionalCount(int count, std::vector<std::string> additionalTitles);
+    Language language() const { return m_language; }
 
     // Writes a decoded meter by the placement rule and returns the rows written. Afterwards the selected
     // ID and address are the written row's.
@@ -87,6 +90,7 @@ private:
     void appendMeter(const MeterTableRow& decoded, std::vector<int>& written);
 
     int m_additionalCount;
+    Language m_language = Language::English;
     std::vector<Row> m_rows;
     int m_selectedRow = 0;
     int m_selectedColumn = 0;

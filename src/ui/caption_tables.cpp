@@ -16,49 +16,49 @@ namespace {
 
 // The main window, in assignment order: search group, meter page, console, tab pages, main menu.
 // Two captions are not here because the running scan and read-all cycle compose them in the engine's
-// page state ("Find"/"Cerca"/"Stop", "Read all meters"/"Leggi tutti i dispositivi"); a table entry
-// would show "Find" on a running scan after a language switch.
+// page state (TextId::FindCaption or StopCaption, ReadAllCaption); a row here would show "Find" on a
+// running scan after a language switch.
 constexpr std::array kMainWindowRows{
-    CaptionRow{"Group_search", "   Search network   ", "   Scansione Rete   "},
-    CaptionRow{"Label_primary", "By Primary address: ", "By Primary address: "},
-    CaptionRow{"Label_timeout", "Resp. timeout", "Timeout risposte"},
-    CaptionRow{"Check_broadcast", "work on broadcast (0xFE)", "lavora in broadcast (0xFE)"},
-    CaptionRow{"Butt_readonce", "Read selected", "Read selected"},
-    CaptionRow{"Butt_clear_grid", "Clear table", "Clear table"},
-    CaptionRow{"Butt_load_data", "Load", "Load"},
-    CaptionRow{"Butt_save_data", "Export", "Salva / Esporta"},
-    CaptionRow{"Butt_command_send", "Send", "Send"},
-    CaptionRow{"Label_command", "Send custom command", "Invia custom string"},
-    CaptionRow{"BitBtn7", "Print log", "Print log"},
-    CaptionRow{"BitBtn6", "Save log", "Save log"},
-    CaptionRow{"BitBtn5", "Clear log", "Clear log"},
-    CaptionRow{"TabSheet1", "   M-bus devices   ", "   M-bus devices   "},
-    CaptionRow{"TabSheet2", "   Communication devices   ", "   Comunicazione    "},
-    CaptionRow{"TabSheet3", "   Local display LDU   ", "   Display Locale LDU   "},
-    CaptionRow{"TabSheet4", "   Get Readings   ", "   Acquisisci letture   "},
-    CaptionRow{"File1", "File", "File"},
-    CaptionRow{"Open1", "Open", "Apri"},
-    CaptionRow{"Save1", "Save", "Salva"},
-    CaptionRow{"Exit1", "Exit", "Esci"},
-    CaptionRow{"Tools1", "Tools", "Strumenti"},
-    CaptionRow{"Users1", "Users", "Utenti"},
-    CaptionRow{"Settings1", "Settings", "Impostazioni"},
-    CaptionRow{"Language1", "Language", "Lingua"},
-    CaptionRow{"Help1", "Help", "Aiuto"},
-    CaptionRow{"About2", "About", "Info"},
-    CaptionRow{"UserManual2", "User Manual", "Manuale Utente"},
+    CaptionRow{"Group_search", TextId::SearchNetworkGroup},
+    CaptionRow{"Label_primary", TextId::PrimaryAddressLabel},
+    CaptionRow{"Label_timeout", TextId::ResponseTimeoutLabel},
+    CaptionRow{"Check_broadcast", TextId::BroadcastCheck},
+    CaptionRow{"Butt_readonce", TextId::ReadSelectedButton},
+    CaptionRow{"Butt_clear_grid", TextId::ClearTableButton},
+    CaptionRow{"Butt_load_data", TextId::LoadButton},
+    CaptionRow{"Butt_save_data", TextId::ExportButton},
+    CaptionRow{"Butt_command_send", TextId::SendButton},
+    CaptionRow{"Label_command", TextId::CustomCommandLabel},
+    CaptionRow{"BitBtn7", TextId::PrintLogButton},
+    CaptionRow{"BitBtn6", TextId::SaveLogButton},
+    CaptionRow{"BitBtn5", TextId::ClearLogButton},
+    CaptionRow{"TabSheet1", TextId::MeterBusDevicesTab},
+    CaptionRow{"TabSheet2", TextId::CommunicationDevicesTab},
+    CaptionRow{"TabSheet3", TextId::LocalDisplayTab},
+    CaptionRow{"TabSheet4", TextId::GetReadingsTab},
+    CaptionRow{"File1", TextId::FileMenu},
+    CaptionRow{"Open1", TextId::Open},
+    CaptionRow{"Save1", TextId::Save},
+    CaptionRow{"Exit1", TextId::Exit},
+    CaptionRow{"Tools1", TextId::ToolsMenu},
+    CaptionRow{"Users1", TextId::Users},
+    CaptionRow{"Settings1", TextId::Settings},
+    CaptionRow{"Language1", TextId::LanguageMenu},
+    CaptionRow{"Help1", TextId::HelpMenu},
+    CaptionRow{"About2", TextId::About},
+    CaptionRow{"UserManual2", TextId::UserManual},
 };
 
 constexpr std::array kSettingsWindowRows{
-    CaptionRow{"TSettings", "Settings", "Impostazioni"},
-    CaptionRow{"GroupBox1", "   Serial port settings   ", "   Impostazioni seriale   "},
-    CaptionRow{"Label_com_name", "Name", "Nome"},
-    CaptionRow{"Label_com_speed", "Speed", "Velocita"},
-    CaptionRow{"Label_com_parity", "Parity", "Parita"},
-    CaptionRow{"Label_export_separator", "Export separator:", "Separatore:"},
-    CaptionRow{"Label_retry_read", "Retries", "Tentativi"},
-    CaptionRow{"BitBtn2", "Cancel", "Cancella"},
-    CaptionRow{"BitBtn1", "Apply", "Applica"},
+    CaptionRow{"TSettings", TextId::Settings},
+    CaptionRow{"GroupBox1", TextId::SerialPortGroup},
+    CaptionRow{"Label_com_name", TextId::PortNameLabel},
+    CaptionRow{"Label_com_speed", TextId::PortSpeedLabel},
+    CaptionRow{"Label_com_parity", TextId::PortParityLabel},
+    CaptionRow{"Label_export_separator", TextId::ExportSeparatorLabel},
+    CaptionRow{"Label_retry_read", TextId::RetriesLabel},
+    CaptionRow{"BitBtn2", TextId::CancelButton},
+    CaptionRow{"BitBtn1", TextId::ApplyButton},
 };
 
 // A tab page's caption is its tab's text in the page control that holds it.
@@ -86,6 +86,11 @@ bool Assign(QObject& target, QWidget& root, const QString& text) {
 
 } // namespace
 
+QString CaptionText(TextId id, Language language) {
+    const std::string_view text = Text(id, language);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 std::span<const CaptionRow> MainWindowCaptions() { return kMainWindowRows; }
 std::span<const CaptionRow> SettingsWindowCaptions() { return kSettingsWindowRows; }
 
@@ -94,8 +99,7 @@ std::vector<const char*> ApplyCaptions(QWidget& root, std::span<const CaptionRow
     for (const CaptionRow& row : rows) {
         const QString name = QString::fromLatin1(row.objectName);
         QObject* target = root.objectName() == name ? &root : root.findChild<QObject*>(name);
-        const char* text = language == Language::Italian ? row.italian : row.english;
-        if (!target || !Assign(*target, root, QString::fromUtf8(text))) missing.push_back(row.objectName);
+        if (!target || !Assign(*target, root, CaptionText(row.text, language))) missing.push_back(row.objectName);
     }
     return missing;
 }

@@ -3,19 +3,23 @@
 #include <span>
 #include <vector>
 
+#include <QString>
+
 #include "app/language.h"
+#include "app/texts.h"
 
 class QWidget;
 
 namespace veltro {
 
-// One caption assignment: the control's objectName and its text in each language. Texts are kept
-// exactly, leading and trailing blanks included ("   Search network   ").
+// One caption assignment: the control's objectName and its text in the program's text table.
 struct CaptionRow {
     const char* objectName;
-    const char* english;
-    const char* italian;
+    TextId text;
 };
+
+// A text of the table as a widget shows it.
+QString CaptionText(TextId id, Language language);
 
 // The main window's assignments in the order they are applied, after the meter table's column titles
 // (which come from MeterTableTitles). Only controls that exist are listed.

@@ -30,6 +30,7 @@
 #include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
+#include "app/save_file.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
 #include "link/serial_channel.h"
@@ -459,8 +460,6 @@ void TForm11::applyLanguage(Language language) {
     updatePageState();
 }
 
-bool TForm11::italian() const { return m_engine.settings().language() == Language::Italian; }
-
 QString TForm11::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
 
 void TForm11::ShowWindow(QWidget* window) {
@@ -571,7 +570,7 @@ void TForm11::Butt_save_dataClick() {
     const char systemMark = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
     const std::string text = ExportTableText(m_engine.meters().table(), FirstCharacter(settings.misc.exportSeparator, ';'),
                                              FirstCharacter(settings.misc.decSeparator, '.'), systemMark);
-    if (!SaveFileAtomically(*chosen, QByteArray::fromStdString(text)))
+    if (!SaveFileAtomically(*chosen, text))
         op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
 }
 
@@ -653,12 +652,11 @@ void TForm11::Open1Click() { Butt_load_dataClick(); }
 void TForm11::Save1Click() { Butt_save_dataClick(); }
 
 void TForm11::Exit1Click() {
+    const Language language = m_engine.settings().language();
     const OperatorInterface::Answer answer =
-        italian() ? m_engine.operatorInterface().question(QStringLiteral("Conferma uscita"), QStringLiteral("Sei sicuro di voler uscire?"),
-                                                          OperatorInterface::Buttons::YesNo)
-                  : m_engine.operatorInterface().question(QStringLiteral("Exit Confirmation"),
-                                                          QStringLiteral("Are you sure you want to exit?"),
-                                                          OperatorInterface::Buttons::YesNo);
+        m_engine.operatorInterface().question(CaptionText(TextId::ExitConfirmationTitle, language),
+                                              CaptionText(TextId::ExitConfirmationQuestion, language),
+                                              OperatorInterface::Buttons::YesNo);
     if (answer == OperatorInterface::Answer::Yes) close();
 }
 

@@ -120,7 +120,6 @@ private:
     void pageChanged(int index);
     void setConsoleHex(bool hex);
     QString workingFolder() const;
-    bool italian() const;
     static void ShowWindow(QWidget* window);
 
     Engine& m_engine;

@@ -10,7 +10,7 @@
 #include "app/operator_interface.h"
 #include "meters/meter_page.h"
 #include "meters/table_file.h"
-#include "ui/file_io.h"
+#include "app/save_file.h"
 #include "ui/meter_grid.h"
 
 namespace veltro {
@@ -93,7 +93,7 @@ void TFormFullMbus::SaveClick() {
     const auto chosen = op.saveFileName(QString::fromStdString(m_engine.settings().mainWindow().dir), QString(), kTextFilter);
     if (!chosen || chosen->isEmpty()) return;
     QString error;
-    if (SaveFileAtomically(*chosen, QByteArray::fromStdString(m_engine.meters().report().logText()), &error)) return;
+    if (SaveFileAtomically(*chosen, m_engine.meters().report().logText(), &error)) return;
     // The report log itself tells of the failure.
     m_engine.meters().report().append(ReportAppend{{(kSaveFailedPrefix + error).toStdString()}, {}});
     refresh();
@@ -106,7 +106,7 @@ void TFormFullMbus::ExportClick() {
     if (!chosen || chosen->isEmpty()) return;
     const std::string& separator = m_engine.settings().settings().misc.exportSeparator;
     const std::string text = m_engine.meters().report().csvText(separator.empty() ? ';' : separator.front());
-    if (!SaveFileAtomically(*chosen, QByteArray::fromStdString(text)))
+    if (!SaveFileAtomically(*chosen, text))
         op.message(kErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
 }
 

@@ -31,21 +31,22 @@ namespace {
 
 // The users window's captions in assignment order; the grid's column titles follow them.
 constexpr std::array kUsersRows{
-    CaptionRow{"TFUsers", "Users and accounts", "Utenti e account"},
-    CaptionRow{"Label_user", "User:", "Nome utente:"},
-    CaptionRow{"Label_password", "Password:", "Password:"},
-    CaptionRow{"Label_repeat", "Re-type password:", "Re-inserisci password:"},
-    CaptionRow{"Label_access", "Access level:", "Livello di accesso:"},
-    CaptionRow{"Check_dev", "Allow settings devices", "Consenti config. dispositivi"},
-    CaptionRow{"Check_comm", "Allow setting communication", "Consenti config. comunicazione"},
-    CaptionRow{"Check_display", "Allow setting display", "Consenti config. display"},
-    CaptionRow{"Check_require", "Require login", "Require login"},
-    CaptionRow{"Butt_add", "Add/Change", "Aggiungi/Change"},
-    CaptionRow{"Butt_delete", "Delete", "Cancella"},
-    CaptionRow{"Butt_end", "Exit", "Esci"},
+    CaptionRow{"TFUsers", TextId::UsersWindowTitle},
+    CaptionRow{"Label_user", TextId::UserLabel},
+    CaptionRow{"Label_password", TextId::PasswordLabel},
+    CaptionRow{"Label_repeat", TextId::RepeatPasswordLabel},
+    CaptionRow{"Label_access", TextId::AccessLevelLabel},
+    CaptionRow{"Check_dev", TextId::AllowDevicesCheck},
+    CaptionRow{"Check_comm", TextId::AllowCommunicationCheck},
+    CaptionRow{"Check_display", TextId::AllowDisplayCheck},
+    CaptionRow{"Check_require", TextId::RequireLoginCheck},
+    CaptionRow{"Butt_add", TextId::AddChangeButton},
+    CaptionRow{"Butt_delete", TextId::DeleteButton},
+    CaptionRow{"Butt_end", TextId::Exit},
 };
-constexpr std::array<const char*, kAccountListColumns> kEnglishGridTitles{"User", "Access", "Date reg.", "m-bus", "Comm", "Display"};
-constexpr std::array<const char*, kAccountListColumns> kItalianGridTitles{"Utenti", "Accesso", "Data res.", "m-bus", "Comm", "Display"};
+constexpr std::array<TextId, kAccountListColumns> kGridTitles{
+    TextId::UsersColumnUser,     TextId::UsersColumnAccess,        TextId::UsersColumnRegistered,
+    TextId::UsersColumnMeterBus, TextId::UsersColumnCommunication, TextId::UsersColumnDisplay};
 
 constexpr int kColumns = static_cast<int>(kAccountListColumns);
 enum Column { kUserColumn = 0, kAccessColumn = 1, kDevicesColumn = 3, kCommunicationColumn = 4, kDisplayColumn = 5 };
@@ -170,9 +171,8 @@ void TFUsers::FormClose() {
 }
 
 void TFUsers::writeGridTitles() {
-    const auto& titles = m_language == Language::Italian ? kItalianGridTitles : kEnglishGridTitles;
     for (int c = 0; c < kColumns; ++c) {
-        auto* item = new QTableWidgetItem(QString::fromLatin1(titles[static_cast<std::size_t>(c)]));
+        auto* item = new QTableWidgetItem(CaptionText(kGridTitles[static_cast<std::size_t>(c)], m_language));
         item->setFlags(Qt::ItemIsEnabled);  // a title is not an account to select
         QFont bold = item->font();
         bold.setBold(true);

@@ -33,6 +33,30 @@ TEST(MeterTable, StartsWithHeaderAndOneEmptyRowInEitherLanguage) {
     EXPECT_EQ(english.selectedAddress(), "256");
 }
 
+TEST(MeterTable, ChangingTheNumberOfTitlesKeepsTheLanguageTheHeaderWasWrittenIn) {
+    struct Case {
+        const char* what;
+        Language language;
+        const char* makerCellBefore;  // nothing: the header as written
+        const char* makerTitle;
+    } cases[] = {
+        {"English header", Language::English, nullptr, "Mfr. "},
+        {"Italian header", Language::Italian, nullptr, "Produttore "},
+        {"English table whose maker cell reads as Italian", Language::English, "Produttore ", "Mfr. "},
+        {"Italian table whose maker cell was overwritten", Language::Italian, "Maker", "Produttore "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MeterTable table(1, c.language, {"Flow "});
+        if (c.makerCellBefore) table.setCell(0, 2, c.makerCellBefore);
+        table.setAdditionalCount(2, {"Flow ", "Return "});
+        EXPECT_EQ(table.language(), c.language);
+        EXPECT_EQ(table.columnCount(), 14);
+        EXPECT_EQ(table.cell(0, 2), c.makerTitle);
+        EXPECT_EQ(table.cell(0, 13), "Return ");
+    }
+}
+
 TEST(MeterTable, ScanAppendsUntilTheCapOfRowsThenOverwritesTheLast) {
     MeterTable table(1);
     for (int i = 1; i <= 448; ++i) table.place(Meter(std::to_string(10000000 + i), std::to_string(i % 250)), Placement::Append);

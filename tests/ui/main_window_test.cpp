@@ -77,7 +77,7 @@ TEST_F(MainWindow, ItalianAndBackRestoresEveryCaptionWithItsBlanks) {
     EXPECT_TRUE(find<QAction>("Italian1")->isChecked());
     EXPECT_FALSE(find<QAction>("English1")->isChecked());
     for (const CaptionRow& row : MainWindowCaptions())
-        EXPECT_EQ(CaptionOf(*window, row.objectName), QString::fromUtf8(row.italian)) << row.objectName;
+        EXPECT_EQ(CaptionOf(*window, row.objectName), CaptionText(row.text, Language::Italian)) << row.objectName;
     const auto* grid = find<QTableView>("Grid_bmeters");
     EXPECT_EQ(grid->model()->headerData(2, Qt::Horizontal).toString(), "Produttore ");
     EXPECT_EQ(grid->model()->headerData(5, Qt::Horizontal).toString(), "Consumo ");

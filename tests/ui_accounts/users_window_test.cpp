@@ -96,7 +96,7 @@ TEST_F(UsersWindowTest, ShowingAppliesTheLanguageItIsGiven) {
     open(Language::Italian);
     const auto rows = TFUsers::captions();
     EXPECT_EQ(rows.size() + 6, 18u);  // and the six column titles
-    for (const CaptionRow& r : rows) EXPECT_EQ(ControlText(window(), r.objectName), QString::fromUtf8(r.italian)) << r.objectName;
+    for (const CaptionRow& r : rows) EXPECT_EQ(ControlText(window(), r.objectName), CaptionText(r.text, Language::Italian)) << r.objectName;
     EXPECT_EQ(window().windowTitle(), "Utenti e account");
     EXPECT_EQ(ControlText(window(), "Butt_add"), "Aggiungi/Change");
     EXPECT_EQ(row(0), kItalianTitles);
@@ -104,7 +104,7 @@ TEST_F(UsersWindowTest, ShowingAppliesTheLanguageItIsGiven) {
     window().hide();
     window().setLanguage(Language::English);
     window().show();
-    for (const CaptionRow& r : rows) EXPECT_EQ(ControlText(window(), r.objectName), QString::fromUtf8(r.english)) << r.objectName;
+    for (const CaptionRow& r : rows) EXPECT_EQ(ControlText(window(), r.objectName), CaptionText(r.text, Language::English)) << r.objectName;
     EXPECT_EQ(window().windowTitle(), "Users and accounts");
     EXPECT_EQ(ControlText(window(), "Check_dev"), "Allow settings devices");
     EXPECT_EQ(row(0), kEnglishTitles);

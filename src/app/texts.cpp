@@ -1,0 +1,120 @@
+#include "app/texts.h"
+
+#include <array>
+#include <cstddef>
+
+namespace veltro {
+namespace {
+
+struct TextRow {
+    TextId id;
+    std::string_view english;
+    std::string_view italian;
+};
+
+constexpr std::array kTexts{
+    TextRow{TextId::SearchNetworkGroup, "   Search network   ", "   Scansione Rete   "},
+    TextRow{TextId::PrimaryAddressLabel, "By Primary address: ", "By Primary address: "},
+    TextRow{TextId::ResponseTimeoutLabel, "Resp. timeout", "Timeout risposte"},
+    TextRow{TextId::BroadcastCheck, "work on broadcast (0xFE)", "lavora in broadcast (0xFE)"},
+    TextRow{TextId::ReadSelectedButton, "Read selected", "Read selected"},
+    TextRow{TextId::ClearTableButton, "Clear table", "Clear table"},
+    TextRow{TextId::LoadButton, "Load", "Load"},
+    TextRow{TextId::ExportButton, "Export", "Salva / Esporta"},
+    TextRow{TextId::SendButton, "Send", "Send"},
+    TextRow{TextId::CustomCommandLabel, "Send custom command", "Invia custom string"},
+    TextRow{TextId::PrintLogButton, "Print log", "Print log"},
+    TextRow{TextId::SaveLogButton, "Save log", "Save log"},
+    TextRow{TextId::ClearLogButton, "Clear log", "Clear log"},
+    TextRow{TextId::MeterBusDevicesTab, "   M-bus devices   ", "   M-bus devices   "},
+    TextRow{TextId::CommunicationDevicesTab, "   Communication devices   ", "   Comunicazione    "},
+    TextRow{TextId::LocalDisplayTab, "   Local display LDU   ", "   Display Locale LDU   "},
+    TextRow{TextId::GetReadingsTab, "   Get Readings   ", "   Acquisisci letture   "},
+    TextRow{TextId::FileMenu, "File", "File"},
+    TextRow{TextId::Open, "Open", "Apri"},
+    TextRow{TextId::Save, "Save", "Salva"},
+    TextRow{TextId::Exit, "Exit", "Esci"},
+    TextRow{TextId::ToolsMenu, "Tools", "Strumenti"},
+    TextRow{TextId::Users, "Users", "Utenti"},
+    TextRow{TextId::Settings, "Settings", "Impostazioni"},
+    TextRow{TextId::LanguageMenu, "Language", "Lingua"},
+    TextRow{TextId::HelpMenu, "Help", "Aiuto"},
+    TextRow{TextId::About, "About", "Info"},
+    TextRow{TextId::UserManual, "User Manual", "Manuale Utente"},
+    TextRow{TextId::ExitConfirmationTitle, "Exit Confirmation", "Conferma uscita"},
+    TextRow{TextId::ExitConfirmationQuestion, "Are you sure you want to exit?", "Sei sicuro di voler uscire?"},
+
+    TextRow{TextId::FindCaption, "Find", "Cerca"},
+    TextRow{TextId::StopCaption, "Stop", "Stop"},
+    TextRow{TextId::ReadAllCaption, "Read all meters", "Leggi tutti i dispositivi"},
+    TextRow{TextId::ClearConfirmationTitle, "Clear confirmation", "Conferma cancellazione"},
+    TextRow{TextId::ClearConfirmationQuestion, "Do you want to clear the table?", "Vuoi cancellare la tabella?"},
+
+    TextRow{TextId::MeterColumnId, "ID ", "ID "},
+    TextRow{TextId::MeterColumnAddress, "Addr. ", "Addr. "},
+    TextRow{TextId::MeterColumnMaker, "Mfr. ", "Produttore "},
+    TextRow{TextId::MeterColumnValue, "Value ", "Valore "},
+    TextRow{TextId::MeterColumnUnit, "Unit ", "Unita "},
+    TextRow{TextId::MeterColumnMedium, "Medium ", "Consumo "},
+    TextRow{TextId::MeterColumnTime, "Time ", "Ora "},
+    TextRow{TextId::MeterColumnDate, "Date ", "Data "},
+    TextRow{TextId::MeterColumnStatus, "Status ", "Stato "},
+    TextRow{TextId::MeterColumnPulse, "Pulse ", "Pulse "},
+    TextRow{TextId::MeterColumnModel, "Model ", "Model "},
+    TextRow{TextId::MeterColumnKey, "AES-128 key ", "AES-128 key "},
+
+    TextRow{TextId::SerialPortGroup, "   Serial port settings   ", "   Impostazioni seriale   "},
+    TextRow{TextId::PortNameLabel, "Name", "Nome"},
+    TextRow{TextId::PortSpeedLabel, "Speed", "Velocita"},
+    TextRow{TextId::PortParityLabel, "Parity", "Parita"},
+    TextRow{TextId::ExportSeparatorLabel, "Export separator:", "Separatore:"},
+    TextRow{TextId::RetriesLabel, "Retries", "Tentativi"},
+    TextRow{TextId::CancelButton, "Cancel", "Cancella"},
+    TextRow{TextId::ApplyButton, "Apply", "Applica"},
+    TextRow{TextId::SerialPortInUse, "The selected serial port (%1) is in use by another program!",
+            "La porta selezionata (%1) e utilizzata da un\"altra applicazione!"},
+
+    TextRow{TextId::UsersWindowTitle, "Users and accounts", "Utenti e account"},
+    TextRow{TextId::UserLabel, "User:", "Nome utente:"},
+    TextRow{TextId::PasswordLabel, "Password:", "Password:"},
+    TextRow{TextId::RepeatPasswordLabel, "Re-type password:", "Re-inserisci password:"},
+    TextRow{TextId::AccessLevelLabel, "Access level:", "Livello di accesso:"},
+    TextRow{TextId::AllowDevicesCheck, "Allow settings devices", "Consenti config. dispositivi"},
+    TextRow{TextId::AllowCommunicationCheck, "Allow setting communication", "Consenti config. comunicazione"},
+    TextRow{TextId::AllowDisplayCheck, "Allow setting display", "Consenti config. display"},
+    TextRow{TextId::RequireLoginCheck, "Require login", "Require login"},
+    TextRow{TextId::AddChangeButton, "Add/Change", "Aggiungi/Change"},
+    TextRow{TextId::DeleteButton, "Delete", "Cancella"},
+    TextRow{TextId::UsersColumnUser, "User", "Utenti"},
+    TextRow{TextId::UsersColumnAccess, "Access", "Accesso"},
+    TextRow{TextId::UsersColumnRegistered, "Date reg.", "Data res."},
+    TextRow{TextId::UsersColumnMeterBus, "m-bus", "m-bus"},
+    TextRow{TextId::UsersColumnCommunication, "Comm", "Comm"},
+    TextRow{TextId::UsersColumnDisplay, "Display", "Display"},
+};
+
+// Row i holds id i, so every id has exactly one row and a lookup is an index.
+constexpr bool EveryIdOnceInOrder() {
+    for (std::size_t i = 0; i < kTexts.size(); ++i)
+        if (static_cast<std::size_t>(kTexts[i].id) != i) return false;
+    return kTexts.size() == static_cast<std::size_t>(TextId::Count);
+}
+static_assert(EveryIdOnceInOrder(), "one row per TextId, in the order of the enum");
+
+constexpr std::string_view kArgument = "%1";
+
+} // namespace
+
+std::string_view Text(TextId id, Language language) {
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= kTexts.size()) return {};
+    return language == Language::Italian ? kTexts[index].italian : kTexts[index].english;
+}
+
+std::string Text(TextId id, Language language, std::string_view argument) {
+    std::string text(Text(id, language));
+    if (const auto at = text.find(kArgument); at != std::string::npos) text.replace(at, kArgument.size(), argument);
+    return text;
+}
+
+} // namespace veltro
