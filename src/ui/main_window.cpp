@@ -34,7 +34,7 @@
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
 #include "ui/log_printer.h"
-#include "ui/meter_page.h"
+#include "ui/meter_page_view.h"
 #include "ui/named_widgets.h"
 #include "ui/users_window.h"
 
@@ -75,7 +75,7 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
     auto* splitter = new QSplitter(Qt::Vertical, central);
     splitter->setChildrenCollapsible(false);
     PageControl1 = Named(new QTabWidget(splitter), "PageControl1");
-    TabSheet1 = new MeterPage(m_engine, PageControl1);
+    TabSheet1 = new MeterPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet1, QStringLiteral("   M-bus devices    "));
     TabSheet2 = PendingPage("TabSheet2",
                             QStringLiteral("The settings of the NLAN-2 and NCEL-1A gateways are not available in this version."),
@@ -408,7 +408,7 @@ void TForm11::TabSheet5Show() { setConsoleHex(false); }
 
 // ---- menu --------------------------------------------------------------------------------------
 
-MeterPage& TForm11::meterPage() { return *TabSheet1; }
+MeterPageView& TForm11::meterPage() { return *TabSheet1; }
 
 void TForm11::Open1Click() { TabSheet1->Butt_load_dataClick(); }
 

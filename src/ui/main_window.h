@@ -22,11 +22,11 @@ class QTabWidget;
 namespace veltro {
 
 class Engine;
-class MeterPage;
+class MeterPageView;
 class TFUsers;
 
 // The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
-// log and the status bar. Each page is a class of its own (`MeterPage`) inside the window's tree. It
+// log and the status bar. Each page is a class of its own (`MeterPageView`) inside the window's tree. It
 // holds no state of the operations: its handlers read the widgets, call the engine and show what the
 // engine reports (log, page state, serial status).
 class TForm11 : public QMainWindow {
@@ -53,7 +53,7 @@ public:
     void applyLanguage(Language language);
 
     // The meter page `TabSheet1`, whose handlers the page itself owns.
-    MeterPage& meterPage();
+    MeterPageView& meterPage();
 
 signals:
     // `FormClose` has run: the program ends.
@@ -141,7 +141,7 @@ private:
 
     // Pages.
     QTabWidget* PageControl1 = nullptr;
-    MeterPage* TabSheet1 = nullptr;
+    MeterPageView* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
     QWidget* TabSheet4 = nullptr;

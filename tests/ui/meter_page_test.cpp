@@ -14,7 +14,7 @@
 #include <QTest>
 
 #include "ui/meter_grid.h"
-#include "ui/meter_page.h"
+#include "ui/meter_page_view.h"
 #include "ui/report_window.h"
 
 namespace veltro::test {
@@ -267,7 +267,7 @@ TEST_F(MeterPage, F1OnTheGridMakesAFullReadThatOpensTheDetailedReport) {
 // page state, which the window no longer relays.
 TEST_F(MeterPage, APageOutsideTheWindowFollowsTheEngine) {
     startSimulatedBus();
-    ::veltro::MeterPage page(*engine);
+    ::veltro::MeterPageView page(*engine);
     auto* address = page.findChild<QLabel*>(QStringLiteral("Label_addr"));
     auto* readAll = page.findChild<QPushButton*>(QStringLiteral("Butt_readall"));
     ASSERT_TRUE(address && readAll);

@@ -1,4 +1,4 @@
-#include "ui/meter_page.h"
+#include "ui/meter_page_view.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,7 +32,7 @@ char FirstCharacter(const std::string& text, char fallback) { return text.empty(
 
 } // namespace
 
-MeterPage::MeterPage(Engine& engine, QWidget* parent) : QWidget(parent), m_engine(engine) {
+MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent), m_engine(engine) {
     setObjectName(QStringLiteral("TabSheet1"));
     auto* layout = new QHBoxLayout(this);
 
@@ -73,53 +73,53 @@ MeterPage::MeterPage(Engine& engine, QWidget* parent) : QWidget(parent), m_engin
     layout->addWidget(sideWidget);
     QMenu* ContextMenuMbus = buildContextMenu();
 
-    connect(Butt_readonce, &QPushButton::clicked, this, &MeterPage::Butt_readonceClick);
-    connect(Butt_readall, &QPushButton::clicked, this, &MeterPage::Butt_readallClick);
-    connect(Butt_clear_grid, &QPushButton::clicked, this, &MeterPage::Butt_clear_gridClick);
-    connect(Butt_save_data, &QPushButton::clicked, this, &MeterPage::Butt_save_dataClick);
-    connect(Butt_load_data, &QPushButton::clicked, this, &MeterPage::Butt_load_dataClick);
-    connect(Check_broadcast, &QCheckBox::clicked, this, &MeterPage::Check_broadcastClick);
-    connect(Grid_bmeters, &MeterGrid::cellSelected, this, &MeterPage::Grid_bmetersSelectCell);
-    connect(Grid_bmeters, &MeterGrid::rowReleased, this, &MeterPage::Grid_bmetersMouseUp);
-    connect(Grid_bmeters, &MeterGrid::doubleClickedGrid, this, &MeterPage::Grid_bmetersDblClick);
+    connect(Butt_readonce, &QPushButton::clicked, this, &MeterPageView::Butt_readonceClick);
+    connect(Butt_readall, &QPushButton::clicked, this, &MeterPageView::Butt_readallClick);
+    connect(Butt_clear_grid, &QPushButton::clicked, this, &MeterPageView::Butt_clear_gridClick);
+    connect(Butt_save_data, &QPushButton::clicked, this, &MeterPageView::Butt_save_dataClick);
+    connect(Butt_load_data, &QPushButton::clicked, this, &MeterPageView::Butt_load_dataClick);
+    connect(Check_broadcast, &QCheckBox::clicked, this, &MeterPageView::Check_broadcastClick);
+    connect(Grid_bmeters, &MeterGrid::cellSelected, this, &MeterPageView::Grid_bmetersSelectCell);
+    connect(Grid_bmeters, &MeterGrid::rowReleased, this, &MeterPageView::Grid_bmetersMouseUp);
+    connect(Grid_bmeters, &MeterGrid::doubleClickedGrid, this, &MeterPageView::Grid_bmetersDblClick);
     connect(Grid_bmeters, &MeterGrid::contextMenuAt, this, [ContextMenuMbus](const QPoint& at) { ContextMenuMbus->popup(at); });
-    connect(Grid_bmeters, &MeterGrid::fullReadKey, this, &MeterPage::Fullread1Click);
-    connect(Grid_bmeters, &MeterGrid::deleteKey, this, &MeterPage::Deleteselectedrow1Click);
-    connect(Grid_bmeters, &MeterGrid::exportKey, this, &MeterPage::Butt_save_dataClick);
-    connect(Grid_bmeters, &MeterGrid::importKey, this, &MeterPage::Butt_load_dataClick);
+    connect(Grid_bmeters, &MeterGrid::fullReadKey, this, &MeterPageView::Fullread1Click);
+    connect(Grid_bmeters, &MeterGrid::deleteKey, this, &MeterPageView::Deleteselectedrow1Click);
+    connect(Grid_bmeters, &MeterGrid::exportKey, this, &MeterPageView::Butt_save_dataClick);
+    connect(Grid_bmeters, &MeterGrid::importKey, this, &MeterPageView::Butt_load_dataClick);
 
     MeterEngine& meters = m_engine.meters();
-    connect(&meters, &MeterEngine::tableChanged, this, &MeterPage::refreshTable);
-    connect(&meters, &MeterEngine::pageStateChanged, this, &MeterPage::updatePageState);
+    connect(&meters, &MeterEngine::tableChanged, this, &MeterPageView::refreshTable);
+    connect(&meters, &MeterEngine::pageStateChanged, this, &MeterPageView::updatePageState);
 }
 
-QMenu* MeterPage::buildContextMenu() {
+QMenu* MeterPageView::buildContextMenu() {
     QMenu* menu = Named(new QMenu(this), "ContextMenuMbus");
-    auto entry = [this, menu](const char* name, const QString& text, void (MeterPage::*handler)()) {
+    auto entry = [this, menu](const char* name, const QString& text, void (MeterPageView::*handler)()) {
         connect(NamedAction(*menu, name, text), &QAction::triggered, this, handler);
     };
-    entry("Readselected1", QStringLiteral("Read selected"), &MeterPage::Butt_readonceClick);
-    entry("Fullread1", QStringLiteral("Full read"), &MeterPage::Fullread1Click);
-    entry("Readallmeters1", QStringLiteral("Read all meters"), &MeterPage::Butt_readallClick);
+    entry("Readselected1", QStringLiteral("Read selected"), &MeterPageView::Butt_readonceClick);
+    entry("Fullread1", QStringLiteral("Full read"), &MeterPageView::Fullread1Click);
+    entry("Readallmeters1", QStringLiteral("Read all meters"), &MeterPageView::Butt_readallClick);
     menu->addSeparator();
-    entry("Cleartable1", QStringLiteral("Clear table"), &MeterPage::Butt_clear_gridClick);
-    entry("SaveExport1", QStringLiteral("Save/Export"), &MeterPage::Butt_save_dataClick);
-    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &MeterPage::Deleteselectedrow1Click);
-    entry("Addrowintable1", QStringLiteral("Add row in table"), &MeterPage::Addrowintable1Click);
+    entry("Cleartable1", QStringLiteral("Clear table"), &MeterPageView::Butt_clear_gridClick);
+    entry("SaveExport1", QStringLiteral("Save/Export"), &MeterPageView::Butt_save_dataClick);
+    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &MeterPageView::Deleteselectedrow1Click);
+    entry("Addrowintable1", QStringLiteral("Add row in table"), &MeterPageView::Addrowintable1Click);
     return menu;
 }
 
-void MeterPage::applyLogin(const LoginGrant& grant) {
+void MeterPageView::applyLogin(const LoginGrant& grant) {
     for (QWidget* control : {static_cast<QWidget*>(Group_advanced), static_cast<QWidget*>(Check_broadcast),
                              static_cast<QWidget*>(Label_id), static_cast<QWidget*>(Label_addr)})
         control->setVisible(grant.meterConfiguration);
 }
 
-QString MeterPage::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
+QString MeterPageView::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
 
 // ---- what the engine reports -------------------------------------------------------------------
 
-void MeterPage::refreshTable() {
+void MeterPageView::refreshTable() {
     const MeterTable& table = m_engine.meters().table();
     if (m_model->rowCount() == table.rowCount() - 1 && m_model->columnCount() == table.columnCount()) {
         // Same shape: repaint the cells in place, so the view keeps its scroll position.
@@ -143,13 +143,13 @@ void MeterPage::refreshTable() {
     refreshSelectionLabels();
 }
 
-void MeterPage::refreshSelectionLabels() {
+void MeterPageView::refreshSelectionLabels() {
     const MeterTable& table = m_engine.meters().table();
     Label_id->setText(DisplayText(table.idLabel()));
     Label_addr->setText(DisplayText(table.addressLabel()));
 }
 
-void MeterPage::updatePageState() {
+void MeterPageView::updatePageState() {
     const MeterPageState& page = m_engine.meters().pageState();
     Butt_readall->setText(page.readAllCaption);
     Butt_readall->setEnabled(page.readAllEnabled);
@@ -159,42 +159,42 @@ void MeterPage::updatePageState() {
 
 // ---- handlers ----------------------------------------------------------------------------------
 
-void MeterPage::Butt_readonceClick() { m_engine.meters().readSelected(); }
+void MeterPageView::Butt_readonceClick() { m_engine.meters().readSelected(); }
 
-void MeterPage::Fullread1Click() { m_engine.meters().fullRead(); }
+void MeterPageView::Fullread1Click() { m_engine.meters().fullRead(); }
 
-void MeterPage::Butt_readallClick() { m_engine.meters().readAll(); }
+void MeterPageView::Butt_readallClick() { m_engine.meters().readAll(); }
 
-void MeterPage::Butt_clear_gridClick() {
+void MeterPageView::Butt_clear_gridClick() {
     m_engine.meters().table().clear();
     refreshTable();
 }
 
-void MeterPage::Deleteselectedrow1Click() {
+void MeterPageView::Deleteselectedrow1Click() {
     m_engine.meters().table().deleteSelectedRow();
     refreshTable();
 }
 
-void MeterPage::Addrowintable1Click() {
+void MeterPageView::Addrowintable1Click() {
     m_engine.meters().table().addRowBelowSelected();  // refused at the table's 450 rows
     refreshTable();
 }
 
-void MeterPage::Check_broadcastClick(bool checked) { m_engine.meters().setBroadcast(checked); }
+void MeterPageView::Check_broadcastClick(bool checked) { m_engine.meters().setBroadcast(checked); }
 
-void MeterPage::Grid_bmetersSelectCell(int row, int column) {
+void MeterPageView::Grid_bmetersSelectCell(int row, int column) {
     m_engine.meters().table().selectCell(row, column);
     refreshSelectionLabels();
 }
 
-void MeterPage::Grid_bmetersMouseUp(int row, bool control) {
+void MeterPageView::Grid_bmetersMouseUp(int row, bool control) {
     m_engine.meters().table().mouseRelease(row, control);
     refreshTable();
 }
 
-void MeterPage::Grid_bmetersDblClick() { m_engine.meters().table().doubleClick(); }
+void MeterPageView::Grid_bmetersDblClick() { m_engine.meters().table().doubleClick(); }
 
-void MeterPage::Butt_save_dataClick() {
+void MeterPageView::Butt_save_dataClick() {
     OperatorInterface& op = m_engine.operatorInterface();
     const auto chosen = op.saveFileName(workingFolder(), QString::fromLatin1(DetailedReport::kProposedCsvName),
                                         kTableSaveFilter);
@@ -208,7 +208,7 @@ void MeterPage::Butt_save_dataClick() {
         op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
 }
 
-void MeterPage::Butt_load_dataClick() {
+void MeterPageView::Butt_load_dataClick() {
     OperatorInterface& op = m_engine.operatorInterface();
     const auto chosen = op.openFileName(workingFolder(), kTableOpenFilter);
     if (!chosen || chosen->isEmpty()) return;

@@ -21,11 +21,11 @@ class MeterTableModel;
 // the selection labels, the reading and table commands, their context menu `ContextMenuMbus` and the
 // meter-configuration group. Like the window it holds no operation state: its handlers call the engine
 // and it shows the table and the page state the engine reports.
-class MeterPage : public QWidget {
+class MeterPageView : public QWidget {
     Q_OBJECT
 
 public:
-    explicit MeterPage(Engine& engine, QWidget* parent = nullptr);
+    explicit MeterPageView(Engine& engine, QWidget* parent = nullptr);
 
     // The meter-configuration controls (`Group_advanced`, `Check_broadcast`, `Label_id`, `Label_addr`)
     // are shown by permission.
