@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "ui/application_identity.h"
+#include "ui/named_widgets.h"
 #include "veltro_version.h"
 
 namespace veltro {
@@ -14,18 +15,14 @@ TFAbout::TFAbout(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
     setModal(false);
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QString::fromLatin1(kApplicationTitle), this);
-    title->setObjectName(QStringLiteral("Label_title"));
+    QLabel* title = NamedLabel("Label_title", QString::fromLatin1(kApplicationTitle), this);
     QFont large = title->font();
     large.setPointSize(large.pointSize() * 2);
     large.setBold(true);
     title->setFont(large);
-    auto* caption = new QLabel(QString::fromLatin1(kMainWindowCaption), this);
-    caption->setObjectName(QStringLiteral("Label_caption"));
-    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(kVersion), this);
-    version->setObjectName(QStringLiteral("Label_version"));
-    auto* close = new QPushButton(QStringLiteral("OK"), this);
-    close->setObjectName(QStringLiteral("Butt_ok"));
+    QLabel* caption = NamedLabel("Label_caption", QString::fromLatin1(kMainWindowCaption), this);
+    QLabel* version = NamedLabel("Label_version", QStringLiteral("Version ") + QString::fromLatin1(kVersion), this);
+    QPushButton* close = NamedButton("Butt_ok", QStringLiteral("OK"), this);
     for (QLabel* label : {title, caption, version}) {
         label->setAlignment(Qt::AlignCenter);
         layout->addWidget(label);

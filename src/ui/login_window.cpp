@@ -11,6 +11,7 @@
 #include "ui/account_input.h"
 #include "ui/application_identity.h"
 #include "ui/dialog_operator.h"
+#include "ui/named_widgets.h"
 
 namespace veltro {
 
@@ -22,17 +23,13 @@ TLogin::TLogin(const QString& programFolder, OperatorInterface* operatorInterfac
     setWindowTitle(QStringLiteral("Login "));
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
-    m_user = new QLineEdit(this);
-    m_user->setObjectName("Edit_username");
+    m_user = Named(new QLineEdit(this), "Edit_username");
     SetUpAccountEdit(*m_user, kFieldLength, false);
-    m_password = new QLineEdit(this);
-    m_password->setObjectName("Edit_pass");
+    m_password = Named(new QLineEdit(this), "Edit_pass");
     SetUpAccountEdit(*m_password, kFieldLength, true);
-    auto* enter = new QPushButton(QStringLiteral("Enter"), this);
-    enter->setObjectName("Butt_enter");
+    QPushButton* enter = NamedButton("Butt_enter", QStringLiteral("Enter"), this);
     enter->setDefault(true);  // Return in either field logs in
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName("Butt_cancel");
+    QPushButton* cancel = NamedButton("Butt_cancel", QStringLiteral("Cancel"), this);
     cancel->setAutoDefault(false);
 
     auto* form = new QFormLayout;

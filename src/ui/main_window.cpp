@@ -6,10 +6,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,7 +17,6 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -35,13 +32,11 @@
 #include "link/free_command_console.h"
 #include "link/serial_channel.h"
 #include "meters/meter_page.h"
-#include "meters/table_file.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
-#include "ui/file_io.h"
-#include "ui/key_filter.h"
 #include "ui/log_printer.h"
-#include "ui/meter_grid.h"
+#include "ui/meter_page_view.h"
+#include "ui/named_widgets.h"
 #include "ui/users_window.h"
 
 namespace veltro {
@@ -53,52 +48,10 @@ constexpr int kTimeoutFieldCharacters = 5;
 constexpr int kTimeoutStep = 10;
 
 const QString kUserManualName = QStringLiteral("UsrManRXV.pdf");
-const QString kTableSaveFilter = QStringLiteral("CSV files (*.csv);;TXT files (*.txt)");
-const QString kTableOpenFilter = QStringLiteral("CSV (*.csv);;TXT (*.txt)");
-const QString kExportErrorTitle = QStringLiteral("Error saving file");
-const QString kImportErrorTitle = QStringLiteral("File Error");
-
-// The first character of a one-character setting, or the default when the field is empty.
-char FirstCharacter(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
-
-QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
-QLabel* Label(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
-
-QCheckBox* CheckBox(const char* name, const QString& caption, QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
-// An up-down control with its edit field, named as the pair: `UD_...` the spinner, `Edit_...` its field.
-QSpinBox* UpDown(const char* upDownName, const char* editName, int lowest, int highest, int step, int characters,
-                 QWidget* parent, QLineEdit** edit) {
-    auto* spin = new QSpinBox(parent);
-    spin->setObjectName(QString::fromLatin1(upDownName));
-    spin->setRange(lowest, highest);
-    spin->setSingleStep(step);
-    spin->setAccelerated(true);
-    *edit = spin->findChild<QLineEdit*>();
-    (*edit)->setObjectName(QString::fromLatin1(editName));
-    (*edit)->setMaxLength(characters);
-    spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance(QString(characters + 1, QLatin1Char('0'))) + 36);
-    KeyFilter::Install(*spin);
-    return spin;
-}
 
 // A page whose controls come with a later version: it says so instead of showing controls that do nothing.
 QWidget* PendingPage(const char* name, const QString& note, QWidget* parent) {
-    auto* page = new QWidget(parent);
-    page->setObjectName(QString::fromLatin1(name));
+    auto* page = Named(new QWidget(parent), name);
     auto* layout = new QVBoxLayout(page);
     auto* label = new QLabel(note, page);
     label->setAlignment(Qt::AlignCenter);
@@ -122,9 +75,8 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
 
     auto* splitter = new QSplitter(Qt::Vertical, central);
     splitter->setChildrenCollapsible(false);
-    PageControl1 = new QTabWidget(splitter);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    TabSheet1 = buildMeterPage();
+    PageControl1 = Named(new QTabWidget(splitter), "PageControl1");
+    TabSheet1 = new MeterPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet1, QStringLiteral("   M-bus devices    "));
     TabSheet2 = PendingPage("TabSheet2",
                             QStringLiteral("The settings of the NLAN-2 and NCEL-1A gateways are not available in this version."),
@@ -162,14 +114,9 @@ TForm11::~TForm11() = default;
 
 void TForm11::buildMenu() {
     QMenuBar* bar = menuBar();
-    auto menu = [this, bar](const char* name, const QString& title) {
-        QMenu* m = bar->addMenu(title);
-        m->setObjectName(QString::fromLatin1(name));
-        return m;
-    };
+    auto menu = [bar](const char* name, const QString& title) { return Named(bar->addMenu(title), name); };
     auto item = [this](QMenu* m, const char* name, const QString& text, void (TForm11::*handler)()) {
-        QAction* action = m->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
+        QAction* action = NamedAction(*m, name, text);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
@@ -196,33 +143,31 @@ void TForm11::buildMenu() {
 }
 
 QWidget* TForm11::buildSearchGroup() {
-    Group_search = new QGroupBox(QStringLiteral("   Search network   "));
-    Group_search->setObjectName(QStringLiteral("Group_search"));
+    Group_search = Named(new QGroupBox(QStringLiteral("   Search network   ")), "Group_search");
     auto* row = new QHBoxLayout(Group_search);
-    row->addWidget(Label("Label_primary", QStringLiteral("By Primary address: "), Group_search));
-    UD_address_min = UpDown("UD_address_min", "Edit_address_min", 0, kScanAddressHighest, 1, kScanFieldCharacters,
+    row->addWidget(NamedLabel("Label_primary", QStringLiteral("By Primary address: "), Group_search));
+    UD_address_min = NamedUpDown("UD_address_min", "Edit_address_min", 0, kScanAddressHighest, 1, kScanFieldCharacters,
                             Group_search, &Edit_address_min);
     row->addWidget(UD_address_min);
-    row->addWidget(Label("Label_to", QStringLiteral("to"), Group_search));
-    UD_address_max = UpDown("UD_address_max", "Edit_address_max", 0, kScanAddressHighest, 1, kScanFieldCharacters,
+    row->addWidget(NamedLabel("Label_to", QStringLiteral("to"), Group_search));
+    UD_address_max = NamedUpDown("UD_address_max", "Edit_address_max", 0, kScanAddressHighest, 1, kScanFieldCharacters,
                             Group_search, &Edit_address_max);
     row->addWidget(UD_address_max);
     row->addSpacing(24);
-    row->addWidget(Label("Label_timeout", QStringLiteral("Resp. timeout"), Group_search));
-    UD_timeout = UpDown("UD_timeout", "Edit_timeout", kResponseWindowLowest, kResponseWindowHighest, kTimeoutStep,
+    row->addWidget(NamedLabel("Label_timeout", QStringLiteral("Resp. timeout"), Group_search));
+    UD_timeout = NamedUpDown("UD_timeout", "Edit_timeout", kResponseWindowLowest, kResponseWindowHighest, kTimeoutStep,
                         kTimeoutFieldCharacters, Group_search, &Edit_timeout);
     row->addWidget(UD_timeout);
-    row->addWidget(Label("Label_ms", QStringLiteral("ms"), Group_search));
+    row->addWidget(NamedLabel("Label_ms", QStringLiteral("ms"), Group_search));
     row->addSpacing(24);
-    Check_nke = CheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
+    Check_nke = NamedCheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
     row->addWidget(Check_nke);
     row->addSpacing(12);
-    Butt_find_primary = Button("Butt_find_primary", QStringLiteral("Find"), Group_search);
+    Butt_find_primary = NamedButton("Butt_find_primary", QStringLiteral("Find"), Group_search);
     Butt_find_primary->setMinimumWidth(90);
     row->addWidget(Butt_find_primary);
     row->addStretch(1);
-    ProgressBar1 = new QProgressBar(Group_search);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1 = Named(new QProgressBar(Group_search), "ProgressBar1");
     ProgressBar1->setFixedWidth(320);
     ProgressBar1->hide();
     row->addWidget(ProgressBar1);
@@ -233,104 +178,26 @@ QWidget* TForm11::buildSearchGroup() {
     return Group_search;
 }
 
-QWidget* TForm11::buildMeterPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabSheet1"));
-    auto* layout = new QHBoxLayout(page);
-
-    Grid_bmeters = new MeterGrid(page);
-    Grid_bmeters->setObjectName(QStringLiteral("Grid_bmeters"));
-    m_model = new MeterTableModel(m_engine.meters().table(), this);
-    Grid_bmeters->setModel(m_model);
-    layout->addWidget(Grid_bmeters, 1);
-
-    auto* side = new QVBoxLayout;
-    Label_id = Label("Label_id", QStringLiteral("ID:"), page);
-    Label_addr = Label("Label_addr", QStringLiteral("Addr.:"), page);
-    side->addWidget(Label_id);
-    side->addWidget(Label_addr);
-    Check_broadcast = CheckBox("Check_broadcast", QStringLiteral("work on broadcast (0xFE)"), page);
-    side->addWidget(Check_broadcast);
-    side->addSpacing(8);
-    Butt_readonce = Button("Butt_readonce", QStringLiteral("Read selected"), page);
-    Butt_readall = Button("Butt_readall", QStringLiteral("Read all meters"), page);
-    Butt_clear_grid = Button("Butt_clear_grid", QStringLiteral("Clear table"), page);
-    Butt_save_data = Button("Butt_save_data", QStringLiteral("Export"), page);
-    Butt_load_data = Button("Butt_load_data", QStringLiteral("Load"), page);
-    for (QPushButton* button : {Butt_readonce, Butt_readall, Butt_clear_grid, Butt_save_data, Butt_load_data})
-        side->addWidget(button);
-    side->addSpacing(8);
-    Group_advanced = new QGroupBox(QStringLiteral("   Configuration m-bus    "), page);
-    Group_advanced->setObjectName(QStringLiteral("Group_advanced"));
-    auto* advanced = new QVBoxLayout(Group_advanced);
-    auto* note = new QLabel(QStringLiteral("Setting the address, identification, baud rate, medium, unit and pulse "
-                                           "width of meters is not available in this version."),
-                            Group_advanced);
-    note->setWordWrap(true);
-    note->setEnabled(false);
-    advanced->addWidget(note);
-    side->addWidget(Group_advanced);
-    side->addStretch(1);
-    auto* sideWidget = new QWidget(page);
-    sideWidget->setLayout(side);
-    sideWidget->setFixedWidth(230);
-    layout->addWidget(sideWidget);
-
-    ContextMenuMbus = new QMenu(this);
-    ContextMenuMbus->setObjectName(QStringLiteral("ContextMenuMbus"));
-    auto entry = [this](const char* name, const QString& text, void (TForm11::*handler)()) {
-        QAction* action = ContextMenuMbus->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, handler);
-    };
-    entry("Readselected1", QStringLiteral("Read selected"), &TForm11::Butt_readonceClick);
-    entry("Fullread1", QStringLiteral("Full read"), &TForm11::Fullread1Click);
-    entry("Readallmeters1", QStringLiteral("Read all meters"), &TForm11::Butt_readallClick);
-    ContextMenuMbus->addSeparator();
-    entry("Cleartable1", QStringLiteral("Clear table"), &TForm11::Butt_clear_gridClick);
-    entry("SaveExport1", QStringLiteral("Save/Export"), &TForm11::Butt_save_dataClick);
-    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &TForm11::Deleteselectedrow1Click);
-    entry("Addrowintable1", QStringLiteral("Add row in table"), &TForm11::Addrowintable1Click);
-
-    connect(Butt_readonce, &QPushButton::clicked, this, &TForm11::Butt_readonceClick);
-    connect(Butt_readall, &QPushButton::clicked, this, &TForm11::Butt_readallClick);
-    connect(Butt_clear_grid, &QPushButton::clicked, this, &TForm11::Butt_clear_gridClick);
-    connect(Butt_save_data, &QPushButton::clicked, this, &TForm11::Butt_save_dataClick);
-    connect(Butt_load_data, &QPushButton::clicked, this, &TForm11::Butt_load_dataClick);
-    connect(Check_broadcast, &QCheckBox::clicked, this, &TForm11::Check_broadcastClick);
-    connect(Grid_bmeters, &MeterGrid::cellSelected, this, &TForm11::Grid_bmetersSelectCell);
-    connect(Grid_bmeters, &MeterGrid::rowReleased, this, &TForm11::Grid_bmetersMouseUp);
-    connect(Grid_bmeters, &MeterGrid::doubleClickedGrid, this, &TForm11::Grid_bmetersDblClick);
-    connect(Grid_bmeters, &MeterGrid::contextMenuAt, this, [this](const QPoint& at) { ContextMenuMbus->popup(at); });
-    connect(Grid_bmeters, &MeterGrid::fullReadKey, this, &TForm11::Fullread1Click);
-    connect(Grid_bmeters, &MeterGrid::deleteKey, this, &TForm11::Deleteselectedrow1Click);
-    connect(Grid_bmeters, &MeterGrid::exportKey, this, &TForm11::Butt_save_dataClick);
-    connect(Grid_bmeters, &MeterGrid::importKey, this, &TForm11::Butt_load_dataClick);
-    return page;
-}
-
 QWidget* TForm11::buildConsoleAndLog() {
     auto* area = new QWidget;
     auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 4, 0, 0);
 
     auto* console = new QHBoxLayout;
-    console->addWidget(Label("Label_command", QStringLiteral("Send custom command:"), area));
-    Edit_command = new QLineEdit(area);
-    Edit_command->setObjectName(QStringLiteral("Edit_command"));
+    console->addWidget(NamedLabel("Label_command", QStringLiteral("Send custom command:"), area));
+    Edit_command = Named(new QLineEdit(area), "Edit_command");
     Edit_command->setMaxLength(FreeCommandConsole::kMaxCommandLength);
     console->addWidget(Edit_command, 1);
-    Check_ascii = CheckBox("Check_ascii", QStringLiteral("ASCII"), area);
-    Check_hex = CheckBox("Check_hex", QStringLiteral("Hex"), area);
+    Check_ascii = NamedCheckBox("Check_ascii", QStringLiteral("ASCII"), area);
+    Check_hex = NamedCheckBox("Check_hex", QStringLiteral("Hex"), area);
     console->addWidget(Check_ascii);
     console->addWidget(Check_hex);
-    Butt_command_send = Button("Butt_command_send", QStringLiteral("Send"), area);
+    Butt_command_send = NamedButton("Butt_command_send", QStringLiteral("Send"), area);
     console->addWidget(Butt_command_send);
     layout->addLayout(console);
 
     auto* logRow = new QHBoxLayout;
-    Memo_current = new QPlainTextEdit(area);
-    Memo_current->setObjectName(QStringLiteral("Memo_current"));
+    Memo_current = Named(new QPlainTextEdit(area), "Memo_current");
     Memo_current->setReadOnly(true);
     Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -339,9 +206,9 @@ QWidget* TForm11::buildConsoleAndLog() {
     Memo_current->setFont(fixed);
     logRow->addWidget(Memo_current, 1);
     auto* logButtons = new QVBoxLayout;
-    QPushButton* clearLog = Button("BitBtn5", QStringLiteral("Clear log"), area);
-    QPushButton* saveLog = Button("BitBtn6", QStringLiteral("Save log"), area);
-    QPushButton* printLogButton = Button("BitBtn7", QStringLiteral("Print log"), area);
+    QPushButton* clearLog = NamedButton("BitBtn5", QStringLiteral("Clear log"), area);
+    QPushButton* saveLog = NamedButton("BitBtn6", QStringLiteral("Save log"), area);
+    QPushButton* printLogButton = NamedButton("BitBtn7", QStringLiteral("Print log"), area);
     for (QPushButton* button : {clearLog, saveLog, printLogButton}) {
         button->setMinimumWidth(110);
         logButtons->addWidget(button);
@@ -375,7 +242,6 @@ void TForm11::buildStatusBar() {
 
 void TForm11::connectEngine() {
     MeterPage& meters = m_engine.meters();
-    connect(&meters, &MeterPage::tableChanged, this, &TForm11::refreshTable);
     connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
     connect(&meters, &MeterPage::scanRangeChanged, this, [this](int from, int to) {
         UD_address_min->setValue(from);
@@ -406,8 +272,9 @@ void TForm11::FormCreate() {
     PageControl1->setCurrentWidget(TabSheet1);
     applyLanguage(state.language);
     setConsoleHex(true);
-    refreshTable();
+    TabSheet1->refreshTable();
     updatePageState();
+    TabSheet1->updatePageState();
 }
 
 void TForm11::FormActivate() { ApplyCaptions(*this, MainWindowCaptions(), m_engine.settings().language()); }
@@ -446,9 +313,7 @@ void TForm11::applyLogin(const LoginGrant& grant) {
     Settings1->setEnabled(grant.settingsMenuEnabled());
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), grant.communicationPage);
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), grant.displayPage);
-    for (QWidget* control : {static_cast<QWidget*>(Group_advanced), static_cast<QWidget*>(Check_broadcast),
-                             static_cast<QWidget*>(Label_id), static_cast<QWidget*>(Label_addr)})
-        control->setVisible(grant.meterConfiguration);
+    TabSheet1->applyLogin(grant);
 }
 
 void TForm11::applyLanguage(Language language) {
@@ -458,6 +323,7 @@ void TForm11::applyLanguage(Language language) {
     m_engine.meters().applyLanguage();  // grid titles and the captions the engine composes
     ApplyCaptions(*this, MainWindowCaptions(), language);
     updatePageState();
+    TabSheet1->updatePageState();
 }
 
 QString TForm11::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
@@ -471,44 +337,10 @@ void TForm11::ShowWindow(QWidget* window) {
 
 // ---- what the engine reports -------------------------------------------------------------------
 
-void TForm11::refreshTable() {
-    const MeterTable& table = m_engine.meters().table();
-    if (m_model->rowCount() == table.rowCount() - 1 && m_model->columnCount() == table.columnCount()) {
-        // Same shape: repaint the cells in place, so the view keeps its scroll position.
-        if (m_model->rowCount() > 0)
-            emit m_model->dataChanged(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1));
-        emit m_model->headerDataChanged(Qt::Horizontal, 0, m_model->columnCount() - 1);
-    } else {
-        m_model->refresh();
-    }
-    if (const QStringList titles = m_model->titles(); titles != m_widthsForTitles) {
-        // Other columns or titles (a language switch): the widths follow, never narrower than a title.
-        m_widthsForTitles = titles;
-        Grid_bmeters->applyColumnWidths();
-    }
-    // A decoded meter moves the table's cursor to its row, as selecting that cell would.
-    if (table.currentRow() != m_lastPlacedRow) {
-        m_lastPlacedRow = table.currentRow();
-        Grid_bmeters->setCurrentTableRow(m_lastPlacedRow, table.selectedColumn());
-        m_engine.meters().selectCell(m_lastPlacedRow, table.selectedColumn());
-    }
-    refreshSelectionLabels();
-}
-
-void TForm11::refreshSelectionLabels() {
-    const MeterTable& table = m_engine.meters().table();
-    Label_id->setText(DisplayText(table.idLabel()));
-    Label_addr->setText(DisplayText(table.addressLabel()));
-}
-
 void TForm11::updatePageState() {
     const MeterPageState& page = m_engine.meters().pageState();
     Butt_find_primary->setText(page.findCaption);
-    Butt_readall->setText(page.readAllCaption);
-    Butt_readall->setEnabled(page.readAllEnabled);
-    Butt_readonce->setEnabled(page.readOnceEnabled);
     Group_search->setEnabled(page.searchGroupEnabled);
-    Group_advanced->setEnabled(page.advancedEnabled);
     Butt_command_send->setEnabled(page.commandSendEnabled);
     ProgressBar1->setRange(page.progress.minimum, page.progress.maximum);
     ProgressBar1->setValue(page.progress.position);
@@ -526,77 +358,6 @@ void TForm11::Butt_find_primaryClick() {
 void TForm11::Edit_timeoutChange(int milliseconds) { m_engine.settings().setResponseWindow(milliseconds); }
 
 void TForm11::Check_nkeClick(bool checked) { m_engine.meters().setUseSndNke(checked); }
-
-// ---- meter page --------------------------------------------------------------------------------
-
-void TForm11::Butt_readonceClick() { m_engine.meters().readSelected(); }
-
-void TForm11::Fullread1Click() { m_engine.meters().fullRead(); }
-
-void TForm11::Butt_readallClick() { m_engine.meters().readAll(); }
-
-void TForm11::Butt_clear_gridClick() {
-    m_engine.meters().clearTable();
-}
-
-void TForm11::Deleteselectedrow1Click() {
-    m_engine.meters().deleteSelectedRow();
-}
-
-void TForm11::Addrowintable1Click() {
-    m_engine.meters().addRowBelowSelected();  // refused at the table's 450 rows
-}
-
-void TForm11::Check_broadcastClick(bool checked) { m_engine.meters().setBroadcast(checked); }
-
-void TForm11::Grid_bmetersSelectCell(int row, int column) {
-    m_engine.meters().selectCell(row, column);
-    refreshSelectionLabels();
-}
-
-void TForm11::Grid_bmetersMouseUp(int row, bool control) {
-    m_engine.meters().mouseRelease(row, control);
-}
-
-void TForm11::Grid_bmetersDblClick() { m_engine.meters().doubleClick(); }
-
-void TForm11::Butt_save_dataClick() {
-    OperatorInterface& op = m_engine.operatorInterface();
-    const auto chosen = op.saveFileName(workingFolder(), QString::fromLatin1(DetailedReport::kProposedCsvName),
-                                        kTableSaveFilter);
-    if (!chosen || chosen->isEmpty()) return;
-    const Settings& settings = m_engine.settings().settings();
-    const QString mark = m_engine.meters().locale().decimalPoint();
-    const char systemMark = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
-    const std::string text = ExportTableText(m_engine.meters().table(), FirstCharacter(settings.misc.exportSeparator, ';'),
-                                             FirstCharacter(settings.misc.decSeparator, '.'), systemMark);
-    if (!SaveFileAtomically(*chosen, text))
-        op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
-}
-
-void TForm11::Butt_load_dataClick() {
-    OperatorInterface& op = m_engine.operatorInterface();
-    const auto chosen = op.openFileName(workingFolder(), kTableOpenFilter);
-    if (!chosen || chosen->isEmpty()) return;
-    // The whole file is read before the table is touched: a file that cannot be read leaves it as it was.
-    const auto bytes = ReadWholeFile(*chosen);
-    if (!bytes) {
-        op.message(kImportErrorTitle, QString::fromLatin1(kWrongImportFileMessage), OperatorInterface::Icon::Warning);
-        return;
-    }
-    const char separator = FirstCharacter(m_engine.settings().settings().misc.exportSeparator, ';');
-    const ImportedTable imported = ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
-    if (!m_engine.meters().importTable(imported)) return;
-    if (imported.tooManyFields)
-        op.message(QString::fromLatin1(kApplicationTitle), QString::fromLatin1(kTooManyFieldsMessage),
-                   OperatorInterface::Icon::Warning);
-    if (imported.truncatedAtCapacity)
-        op.message(QString::fromLatin1(kApplicationTitle),
-                   QStringLiteral("The table holds at most %1 rows: the lines after the first %2 were not imported.")
-                       .arg(MeterTable::kMaxRows)
-                       .arg(MeterTable::kMaxRows - 1),
-                   OperatorInterface::Icon::Warning);
-}
 
 // ---- console and log ---------------------------------------------------------------------------
 
@@ -647,9 +408,11 @@ void TForm11::TabSheet5Show() { setConsoleHex(false); }
 
 // ---- menu --------------------------------------------------------------------------------------
 
-void TForm11::Open1Click() { Butt_load_dataClick(); }
+MeterPageView& TForm11::meterPage() { return *TabSheet1; }
 
-void TForm11::Save1Click() { Butt_save_dataClick(); }
+void TForm11::Open1Click() { TabSheet1->Butt_load_dataClick(); }
+
+void TForm11::Save1Click() { TabSheet1->Butt_save_dataClick(); }
 
 void TForm11::Exit1Click() {
     const Language language = m_engine.settings().language();

@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QStringList>
 
 #include "app/language.h"
 #include "app/login_grant.h"
@@ -23,13 +22,13 @@ class QTabWidget;
 namespace veltro {
 
 class Engine;
-class MeterGrid;
-class MeterTableModel;
+class MeterPageView;
 class TFUsers;
 
-// The main window `TForm11`: the search group, the five pages, the console, the communication log
-// and the status bar. It holds no state of the operations: its handlers read the widgets, call the
-// engine and show what the engine reports (table, log, page state, serial status).
+// The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
+// log and the status bar. Each page is a class of its own (`MeterPageView`) inside the window's tree. It
+// holds no state of the operations: its handlers read the widgets, call the engine and show what the
+// engine reports (log, page state, serial status).
 class TForm11 : public QMainWindow {
     Q_OBJECT
 
@@ -43,8 +42,8 @@ public:
     void setAboutWindow(QWidget* window) { m_aboutWindow = window; }
 
     // What a successful login grants: the Users and Settings menu commands by role; the
-    // communication-devices and local-display pages, and the meter-configuration controls
-    // (`Group_advanced`, `Check_broadcast`, `Label_id`, `Label_addr`) by permission.
+    // communication-devices and local-display pages, and the meter page's configuration controls,
+    // by permission.
     void applyLogin(const LoginGrant& grant);
 
     // "Print log" onto a device the print dialog (or a test) chose.
@@ -52,6 +51,9 @@ public:
 
     // The language of the menu's checked item, with every caption, title and grid header that follows it.
     void applyLanguage(Language language);
+
+    // The meter page `TabSheet1`, whose handlers the page itself owns.
+    MeterPageView& meterPage();
 
 signals:
     // `FormClose` has run: the program ends.
@@ -62,19 +64,6 @@ public slots:
     void Butt_find_primaryClick();
     void Edit_timeoutChange(int milliseconds);
     void Check_nkeClick(bool checked);
-    // Meter page.
-    void Butt_readonceClick();
-    void Fullread1Click();
-    void Butt_readallClick();
-    void Butt_clear_gridClick();
-    void Butt_save_dataClick();
-    void Butt_load_dataClick();
-    void Deleteselectedrow1Click();
-    void Addrowintable1Click();
-    void Check_broadcastClick(bool checked);
-    void Grid_bmetersSelectCell(int row, int column);
-    void Grid_bmetersMouseUp(int row, bool control);
-    void Grid_bmetersDblClick();
     // Console and log.
     void Butt_command_sendClick();
     void Check_asciiClick();
@@ -105,7 +94,6 @@ protected:
 private:
     void buildMenu();
     QWidget* buildSearchGroup();
-    QWidget* buildMeterPage();
     QWidget* buildConsoleAndLog();
     void buildStatusBar();
     void connectEngine();
@@ -114,8 +102,6 @@ private:
     void FormActivate();
     void FormClose();
 
-    void refreshTable();
-    void refreshSelectionLabels();
     void updatePageState();
     void pageChanged(int index);
     void setConsoleHex(bool hex);
@@ -123,9 +109,6 @@ private:
     static void ShowWindow(QWidget* window);
 
     Engine& m_engine;
-    MeterTableModel* m_model = nullptr;
-    int m_lastPlacedRow = 1;
-    QStringList m_widthsForTitles;  // the column titles the grid's widths were set for
     bool m_closing = false;
 
     // Menu.
@@ -157,24 +140,11 @@ private:
 
     // Pages.
     QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
+    MeterPageView* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
     QWidget* TabSheet4 = nullptr;
     QWidget* TabSheet5 = nullptr;
-
-    // Meter page.
-    MeterGrid* Grid_bmeters = nullptr;
-    QLabel* Label_id = nullptr;
-    QLabel* Label_addr = nullptr;
-    QCheckBox* Check_broadcast = nullptr;
-    QPushButton* Butt_readonce = nullptr;
-    QPushButton* Butt_readall = nullptr;
-    QPushButton* Butt_clear_grid = nullptr;
-    QPushButton* Butt_save_data = nullptr;
-    QPushButton* Butt_load_data = nullptr;
-    QGroupBox* Group_advanced = nullptr;
-    QMenu* ContextMenuMbus = nullptr;
 
     // Console and log.
     QLineEdit* Edit_command = nullptr;

@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QStringDecoder>
 
+#include "meters/meter_page.h"
 #include "meters/meter_table.h"
 
 namespace veltro {
@@ -21,15 +22,15 @@ QString DisplayText(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-MeterTableModel::MeterTableModel(const MeterTable& table, QObject* parent)
-    : QAbstractTableModel(parent), m_table(table) {}
-
-int MeterTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_table.rowCount() - 1;
+MeterTableModel::MeterTableModel(MeterPage& page, QObject* parent)
+    : QAbstractTableModel(parent), m_table(page.table()), m_rows(m_table.rowCount() - 1), m_columns(m_table.columnCount()) {
+    connect(&page, &MeterPage::tableChanged, this, &MeterTableModel::tableChanged);
 }
 
+int MeterTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+
 int MeterTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_table.columnCount();
+    return parent.isValid() ? 0 : m_columns;
 }
 
 QVariant MeterTableModel::data(const QModelIndex& index, int role) const {
@@ -63,8 +64,16 @@ QStringList MeterTableModel::titles() const {
     return result;
 }
 
-void MeterTableModel::refresh() {
+void MeterTableModel::tableChanged() {
+    if (m_rows == m_table.rowCount() - 1 && m_columns == m_table.columnCount()) {
+        // Same shape: repaint the cells in place, so the views keep their scroll position.
+        if (m_rows > 0 && m_columns > 0) emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
+        if (m_columns > 0) emit headerDataChanged(Qt::Horizontal, 0, m_columns - 1);
+        return;
+    }
     beginResetModel();
+    m_rows = m_table.rowCount() - 1;
+    m_columns = m_table.columnCount();
     endResetModel();
 }
 

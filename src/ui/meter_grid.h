@@ -16,11 +16,14 @@ QString DisplayText(const std::string& bytes);
 // `Grid_bmeters` as a model: the table's row 0 is the header, rows 1.. are the model's rows 0... A
 // row flagged in the selection is drawn white on the highlight colour, any other black on white; the
 // header keeps the button face of the header view.
+class MeterPage;
+
 class MeterTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    MeterTableModel(const MeterTable& table, QObject* parent = nullptr);
+    // Follows the page's table: every change the page reports reaches the views from here.
+    explicit MeterTableModel(MeterPage& page, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,11 +31,15 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     QStringList titles() const;
-    // The table changed in any way (rows, cells, titles, flags).
-    void refresh();
 
 private:
+    // The table changed in any way (rows, cells, titles, flags).
+    void tableChanged();
+
     const MeterTable& m_table;
+    // The shape the views know: rows and columns change only inside a reset.
+    int m_rows = 0;
+    int m_columns = 0;
 };
 
 // The view of `Grid_bmeters`: it reports what the operator does; the window applies it to the table.

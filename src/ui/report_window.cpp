@@ -12,18 +12,13 @@
 #include "meters/table_file.h"
 #include "app/save_file.h"
 #include "ui/meter_grid.h"
+#include "ui/named_widgets.h"
 
 namespace veltro {
 namespace {
 
 const QString kTextFilter = QStringLiteral("TXT files (*.txt)");
 const QString kErrorTitle = QStringLiteral("Error saving file");
-
-QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
 
 } // namespace
 
@@ -35,8 +30,7 @@ TFormFullMbus::TFormFullMbus(Engine& engine, QWidget* parent) : QDialog(parent),
     setModal(false);
 
     auto* layout = new QVBoxLayout(this);
-    Memo_fullMbus = new QPlainTextEdit(this);
-    Memo_fullMbus->setObjectName(QStringLiteral("Memo_fullMbus"));
+    Memo_fullMbus = Named(new QPlainTextEdit(this), "Memo_fullMbus");
     Memo_fullMbus->setReadOnly(true);
     Memo_fullMbus->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont fixed(QStringLiteral("Monospace"));
@@ -45,10 +39,10 @@ TFormFullMbus::TFormFullMbus(Engine& engine, QWidget* parent) : QDialog(parent),
     layout->addWidget(Memo_fullMbus, 1);
 
     auto* buttons = new QHBoxLayout;
-    QPushButton* clear = Button("Butt_clear", QStringLiteral("Clear"), this);
-    QPushButton* save = Button("Butt_save", QStringLiteral("Save"), this);
-    QPushButton* exportCsv = Button("Butt_export", QStringLiteral("Export CSV"), this);
-    QPushButton* closeButton = Button("Butt_close", QStringLiteral("Close"), this);
+    QPushButton* clear = NamedButton("Butt_clear", QStringLiteral("Clear"), this);
+    QPushButton* save = NamedButton("Butt_save", QStringLiteral("Save"), this);
+    QPushButton* exportCsv = NamedButton("Butt_export", QStringLiteral("Export CSV"), this);
+    QPushButton* closeButton = NamedButton("Butt_close", QStringLiteral("Close"), this);
     for (QPushButton* button : {clear, save, exportCsv, closeButton}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);

@@ -21,6 +21,7 @@
 #include "meters/meter_page.h"
 #include "ui/caption_tables.h"
 #include "ui/key_filter.h"
+#include "ui/named_widgets.h"
 
 namespace veltro {
 namespace {
@@ -31,29 +32,6 @@ const char* const kParities[] = {"None", "Even", "Odd", "Mark", "Space"};
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 std::string Bytes(const QString& text) { return text.toStdString(); }
-
-QLabel* Label(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
-
-template <class Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QCheckBox* CheckBox(const char* name, const QString& caption, QWidget* parent) {
-    return Named(new QCheckBox(caption, parent), name);
-}
-
-QSpinBox* Spin(const char* name, int lowest, int highest, QWidget* parent) {
-    auto* spin = Named(new QSpinBox(parent), name);
-    spin->setRange(lowest, highest);
-    KeyFilter::Install(*spin);
-    return spin;
-}
 
 // A combo box's text: the item when it is one, else what was typed.
 void SetComboText(QComboBox& combo, const QString& text) {
@@ -100,11 +78,11 @@ QWidget* TSettings::buildCommunicationPage() {
     Combo_com_parity = Named(new QComboBox(serial), "Combo_com_parity");
     Combo_com_parity->setEditable(true);
     for (const char* parity : kParities) Combo_com_parity->addItem(QString::fromLatin1(parity));
-    serialForm->addRow(Label("Label_com_name", QStringLiteral("Name"), serial), Combo_com_name);
-    serialForm->addRow(Label("Label_com_speed", QStringLiteral("Speed"), serial), Combo_com_speed);
-    serialForm->addRow(Label("Label_com_parity", QStringLiteral("Parity"), serial), Combo_com_parity);
-    Check_rts = CheckBox("Check_rts", QStringLiteral("RTS control"), serial);
-    Check_dtr = CheckBox("Check_dtr", QStringLiteral("DTR control"), serial);
+    serialForm->addRow(NamedLabel("Label_com_name", QStringLiteral("Name"), serial), Combo_com_name);
+    serialForm->addRow(NamedLabel("Label_com_speed", QStringLiteral("Speed"), serial), Combo_com_speed);
+    serialForm->addRow(NamedLabel("Label_com_parity", QStringLiteral("Parity"), serial), Combo_com_parity);
+    Check_rts = NamedCheckBox("Check_rts", QStringLiteral("RTS control"), serial);
+    Check_dtr = NamedCheckBox("Check_dtr", QStringLiteral("DTR control"), serial);
     serialForm->addRow(Check_rts);
     serialForm->addRow(Check_dtr);
     grid->addWidget(serial, 0, 0);
@@ -117,17 +95,18 @@ QWidget* TSettings::buildCommunicationPage() {
     Edit_decimal = Named(new QLineEdit(reading), "Edit_decimal");
     Edit_decimal->setMaxLength(1);
     Edit_decimal->setFixedWidth(40);
-    UD_retry_read = Spin("UD_retry_read", 0, kRetryHighest, reading);
-    readingForm->addRow(Label("Label_export_separator", QStringLiteral("Export separator:"), reading), Edit_export_separator);
-    readingForm->addRow(Label("Label_decimal", QStringLiteral("Decimal separator:"), reading), Edit_decimal);
-    readingForm->addRow(Label("Label_retry_read", QStringLiteral("Retries"), reading), UD_retry_read);
-    Check_5B = CheckBox("Check_5B", QStringLiteral("Use 0x5B"), reading);
-    Global_init = CheckBox("Global_init", QStringLiteral("Global initialization"), reading);
-    Check_multitelegram = CheckBox("Check_multitelegram", QStringLiteral("Multi-telegram mode"), reading);
-    Check_MSB = CheckBox("Check_MSB", QStringLiteral("Secondary search: MSB first"), reading);
-    Check_LSB = CheckBox("Check_LSB", QStringLiteral("Secondary search: LSB first"), reading);
-    Check_decodeApator = CheckBox("Check_decodeApator", QStringLiteral("Decode Apator wMbus from RXV"), reading);
-    Check_decodeTechem = CheckBox("Check_decodeTechem", QStringLiteral("Decode Techem wmBus"), reading);
+    UD_retry_read = NamedSpinBox("UD_retry_read", 0, kRetryHighest, reading);
+    readingForm->addRow(NamedLabel("Label_export_separator", QStringLiteral("Export separator:"), reading),
+                        Edit_export_separator);
+    readingForm->addRow(NamedLabel("Label_decimal", QStringLiteral("Decimal separator:"), reading), Edit_decimal);
+    readingForm->addRow(NamedLabel("Label_retry_read", QStringLiteral("Retries"), reading), UD_retry_read);
+    Check_5B = NamedCheckBox("Check_5B", QStringLiteral("Use 0x5B"), reading);
+    Global_init = NamedCheckBox("Global_init", QStringLiteral("Global initialization"), reading);
+    Check_multitelegram = NamedCheckBox("Check_multitelegram", QStringLiteral("Multi-telegram mode"), reading);
+    Check_MSB = NamedCheckBox("Check_MSB", QStringLiteral("Secondary search: MSB first"), reading);
+    Check_LSB = NamedCheckBox("Check_LSB", QStringLiteral("Secondary search: LSB first"), reading);
+    Check_decodeApator = NamedCheckBox("Check_decodeApator", QStringLiteral("Decode Apator wMbus from RXV"), reading);
+    Check_decodeTechem = NamedCheckBox("Check_decodeTechem", QStringLiteral("Decode Techem wmBus"), reading);
     for (QCheckBox* box : {Check_5B, Global_init, Check_multitelegram, Check_MSB, Check_LSB, Check_decodeApator,
                            Check_decodeTechem})
         readingForm->addRow(box);
@@ -135,9 +114,9 @@ QWidget* TSettings::buildCommunicationPage() {
 
     auto* transport = Named(new QGroupBox(QStringLiteral("   TCP/IP   "), page), "GroupBox5");
     auto* transportRows = new QVBoxLayout(transport);
-    Check_xport = CheckBox("Check_xport", QStringLiteral("Use VODUD"), transport);
-    Check_nlan_server = CheckBox("Check_nlan_server", QStringLiteral("Use NLAN-2 server version"), transport);
-    Check_ethernet = CheckBox("Check_ethernet", QStringLiteral("Use NLAN-2 or NCEL-1A as clients"), transport);
+    Check_xport = NamedCheckBox("Check_xport", QStringLiteral("Use VODUD"), transport);
+    Check_nlan_server = NamedCheckBox("Check_nlan_server", QStringLiteral("Use NLAN-2 server version"), transport);
+    Check_ethernet = NamedCheckBox("Check_ethernet", QStringLiteral("Use NLAN-2 or NCEL-1A as clients"), transport);
     for (QCheckBox* box : {Check_xport, Check_nlan_server, Check_ethernet}) transportRows->addWidget(box);
     grid->addWidget(transport, 0, 1);
 
@@ -149,13 +128,13 @@ QWidget* TSettings::buildCommunicationPage() {
     KeyFilter::Install(*Edit_vodud_port);
     Edit_net_number = Named(new QLineEdit(GroupBox4), "Edit_net_number");
     KeyFilter::Install(*Edit_net_number, QStringLiteral("."));
-    UD_eth_timeout = Spin("UD_eth_timeout", kEthTimeoutLowest, kEthTimeoutHighest, GroupBox4);
+    UD_eth_timeout = NamedSpinBox("UD_eth_timeout", kEthTimeoutLowest, kEthTimeoutHighest, GroupBox4);
     UD_eth_timeout->setSuffix(QStringLiteral(" x 10 ms"));
-    Check_closeTCP = CheckBox("Check_closeTCP", QStringLiteral("Close automatically connection"), GroupBox4);
-    remote->addRow(Label("Label_vodud_ip", QStringLiteral("Remote IP number:"), GroupBox4), Edit_vodud_ip);
-    remote->addRow(Label("Label_vodud_port", QStringLiteral("Remote port:"), GroupBox4), Edit_vodud_port);
-    remote->addRow(Label("Label_net_number", QStringLiteral("Network number:"), GroupBox4), Edit_net_number);
-    remote->addRow(Label("Label_eth_timeout", QStringLiteral("Ethernet timeout"), GroupBox4), UD_eth_timeout);
+    Check_closeTCP = NamedCheckBox("Check_closeTCP", QStringLiteral("Close automatically connection"), GroupBox4);
+    remote->addRow(NamedLabel("Label_vodud_ip", QStringLiteral("Remote IP number:"), GroupBox4), Edit_vodud_ip);
+    remote->addRow(NamedLabel("Label_vodud_port", QStringLiteral("Remote port:"), GroupBox4), Edit_vodud_port);
+    remote->addRow(NamedLabel("Label_net_number", QStringLiteral("Network number:"), GroupBox4), Edit_net_number);
+    remote->addRow(NamedLabel("Label_eth_timeout", QStringLiteral("Ethernet timeout"), GroupBox4), UD_eth_timeout);
     remote->addRow(Check_closeTCP);
     grid->addWidget(GroupBox4, 1, 1);
 
@@ -163,16 +142,16 @@ QWidget* TSettings::buildCommunicationPage() {
     auto* listen = new QFormLayout(GroupBox3);
     Edit_tcp_port = Named(new QLineEdit(GroupBox3), "Edit_tcp_port");
     KeyFilter::Install(*Edit_tcp_port);
-    listen->addRow(Label("Label_tcp_port", QStringLiteral("Port to listen:"), GroupBox3), Edit_tcp_port);
-    Check_open_tcp = CheckBox("Check_open_tcp", QStringLiteral("Auto open and listen"), GroupBox3);
-    Check_autoldu = CheckBox("Check_autoldu", QStringLiteral("Auto read LDM Display"), GroupBox3);
-    Check_autombus = CheckBox("Check_autombus", QStringLiteral("Auto read m-bus by Primary address"), GroupBox3);
-    Check_autoSecondary = CheckBox("Check_autoSecondary", QStringLiteral("Auto search secondary address"), GroupBox3);
-    Check_keepAlive = CheckBox("Check_keepAlive", QStringLiteral("Keep alive"), GroupBox3);
+    listen->addRow(NamedLabel("Label_tcp_port", QStringLiteral("Port to listen:"), GroupBox3), Edit_tcp_port);
+    Check_open_tcp = NamedCheckBox("Check_open_tcp", QStringLiteral("Auto open and listen"), GroupBox3);
+    Check_autoldu = NamedCheckBox("Check_autoldu", QStringLiteral("Auto read LDM Display"), GroupBox3);
+    Check_autombus = NamedCheckBox("Check_autombus", QStringLiteral("Auto read m-bus by Primary address"), GroupBox3);
+    Check_autoSecondary = NamedCheckBox("Check_autoSecondary", QStringLiteral("Auto search secondary address"), GroupBox3);
+    Check_keepAlive = NamedCheckBox("Check_keepAlive", QStringLiteral("Keep alive"), GroupBox3);
     for (QCheckBox* box : {Check_open_tcp, Check_autoldu, Check_autombus, Check_autoSecondary, Check_keepAlive})
         listen->addRow(box);
-    UD_timerReload = Spin("UD_timerReload", 0, kTimerReloadHighest, GroupBox3);
-    listen->addRow(Label("Label_timerReload", QStringLiteral("Timeout reload when GPRS"), GroupBox3), UD_timerReload);
+    UD_timerReload = NamedSpinBox("UD_timerReload", 0, kTimerReloadHighest, GroupBox3);
+    listen->addRow(NamedLabel("Label_timerReload", QStringLiteral("Timeout reload when GPRS"), GroupBox3), UD_timerReload);
     grid->addWidget(GroupBox3, 2, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -211,8 +190,8 @@ QWidget* TSettings::buildAdditionalPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     auto* countRow = new QHBoxLayout;
-    countRow->addWidget(Label("Label_addValues", QStringLiteral("Additional values:"), page));
-    UD_addValues = Spin("UD_addValues", 0, kAdditionalTitleCount, page);
+    countRow->addWidget(NamedLabel("Label_addValues", QStringLiteral("Additional values:"), page));
+    UD_addValues = NamedSpinBox("UD_addValues", 0, kAdditionalTitleCount, page);
     countRow->addWidget(UD_addValues);
     countRow->addStretch(1);
     layout->addLayout(countRow);

@@ -25,6 +25,7 @@
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
 #include "ui/dialog_operator.h"
+#include "ui/named_widgets.h"
 
 namespace veltro {
 namespace {
@@ -74,31 +75,24 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
     auto edit = [this](const char* name, bool password) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
+        auto* e = Named(new QLineEdit(this), name);
         SetUpAccountEdit(*e, kFieldLength, password);
         return e;
     };
     m_user = edit("Edit_user", false);
     m_pass1 = edit("Edit_pass1", true);
     m_pass2 = edit("Edit_pass2", true);
-    m_access = new QComboBox(this);
-    m_access->setObjectName("Combo_access");
+    m_access = Named(new QComboBox(this), "Combo_access");
     m_access->addItems({Utf8Text(kAdministrator), Utf8Text(kSetup), Utf8Text(kOperator)});
     m_access->setCurrentIndex(-1);  // no access level chosen yet
-    auto box = [this](const char* name, const char* text) {
-        auto* b = new QCheckBox(QString::fromLatin1(text), this);
-        b->setObjectName(name);
-        return b;
-    };
+    auto box = [this](const char* name, const char* text) { return NamedCheckBox(name, QString::fromLatin1(text), this); };
     m_dev = box("Check_dev", "Allow setting devices");
     m_comm = box("Check_comm", "Allow setting communication");
     m_display = box("Check_display", "Allow setting display");
     m_require = box("Check_require", "Require login");  // shown, not stored
 
     // Row 0 holds the column titles, the accounts follow from row 1.
-    m_grid = new QTableWidget(1, kColumns, this);
-    m_grid->setObjectName("Grid_users");
+    m_grid = Named(new QTableWidget(1, kColumns, this), "Grid_users");
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -107,11 +101,7 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     writeGridTitles();
 
-    auto label = [this](const char* name, const char* text) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        l->setObjectName(name);
-        return l;
-    };
+    auto label = [this](const char* name, const char* text) { return NamedLabel(name, QString::fromLatin1(text), this); };
     auto* form = new QFormLayout;
     form->addRow(label("Label_user", "User:"), m_user);
     form->addRow(label("Label_password", "Password:"), m_pass1);
@@ -121,8 +111,7 @@ TFUsers::TFUsers(const QString& programFolder, OperatorInterface* operatorInterf
     for (QCheckBox* b : {m_dev, m_comm, m_display, m_require}) boxes->addWidget(b);
     auto* buttons = new QHBoxLayout;
     auto button = [&](const char* name, const char* text, void (TFUsers::*slot)()) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(name);
+        QPushButton* b = NamedButton(name, QString::fromLatin1(text), this);
         b->setAutoDefault(false);  // Return in an edit adds nothing by surprise
         connect(b, &QPushButton::clicked, this, slot);
         buttons->addWidget(b);

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "ui/meter_grid.h"
+#include "ui/meter_page_view.h"
 #include "ui/report_window.h"
 
 namespace veltro::test {
@@ -260,6 +261,24 @@ TEST_F(MeterPage, F1OnTheGridMakesAFullReadThatOpensTheDetailedReport) {
     const QString text = report.findChild<QPlainTextEdit*>(QStringLiteral("Memo_fullMbus"))->toPlainText();
     EXPECT_TRUE(text.contains("Decoded at ")) << text.toStdString();
     EXPECT_TRUE(text.contains("40112301"));
+}
+
+// The page is a class of its own: away from the main window it still follows the engine's table and
+// page state, which the window no longer relays.
+TEST_F(MeterPage, APageOutsideTheWindowFollowsTheEngine) {
+    startSimulatedBus();
+    ::veltro::MeterPageView page(*engine);
+    auto* address = page.findChild<QLabel*>(QStringLiteral("Label_addr"));
+    auto* readAll = page.findChild<QPushButton*>(QStringLiteral("Butt_readall"));
+    ASSERT_TRUE(address && readAll);
+    engine->meters().findPrimary(1, 2);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(address->text(), "Addr.:2");
+    EXPECT_EQ(Cells(*page.findChild<QTableView*>(QStringLiteral("Grid_bmeters"))).size(), 2u + 1u);
+
+    engine->settings().setLanguage(Language::Italian);
+    engine->meters().applyLanguage();
+    EXPECT_EQ(readAll->text(), "Leggi tutti i dispositivi");
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"
 #include "ui/main_window.h"
+#include "ui/meter_page_view.h"
 #include "ui/settings_window.h"
 
 int main(int argc, char** argv) {
@@ -61,10 +62,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Two meters picked for reading, as an operator would with Ctrl+click.
-    window.Grid_bmetersSelectCell(2, 0);
-    window.Grid_bmetersMouseUp(2, false);
-    window.Grid_bmetersSelectCell(4, 0);
-    window.Grid_bmetersMouseUp(4, true);
+    veltro::MeterPageView& page = window.meterPage();
+    page.Grid_bmetersSelectCell(2, 0);
+    page.Grid_bmetersMouseUp(2, false);
+    page.Grid_bmetersSelectCell(4, 0);
+    page.Grid_bmetersMouseUp(4, true);
     QApplication::processEvents();
 
     if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {

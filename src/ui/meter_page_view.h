@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include "app/login_grant.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace veltro {
+
+class Engine;
+class MeterGrid;
+class MeterTableModel;
+
+// The meter page `TabSheet1` of the main window: the grid `Grid_bmeters` over the engine's meter table,
+// the selection labels, the reading and table commands, their context menu `ContextMenuMbus` and the
+// meter-configuration group. Like the window it holds no operation state: its handlers call the engine
+// and it shows the table and the page state the engine reports.
+class MeterPageView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MeterPageView(Engine& engine, QWidget* parent = nullptr);
+
+    // The meter-configuration controls (`Group_advanced`, `Check_broadcast`, `Label_id`, `Label_addr`)
+    // are shown by permission.
+    void applyLogin(const LoginGrant& grant);
+
+public slots:
+    void Butt_readonceClick();
+    void Fullread1Click();
+    void Butt_readallClick();
+    void Butt_clear_gridClick();
+    void Butt_save_dataClick();
+    void Butt_load_dataClick();
+    void Deleteselectedrow1Click();
+    void Addrowintable1Click();
+    void Check_broadcastClick(bool checked);
+    void Grid_bmetersSelectCell(int row, int column);
+    void Grid_bmetersMouseUp(int row, bool control);
+    void Grid_bmetersDblClick();
+
+    // The grid and the labels follow the table; the page's captions and enabled commands follow
+    // `MeterPageState` (after a caption table has been applied too).
+    void refreshTable();
+    void updatePageState();
+
+private:
+    QMenu* buildContextMenu();
+    void refreshSelectionLabels();
+    QString workingFolder() const;
+
+    Engine& m_engine;
+    MeterTableModel* m_model = nullptr;
+    int m_lastPlacedRow = 1;
+    QStringList m_widthsForTitles;  // the column titles the grid's widths were set for
+
+    // The controls read or changed after construction.
+    MeterGrid* Grid_bmeters = nullptr;
+    QLabel* Label_id = nullptr;
+    QLabel* Label_addr = nullptr;
+    QCheckBox* Check_broadcast = nullptr;
+    QPushButton* Butt_readonce = nullptr;
+    QPushButton* Butt_readall = nullptr;
+    QGroupBox* Group_advanced = nullptr;
+};
+
+} // namespace veltro
