@@ -6,6 +6,7 @@
 #include "app/live_settings.h"
 #include "app/local_time_text.h"
 #include "app/operator_interface.h"
+#include "app/qt_text.h"
 #include "link/communication_log.h"
 #include "link/operation_runner.h"
 #include "mbus/address.h"
@@ -42,13 +43,12 @@ BusOperation MeterPage::busOperation() const { return m_runner.currentKind(); }
 
 int MeterPage::responseWindow() const { return m_runner.responseWindow(); }
 
-bool MeterPage::italian() const { return m_settings.language() == Language::Italian; }
-
 int MeterPage::retries() const { return m_settings.settings().misc.retry; }
 
 void MeterPage::updateCaptions() {
-    m_page.findCaption = scanActive() ? QStringLiteral("Stop") : (italian() ? QStringLiteral("Cerca") : QStringLiteral("Find"));
-    m_page.readAllCaption = italian() ? QStringLiteral("Leggi tutti i dispositivi") : QStringLiteral("Read all meters");
+    const Language language = m_settings.language();
+    m_page.findCaption = QtText(scanActive() ? TextId::StopCaption : TextId::FindCaption, language);
+    m_page.readAllCaption = QtText(TextId::ReadAllCaption, language);
 }
 
 void MeterPage::applyLanguage() {
@@ -176,11 +176,10 @@ void MeterPage::findPrimary(std::optional<int> from, std::optional<int> to, bool
     if (!from || !to) return;
     if (m_runner.refuseWhenBusy()) return;
     if (!startedByGateway) {
+        const Language language = m_settings.language();
         const OperatorInterface::Answer answer =
-            italian() ? m_operator.question(QStringLiteral("Conferma cancellazione"), QStringLiteral("Vuoi cancellare la tabella?"),
-                                            OperatorInterface::Buttons::YesNoCancel)
-                      : m_operator.question(QStringLiteral("Clear confirmation"), QStringLiteral("Do you want to clear the table?"),
-                                            OperatorInterface::Buttons::YesNoCancel);
+            m_operator.question(QtText(TextId::ClearConfirmationTitle, language),
+                                QtText(TextId::ClearConfirmationQuestion, language), OperatorInterface::Buttons::YesNoCancel);
         if (answer == OperatorInterface::Answer::Cancel) return;
         if (answer == OperatorInterface::Answer::Yes) clearTable();
     } else {

@@ -125,7 +125,6 @@ private:
     std::optional<int> targetAddress() const;
     DecodeSettings decodeSettings(bool fullRead) const;
     int retries() const;
-    bool italian() const;
     void startSingleRead(bool fullRead);
     void startSelectedRows();
     void operationEnded(BusOperation kind);

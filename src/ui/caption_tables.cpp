@@ -1,5 +1,7 @@
 #include "ui/caption_tables.h"
 
+#include "app/qt_text.h"
+
 #include <array>
 
 #include <QAbstractButton>
@@ -86,10 +88,7 @@ bool Assign(QObject& target, QWidget& root, const QString& text) {
 
 } // namespace
 
-QString CaptionText(TextId id, Language language) {
-    const std::string_view text = Text(id, language);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString CaptionText(TextId id, Language language) { return QtText(id, language); }
 
 std::span<const CaptionRow> MainWindowCaptions() { return kMainWindowRows; }
 std::span<const CaptionRow> SettingsWindowCaptions() { return kSettingsWindowRows; }

@@ -11,6 +11,7 @@
 
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
+#include "app/save_file.h"
 #include "engine/engine.h"
 #include "meters/meter_page.h"
 #include "meters/table_file.h"
@@ -192,7 +193,7 @@ void MeterPageView::Butt_save_dataClick() {
     const char systemMark = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
     const std::string text = ExportTableText(m_engine.meters().table(), FirstCharacter(settings.misc.exportSeparator, ';'),
                                              FirstCharacter(settings.misc.decSeparator, '.'), systemMark);
-    if (!SaveFileAtomically(*chosen, QByteArray::fromStdString(text)))
+    if (!SaveFileAtomically(*chosen, text))
         op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
 }
 

@@ -56,7 +56,8 @@ class BusFixture : public ::testing::Test {
 protected:
     static constexpr int kWindow = 80;
 
-    void startBus(std::unique_ptr<sim::Bus> bus, Transport transport = Transport::Bridge) {
+    void startBus(std::unique_ptr<sim::Bus> bus, Transport transport = Transport::Bridge,
+                  sim::LineTiming timing = sim::LineTiming{std::chrono::milliseconds{5}}) {
         m_bus = std::move(bus);
         ASSERT_TRUE(m_home.isValid());
         engine = std::make_unique<Engine>(m_home.filePath("veltro.ini"), m_home.path(), operatorScript);
@@ -65,13 +66,13 @@ protected:
         s.misc.retry = 0;
         s.vodud.ethTimeout = 20;  // the shortest connect wait
         if (transport == Transport::Bridge) {
-            m_bridge = std::make_unique<sim::BridgeServer>(*m_bus, sim::LineTiming{std::chrono::milliseconds{5}});
+            m_bridge = std::make_unique<sim::BridgeServer>(*m_bus, timing);
             ASSERT_TRUE(m_bridge->listen());
             s.misc.useVodud = true;
             s.vodud.ip = "127.0.0.1";
             s.vodud.port = std::to_string(m_bridge->port());
         } else {
-            m_pty = std::make_unique<sim::PtyPort>(*m_bus, sim::LineTiming{std::chrono::milliseconds{5}});
+            m_pty = std::make_unique<sim::PtyPort>(*m_bus, timing);
             ASSERT_TRUE(m_pty->open()) << m_pty->errorString().toStdString();
             s.comPort.name = m_pty->slavePath().toStdString();
             s.comPort.speed = "2400";

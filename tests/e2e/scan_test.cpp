@@ -3,7 +3,9 @@
 
 #include <set>
 
+#include "mbus/hex.h"
 #include "meters/table_file.h"
+#include "sim/meters_file.h"
 
 namespace veltro::test {
 namespace {
@@ -135,6 +137,35 @@ TEST_F(Scan, EverySilentAddressIsAskedRetriesPlusOneTimesEachAWholeWindow) {
     EXPECT_EQ(count("Reading device "), kAddresses * (kRetries + 1) - 1);
     // No window is cut short; how much longer a busy machine takes is the benchmark's business.
     EXPECT_GE(elapsed.elapsed(), kAddresses * (kRetries + 1) * kWindow);
+}
+
+TEST_F(Scan, AnAnswerLongerThanTheWindowIsWaitedForAndTheNextMeterReadsClean) {
+    // 250 bytes at 2400 Bd take over a second on the wire, many times the window.
+    std::string filler;
+    for (int k = 0; k < 222; ++k) filler += (k ? " " : "") + HexByte(static_cast<std::uint8_t>(k));
+    const QByteArray json = QByteArray(R"({"meters": [
+        {"address": 30, "id": "30303030", "manufacturer": "SIM", "medium": "07",
+         "records": [{"dif": "04", "vif": "13", "value": 123456}, {"dif": "0F", "data": ")") +
+                            QByteArray::fromStdString(filler) + R"("}]},
+        {"address": 31, "id": "31313131", "manufacturer": "SIM", "medium": "07",
+         "records": [{"dif": "04", "vif": "13", "value": 42}]}]})";
+    QString error;
+    auto states = sim::ParseMetersJson(json, QString(), error);
+    ASSERT_TRUE(states) << error.toStdString();
+    auto bus = sim::MakeBus(std::move(*states), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    sim::LineTiming wire{std::chrono::milliseconds{5}};
+    wire.wireSpeed = true;
+    startBus(std::move(bus), Transport::Serial, wire);
+    meters().findPrimary(29, 32);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(count("Wrong "), 0) << log().join('\n').toStdString();
+    const MeterTable& t = meters().table();
+    ASSERT_EQ(Addresses(t), (std::set<std::string>{"30", "31"}));
+    EXPECT_EQ(t.cell(1, 0), "30303030");
+    EXPECT_EQ(t.cell(1, 3), "123.456");
+    EXPECT_EQ(t.cell(2, 0), "31313131");
+    EXPECT_EQ(t.cell(2, 3), "0.042");
 }
 
 class Cycles : public BusFixture {};
