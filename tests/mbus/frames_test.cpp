@@ -109,6 +109,28 @@ TEST(IsAcknowledge, OnlyTheSingleByteE5) {
     EXPECT_FALSE(IsAcknowledge(Bytes("A5")));
 }
 
+TEST(MissingLongFrameBytes, CountsWhatTheLFieldStillAnnouncesAndNothingElse) {
+    const struct {
+        const char* what;
+        const char* bytes;
+        std::size_t missing;
+    } cases[] = {
+        {"nothing yet", "", 0},
+        {"acknowledge", "E5", 0},
+        {"short frame", "10 7B 05 80 16", 0},
+        {"garbage first", "A5 68 03 03 68", 0},
+        {"lone start byte: the header's three", "68", 3},
+        {"start and L", "68 4A", 2},
+        {"the two L differ", "68 4A 4B", 0},
+        {"second start byte wrong", "68 03 03 16", 0},
+        {"header only, L = 4Ah", "68 4A 4A 68", 0x4A + 2},
+        {"header and 20 bytes", "68 4A 4A 68 08 05 72 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0x4A + 2 - 20},
+        {"whole", "68 03 03 68 08 05 72 7F 16", 0},
+        {"more than announced", "68 03 03 68 08 05 72 7F 16 E5", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MissingLongFrameBytes(Bytes(c.bytes)), c.missing) << c.what;
+}
+
 TEST(CheckSum8, IsThePlainSumModulo256) {
     EXPECT_EQ(CheckSum8(Bytes("")), 0x00);
     EXPECT_EQ(CheckSum8(Bytes("FF 01")), 0x00);
