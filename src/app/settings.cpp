@@ -7,15 +7,19 @@ namespace veltro {
 
 namespace {
 
-// The one list of the settings window's keys, in the order they are read and written. `S` is Settings
-// or const Settings; the visitor reads into or writes from the fields.
+// The one list of the settings window's keys, a function per section, in the order they are read and
+// written. `S` is Settings or const Settings; the visitor reads into or writes from the fields.
 template <class S, class Visitor>
-void VisitCommunicationKeys(S& s, Visitor& v) {
+void VisitComPortKeys(S& s, Visitor& v) {
     v.text("Com port", "Name", s.comPort.name);
     v.text("Com port", "Speed", s.comPort.speed);
     v.text("Com port", "Parity", s.comPort.parity);
     v.flag("Com port", "RTS", s.comPort.rts);
     v.flag("Com port", "DTR", s.comPort.dtr);
+}
+
+template <class S, class Visitor>
+void VisitMiscKeys(S& s, Visitor& v) {
     v.text("Misc", "ExportSeparator", s.misc.exportSeparator);
     v.text("Misc", "DecSeparator", s.misc.decSeparator);
     v.number("Misc", "Retry", s.misc.retry, 0, kRetryHighest);
@@ -29,6 +33,10 @@ void VisitCommunicationKeys(S& s, Visitor& v) {
     v.flag("Misc", "Multitelegram", s.misc.multitelegram);
     v.flag("Misc", "wApator", s.misc.decodeApator);
     v.flag("Misc", "wTechem", s.misc.decodeTechem);
+}
+
+template <class S, class Visitor>
+void VisitEthernetKeys(S& s, Visitor& v) {
     // Read as "port" and written as "Port" by the original program; keys are case-insensitive, so an
     // older file's "port" line is the one rewritten.
     v.text("Ethernet", "Port", s.ethernet.listenPort);
@@ -38,11 +46,23 @@ void VisitCommunicationKeys(S& s, Visitor& v) {
     v.flag("Ethernet", "AutoSec", s.ethernet.autoSecondary);
     v.flag("Ethernet", "KeepAlive", s.ethernet.keepAlive);
     v.number("Ethernet", "TReload", s.ethernet.timerReload, 0, kTimerReloadHighest);
+}
+
+template <class S, class Visitor>
+void VisitVodudKeys(S& s, Visitor& v) {
     v.text("VODUD", "IP", s.vodud.ip);
     v.text("VODUD", "Port", s.vodud.port);
     v.text("VODUD", "NetNumber", s.vodud.netNumber);
     v.number("VODUD", "EthTimeout", s.vodud.ethTimeout, kEthTimeoutLowest, kEthTimeoutHighest);
     v.flag("VODUD", "CloseTCP", s.vodud.closeTcp);
+}
+
+template <class S, class Visitor>
+void VisitCommunicationKeys(S& s, Visitor& v) {
+    VisitComPortKeys(s, v);
+    VisitMiscKeys(s, v);
+    VisitEthernetKeys(s, v);
+    VisitVodudKeys(s, v);
 }
 
 template <class T, class Visitor>

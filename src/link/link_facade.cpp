@@ -1,8 +1,7 @@
 #include "link/link_facade.h"
 
 #include "app/live_settings.h"
-#include "link/bridge_link.h"
-#include "link/serial_link.h"
+#include "link/links.h"
 #include "mbus/frames.h"
 
 namespace veltro {
@@ -10,10 +9,10 @@ namespace veltro {
 LinkFacade::LinkFacade(CommunicationLog& log, const LiveSettings& settings, SerialChannel& serial, BridgeChannel& bridge,
                        QObject* parent)
     : QObject(parent), m_settings(settings) {
-    m_links[static_cast<std::size_t>(LinkMode::GatewayServer)] = new UnavailableLink(log, kGatewayNotAvailable, this);
-    m_links[static_cast<std::size_t>(LinkMode::GatewayClient)] = new UnavailableLink(log, kGatewayNotAvailable, this);
-    m_links[static_cast<std::size_t>(LinkMode::Bridge)] = new BridgeLink(bridge, log, settings, this);
-    m_links[static_cast<std::size_t>(LinkMode::Serial)] = new SerialLink(serial, log, settings, this);
+    m_links[static_cast<std::size_t>(LinkMode::GatewayServer)] = NewUnavailableLink(log, kGatewayNotAvailable, this);
+    m_links[static_cast<std::size_t>(LinkMode::GatewayClient)] = NewUnavailableLink(log, kGatewayNotAvailable, this);
+    m_links[static_cast<std::size_t>(LinkMode::Bridge)] = NewBridgeLink(bridge, log, settings, this);
+    m_links[static_cast<std::size_t>(LinkMode::Serial)] = NewSerialLink(serial, log, settings, this);
     for (Link* link : m_links) listenTo(*link);
 }
 

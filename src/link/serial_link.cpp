@@ -1,50 +1,82 @@
-#include "link/serial_link.h"
-
 #include "app/live_settings.h"
 #include "link/communication_log.h"
+#include "link/links.h"
 #include "link/serial_channel.h"
 #include "link/serial_port_rules.h"
 #include "mbus/hex.h"
 
+#include <QTimer>
+
 namespace veltro {
+namespace {
 
-SerialLink::SerialLink(SerialChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent)
-    : Link(parent), m_channel(channel), m_log(log), m_settings(settings) {
-    m_settle.setSingleShot(true);
-    connect(&m_settle, &QTimer::timeout, this, [this] { emit acquired(openNow()); });
-    connect(&m_channel, &SerialChannel::allWritten, this, &Link::sent);
-    connect(&m_channel, &SerialChannel::writeFailed, this, [this](const QString& error) {
-        m_log.append(QStringLiteral("Can not write to serial COM port - ") + error);
-        emit sent();
-    });
-}
-
-Link::Acquire SerialLink::acquire() {
-    if (m_channel.isOpen()) return openNow() ? Acquire::Ready : Acquire::Refused;
-    if (const int settle = m_channel.settleRemaining(); settle > 0) {
-        m_settle.start(settle);
-        return Acquire::Pending;
+// Received bytes are kept from one collect to the next until the next send or empty, as the bridge
+// keeps its buffer, so a tick can wait for the rest of a frame.
+class SerialLink final : public Link {
+public:
+    SerialLink(SerialChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent)
+        : Link(parent), m_channel(channel), m_log(log), m_settings(settings) {
+        m_settle.setSingleShot(true);
+        connect(&m_settle, &QTimer::timeout, this, [this] { emit acquired(openNow()); });
+        connect(&m_channel, &SerialChannel::allWritten, this, &Link::sent);
+        connect(&m_channel, &SerialChannel::writeFailed, this, [this](const QString& error) {
+            m_log.append(QStringLiteral("Can not write to serial COM port - ") + error);
+            emit sent();
+        });
     }
-    return openNow() ? Acquire::Ready : Acquire::Refused;
-}
 
-bool SerialLink::openNow() {
-    if (!m_channel.isOpen()) m_channel.open();
-    if (!m_channel.isOpen()) return false;
-    purge();
-    return true;
-}
+    Acquire acquire() override {
+        if (const int settle = m_channel.isOpen() ? 0 : m_channel.settleRemaining(); settle > 0) {
+            m_settle.start(settle);
+            return Acquire::Pending;
+        }
+        return openNow() ? Acquire::Ready : Acquire::Refused;
+    }
 
-void SerialLink::release() {
-    m_settle.stop();
-    purge();
-    if (m_channel.isOpen()) m_channel.close();
-}
+    void release() override {
+        m_settle.stop();
+        purge();
+        if (m_channel.isOpen()) m_channel.close();
+    }
 
-void SerialLink::purge() {
-    m_channel.purge();
-    m_received.clear();
-}
+    void send(const Telegram& telegram, SendKind kind) override;
+
+    Collected collect(const CollectTexts& texts) override {
+        if (!m_channel.isOpen()) {
+            m_log.append(texts.noConnection);
+            return {};
+        }
+        m_received.append(m_channel.readAvailable());
+        return {false, m_received};
+    }
+
+    void emptyReceiveBuffers() override {
+        m_channel.purge(SerialChannel::PurgeSides::Input);
+        m_received.clear();
+    }
+
+    bool writePending() const override { return m_channel.writePending(); }
+    int lineBaud() const override { return SerialBaudRate(m_settings.settings().comPort.speed); }
+
+private:
+    bool openNow() {
+        if (!m_channel.isOpen()) m_channel.open();
+        if (!m_channel.isOpen()) return false;
+        purge();
+        return true;
+    }
+
+    void purge() {
+        m_channel.purge();
+        m_received.clear();
+    }
+
+    SerialChannel& m_channel;
+    CommunicationLog& m_log;
+    const LiveSettings& m_settings;
+    Telegram m_received;
+    QTimer m_settle;  // the port was closed a moment ago: the open waits for the driver
+};
 
 void SerialLink::send(const Telegram& telegram, SendKind kind) {
     // Whatever is still queued belongs to an earlier window and must not pass for this one's answer.
@@ -63,22 +95,10 @@ void SerialLink::send(const Telegram& telegram, SendKind kind) {
     if (kind == SendKind::Telegram) m_log.append(QStringLiteral("Sent: ") + QString::fromLatin1(HexRendering(telegram)));
 }
 
-Collected SerialLink::collect(const CollectTexts& texts) {
-    if (!m_channel.isOpen()) {
-        m_log.append(texts.noConnection);
-        return {};
-    }
-    m_received.append(m_channel.readAvailable());
-    return {false, m_received};
+} // namespace
+
+Link* NewSerialLink(SerialChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent) {
+    return new SerialLink(channel, log, settings, parent);
 }
-
-void SerialLink::emptyReceiveBuffers() {
-    m_channel.purge(SerialChannel::PurgeSides::Input);
-    m_received.clear();
-}
-
-bool SerialLink::writePending() const { return m_channel.writePending(); }
-
-int SerialLink::lineBaud() const { return SerialBaudRate(m_settings.settings().comPort.speed); }
 
 } // namespace veltro

@@ -21,46 +21,36 @@ namespace {
 // page state (TextId::FindCaption or StopCaption, ReadAllCaption); a row here would show "Find" on a
 // running scan after a language switch.
 constexpr std::array kMainWindowRows{
-    CaptionRow{"Group_search", TextId::SearchNetworkGroup},
-    CaptionRow{"Label_primary", TextId::PrimaryAddressLabel},
+    // search group
+    CaptionRow{"Group_search", TextId::SearchNetworkGroup}, CaptionRow{"Label_primary", TextId::PrimaryAddressLabel},
     CaptionRow{"Label_timeout", TextId::ResponseTimeoutLabel},
-    CaptionRow{"Check_broadcast", TextId::BroadcastCheck},
-    CaptionRow{"Butt_readonce", TextId::ReadSelectedButton},
-    CaptionRow{"Butt_clear_grid", TextId::ClearTableButton},
-    CaptionRow{"Butt_load_data", TextId::LoadButton},
+    // meter page
+    CaptionRow{"Check_broadcast", TextId::BroadcastCheck}, CaptionRow{"Butt_readonce", TextId::ReadSelectedButton},
+    CaptionRow{"Butt_clear_grid", TextId::ClearTableButton}, CaptionRow{"Butt_load_data", TextId::LoadButton},
     CaptionRow{"Butt_save_data", TextId::ExportButton},
-    CaptionRow{"Butt_command_send", TextId::SendButton},
-    CaptionRow{"Label_command", TextId::CustomCommandLabel},
-    CaptionRow{"BitBtn7", TextId::PrintLogButton},
-    CaptionRow{"BitBtn6", TextId::SaveLogButton},
+    // console and log
+    CaptionRow{"Butt_command_send", TextId::SendButton}, CaptionRow{"Label_command", TextId::CustomCommandLabel},
+    CaptionRow{"BitBtn7", TextId::PrintLogButton}, CaptionRow{"BitBtn6", TextId::SaveLogButton},
     CaptionRow{"BitBtn5", TextId::ClearLogButton},
-    CaptionRow{"TabSheet1", TextId::MeterBusDevicesTab},
-    CaptionRow{"TabSheet2", TextId::CommunicationDevicesTab},
-    CaptionRow{"TabSheet3", TextId::LocalDisplayTab},
-    CaptionRow{"TabSheet4", TextId::GetReadingsTab},
-    CaptionRow{"File1", TextId::FileMenu},
-    CaptionRow{"Open1", TextId::Open},
-    CaptionRow{"Save1", TextId::Save},
+    // tab pages
+    CaptionRow{"TabSheet1", TextId::MeterBusDevicesTab}, CaptionRow{"TabSheet2", TextId::CommunicationDevicesTab},
+    CaptionRow{"TabSheet3", TextId::LocalDisplayTab}, CaptionRow{"TabSheet4", TextId::GetReadingsTab},
+    // main menu
+    CaptionRow{"File1", TextId::FileMenu}, CaptionRow{"Open1", TextId::Open}, CaptionRow{"Save1", TextId::Save},
     CaptionRow{"Exit1", TextId::Exit},
-    CaptionRow{"Tools1", TextId::ToolsMenu},
-    CaptionRow{"Users1", TextId::Users},
-    CaptionRow{"Settings1", TextId::Settings},
+    CaptionRow{"Tools1", TextId::ToolsMenu}, CaptionRow{"Users1", TextId::Users}, CaptionRow{"Settings1", TextId::Settings},
     CaptionRow{"Language1", TextId::LanguageMenu},
-    CaptionRow{"Help1", TextId::HelpMenu},
-    CaptionRow{"About2", TextId::About},
-    CaptionRow{"UserManual2", TextId::UserManual},
+    CaptionRow{"Help1", TextId::HelpMenu}, CaptionRow{"About2", TextId::About}, CaptionRow{"UserManual2", TextId::UserManual},
 };
 
 constexpr std::array kSettingsWindowRows{
     CaptionRow{"TSettings", TextId::Settings},
-    CaptionRow{"GroupBox1", TextId::SerialPortGroup},
-    CaptionRow{"Label_com_name", TextId::PortNameLabel},
-    CaptionRow{"Label_com_speed", TextId::PortSpeedLabel},
-    CaptionRow{"Label_com_parity", TextId::PortParityLabel},
-    CaptionRow{"Label_export_separator", TextId::ExportSeparatorLabel},
-    CaptionRow{"Label_retry_read", TextId::RetriesLabel},
-    CaptionRow{"BitBtn2", TextId::CancelButton},
-    CaptionRow{"BitBtn1", TextId::ApplyButton},
+    // serial port
+    CaptionRow{"GroupBox1", TextId::SerialPortGroup}, CaptionRow{"Label_com_name", TextId::PortNameLabel},
+    CaptionRow{"Label_com_speed", TextId::PortSpeedLabel}, CaptionRow{"Label_com_parity", TextId::PortParityLabel},
+    // miscellaneous
+    CaptionRow{"Label_export_separator", TextId::ExportSeparatorLabel}, CaptionRow{"Label_retry_read", TextId::RetriesLabel},
+    CaptionRow{"BitBtn2", TextId::CancelButton}, CaptionRow{"BitBtn1", TextId::ApplyButton},
 };
 
 // A tab page's caption is its tab's text in the page control that holds it.

@@ -33,16 +33,14 @@ namespace {
 // The users window's captions in assignment order; the grid's column titles follow them.
 constexpr std::array kUsersRows{
     CaptionRow{"TFUsers", TextId::UsersWindowTitle},
-    CaptionRow{"Label_user", TextId::UserLabel},
-    CaptionRow{"Label_password", TextId::PasswordLabel},
-    CaptionRow{"Label_repeat", TextId::RepeatPasswordLabel},
-    CaptionRow{"Label_access", TextId::AccessLevelLabel},
-    CaptionRow{"Check_dev", TextId::AllowDevicesCheck},
-    CaptionRow{"Check_comm", TextId::AllowCommunicationCheck},
-    CaptionRow{"Check_display", TextId::AllowDisplayCheck},
-    CaptionRow{"Check_require", TextId::RequireLoginCheck},
-    CaptionRow{"Butt_add", TextId::AddChangeButton},
-    CaptionRow{"Butt_delete", TextId::DeleteButton},
+    // the account's fields
+    CaptionRow{"Label_user", TextId::UserLabel}, CaptionRow{"Label_password", TextId::PasswordLabel},
+    CaptionRow{"Label_repeat", TextId::RepeatPasswordLabel}, CaptionRow{"Label_access", TextId::AccessLevelLabel},
+    // its permissions
+    CaptionRow{"Check_dev", TextId::AllowDevicesCheck}, CaptionRow{"Check_comm", TextId::AllowCommunicationCheck},
+    CaptionRow{"Check_display", TextId::AllowDisplayCheck}, CaptionRow{"Check_require", TextId::RequireLoginCheck},
+    // commands
+    CaptionRow{"Butt_add", TextId::AddChangeButton}, CaptionRow{"Butt_delete", TextId::DeleteButton},
     CaptionRow{"Butt_end", TextId::Exit},
 };
 constexpr std::array<TextId, kAccountListColumns> kGridTitles{

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include "link/link.h"
+
+namespace veltro {
+
+class BridgeChannel;
+class CommunicationLog;
+class LiveSettings;
+class SerialChannel;
+
+// The local serial port as a link: opened when an operation acquires it (after the driver's settling
+// time when it was closed a moment ago), closed when it releases it.
+Link* NewSerialLink(SerialChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent);
+
+// The transparent serial-over-TCP bridge as a link: connected when an operation acquires it (the connect
+// wait is the operation's, not a loop here), deactivated when it releases it.
+Link* NewBridgeLink(BridgeChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent);
+
+// A link this version cannot offer: acquiring it logs `reason` and is refused.
+Link* NewUnavailableLink(CommunicationLog& log, QString reason, QObject* parent);
+
+} // namespace veltro
