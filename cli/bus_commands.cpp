@@ -20,6 +20,7 @@
 #include "app/program_folder.h"
 #include "engine/engine.h"
 #include "json.h"
+#include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
 #include "link/link_spec.h"
@@ -177,22 +178,41 @@ public:
 
     Engine& engine() { return *m_engine; }
 
-    // Lets `begin` start an operation and runs the event loop until the bus is idle again, or `limitMs`
-    // passes (a safety net, not a pace: the operation is stopped then). False when its link could not
-    // be had.
-    bool runToEnd(const std::function<void()>& begin, int limitMs) {
+    // Lets `begin` start an operation and runs the event loop until the bus is idle again. `limitMs` is
+    // a safety net, not a pace: it runs anew whenever the link comes up or the log grows (a connect
+    // wait, a long answer at a slow line speed), and only an operation that stays mute that long is
+    // stopped. False when its link could not be had or it was stopped; the reason is in `error`.
+    bool runToEnd(const std::function<void()>& begin, int limitMs, std::string& error) {
         OperationRunner& runner = m_engine->runner();
         QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.setInterval(limitMs);
+        bool timedOut = false;
+        QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
+            timedOut = true;
+            loop.quit();
+        });
         QObject::connect(&runner, &OperationRunner::idleChanged, &loop, [&loop](bool idle) {
             if (idle) loop.quit();
         });
+        QObject::connect(&m_engine->link(), &LinkFacade::acquired, &limit, qOverload<>(&QTimer::start));
+        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, &limit, qOverload<>(&QTimer::start));
         begin();
         if (!runner.idle()) {
-            QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+            limit.start();
             loop.exec();
         }
-        if (!runner.idle()) runner.stopCurrent();
-        return runner.lastOutcome() != OperationOutcome::LinkFailed;
+        if (timedOut && !runner.idle()) {
+            runner.stopCurrent();
+            error = "stopped after " + std::to_string(limitMs / 1000) + " s without a word from the operation";
+            return false;
+        }
+        if (runner.lastOutcome() == OperationOutcome::LinkFailed) {
+            error = lastLogLine();
+            return false;
+        }
+        return true;
     }
 
     // The last line the log got, as the reason a command could not start.
@@ -228,7 +248,9 @@ int BadArguments(const std::string& reason) {
 
 // Long enough for any operation to end by itself; a safety net, not a pace.
 int OperationLimitMs(Engine& engine, int windows) {
-    return std::max(5000, engine.meters().responseWindow() * windows + 5000);
+    // The bridge's connect wait ("Ethernet timeout" + 1 steps of 10 ms) comes before the first window.
+    const int connectWait = (std::max(0, engine.settings().settings().vodud.ethTimeout) + 1) * BridgeChannel::kWaitStepMilliseconds;
+    return std::max(5000, engine.meters().responseWindow() * windows + 5000) + connectWait;
 }
 
 std::string Cell(const MeterTable& table, int row, int column) { return table.cell(row, column); }
@@ -338,10 +360,10 @@ int SendCommand(const std::vector<std::string>& arguments) {
     console.setMode(options->flags.count("--ascii") ? ConsoleMode::Ascii : ConsoleMode::Hex);
     const auto linesBefore = run.engine().log().lines().size();
     bool sent = false;
-    const bool linked = run.runToEnd([&] { sent = console.send(QString::fromStdString(text)); }, OperationLimitMs(run.engine(), 2));
-    if (!sent || !linked) {
+    const bool ended = run.runToEnd([&] { sent = console.send(QString::fromStdString(text)); }, OperationLimitMs(run.engine(), 2), error);
+    if (!sent || !ended) {
         const bool said = run.engine().log().lines().size() > linesBefore;
-        return BadArguments(said ? run.lastLogLine() : "no usable link");
+        return BadArguments(!error.empty() ? error : said ? run.lastLogLine() : "no usable link");
     }
     return 0;
 }
@@ -373,8 +395,8 @@ int RequestCommand(const std::vector<std::string>& arguments) {
     request.multiTelegram = settings.misc.multitelegram;
     request.use5B = settings.misc.use5B;
     const bool full = request.fullRead;
-    if (!run.runToEnd([&] { engine.runner().start(new SingleRead(meters, std::move(request))); }, OperationLimitMs(engine, 12)))
-        return BadArguments(run.lastLogLine());
+    if (!run.runToEnd([&] { engine.runner().start(new SingleRead(meters, std::move(request))); }, OperationLimitMs(engine, 12), error))
+        return BadArguments(error);
     if (full && !options->flags.count("--json")) {
         // A full read fills the detailed report, not the table.
         std::cout << "\nDetailed m-bus report:\n";
@@ -415,8 +437,8 @@ int ScanCommand(const std::vector<std::string>& arguments) {
 
     const int addresses = std::abs(*to - *from) + 1;
     if (!run.runToEnd([&] { meters.findPrimary(from, to); },
-                      OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterPage::kGlobalInitWaitMilliseconds))
-        return BadArguments(run.lastLogLine());
+                      OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterPage::kGlobalInitWaitMilliseconds, error))
+        return BadArguments(error);
     return FinishTableCommand(run, *options);
 }
 
@@ -443,8 +465,8 @@ int ReadCommand(const std::vector<std::string>& arguments) {
     meters.replaceRows(rows);
     ShowProgress(engine, "read");
 
-    if (!run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2))))
-        return BadArguments(run.lastLogLine());
+    if (!run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2)), error))
+        return BadArguments(error);
     return FinishTableCommand(run, *options);
 }
 

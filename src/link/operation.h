@@ -51,7 +51,6 @@ public:
     ~Operation() override;
 
     BusOperation kind() const { return m_kind; }
-    bool hasEnded() const { return m_ended; }
     // The operator's stop or the program's close.
     void stop() { finish(OperationOutcome::Stopped); }
 
@@ -67,8 +66,6 @@ protected:
     virtual void cleanUp(OperationOutcome) {}
 
     void transmit(const Outgoing& outgoing);
-    // Arms the window again without sending (the gateway server's "wait").
-    void waitAnotherWindow() { armWindow(); }
     // A timed step without collecting (the meters' rest after a global reset).
     void pause(int milliseconds, std::function<void()> then);
     void finish(OperationOutcome outcome);

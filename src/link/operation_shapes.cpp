@@ -32,14 +32,7 @@ void StepSequence::runStep() {
         finish(OperationOutcome::Completed);
         return;
     }
-    const Step& step = m_steps[m_index];
-    if (step.judge) {
-        transmit(step.outgoing);
-        return;
-    }
-    link().send(step.outgoing.bytes, step.outgoing.kind);
-    if (!step.outgoing.lineAfter.isEmpty()) log().append(step.outgoing.lineAfter);
-    pause(step.pauseAfter, [this] { nextStep(); });
+    transmit(m_steps[m_index].outgoing);
 }
 
 void StepSequence::nextStep() {

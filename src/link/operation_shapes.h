@@ -46,16 +46,14 @@ private:
     int m_attempts = 0;
 };
 
-// Steps in order, each a telegram with the judge of its reply; a step without a judge expects no reply
-// and is followed by its pause (the meters' rest after a global reset).
+// Steps in order, each a telegram with the judge of its reply.
 class StepSequence : public Operation {
     Q_OBJECT
 
 public:
     struct Step {
         Outgoing outgoing;
-        std::function<Verdict(const Telegram& received)> judge;  // none: no reply, `pauseAfter` instead
-        int pauseAfter = 0;
+        std::function<Verdict(const Telegram& received)> judge;
     };
 
     StepSequence(BusOperation kind, CollectTexts texts, int retries, QObject* parent = nullptr);
@@ -104,9 +102,6 @@ public:
              QObject* parent = nullptr);
     // A telegram sent once before the first target, then a pause (the global reset before a scan).
     void setPrelude(Outgoing outgoing, int pauseMilliseconds);
-
-    const std::vector<RowTarget>& targets() const { return m_targets; }
-    std::size_t targetIndex() const { return m_index; }
 
 signals:
     // The cycle moved on to target `index` (not sent for the first).

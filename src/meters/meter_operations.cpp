@@ -126,8 +126,4 @@ PrimaryScan::PrimaryScan(MeterPage& page, int first, int last, int retries, bool
     : RowCycle(BusOperation::Scan, AddressRange(first, last), std::make_unique<ScanStrategy>(page, useSndNke, use5B),
                retries, parent) {}
 
-int PrimaryScan::currentAddress() const {
-    return targetIndex() < targets().size() ? targets()[targetIndex()].address.value_or(-1) : -1;
-}
-
 } // namespace veltro

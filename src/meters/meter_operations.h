@@ -74,7 +74,6 @@ class PrimaryScan final : public RowCycle {
 public:
     PrimaryScan(MeterPage& page, int first, int last, int retries, bool useSndNke, bool use5B,
                 QObject* parent = nullptr);
-    int currentAddress() const;
 };
 
 } // namespace veltro
