@@ -200,6 +200,25 @@ TEST_F(Cycles, ReadSelectedOverSeveralRowsUsesTheSelectedRowsCycle) {
     EXPECT_TRUE(meters().pageState().searchGroupEnabled);
 }
 
+TEST_F(Cycles, TheTableCannotBeEditedUnderARunningCycleButItsSelectionCan) {
+    startBus(sim::DefaultBus());
+    tableWithAddresses({"1", "2", "3"}, false);
+    meters().readAll();
+    ASSERT_EQ(meters().busOperation(), BusOperation::ReadAll);
+    EXPECT_FALSE(meters().clearTable());
+    EXPECT_FALSE(meters().deleteSelectedRow());
+    EXPECT_FALSE(meters().addRowBelowSelected());
+    EXPECT_FALSE(meters().replaceRows({{"", "9"}}));
+    EXPECT_EQ(count(MeterPage::kTableBusyMessage), 4);
+    meters().mouseRelease(2, false);  // flags are not the cycle's business
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(meters().table().cell(1, 0), "40112301");
+    EXPECT_EQ(meters().table().cell(2, 0), "51200417");
+    EXPECT_EQ(meters().table().cell(3, 0), "62300525");
+    EXPECT_TRUE(meters().table().rowSelected(2));
+    EXPECT_TRUE(meters().clearTable());  // and once it is over, the edit goes through
+}
+
 TEST_F(Cycles, BatchRetriesAnUnansweredRowThenMovesOn) {
     startBus(sim::DefaultBus());
     setRetries(1);
