@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -36,6 +38,7 @@
 namespace veltro::cli {
 namespace {
 
+constexpr int kNotAllRead = 1;
 constexpr int kBadArguments = 2;
 
 // Options shared by the bus commands, and each command's own flags and positional arguments.
@@ -151,7 +154,10 @@ public:
         }
         // The command-line tool reads the desktop program's settings file and never writes it.
         m_engine = std::make_unique<Engine>(IniFilePath(folder, QStringLiteral("veltro")), folder, m_operator);
-        if (options.link.empty() && !options.simulate) m_engine->settings().loadAtStart();
+        if (options.link.empty() && !options.simulate) {
+            m_engine->settings().loadAtStart();
+            m_engine->meters().applyTitles();  // the table gets the desktop program's columns
+        }
         m_engine->meters().setLocale(QLocale::c());
 
         Settings settings = m_engine->settings().settings();
@@ -182,7 +188,8 @@ public:
     // a safety net, not a pace: it runs anew whenever the link comes up or the log grows (a connect
     // wait, a long answer at a slow line speed), and only an operation that stays mute that long is
     // stopped. False when its link could not be had or it was stopped; the reason is in `error`.
-    bool runToEnd(const std::function<void()>& begin, int limitMs, std::string& error) {
+    enum class End { Ended, LinkFailed, Cut };
+    End runToEnd(const std::function<void()>& begin, int limitMs, std::string& error) {
         OperationRunner& runner = m_engine->runner();
         QEventLoop loop;
         QTimer limit;
@@ -205,14 +212,14 @@ public:
         }
         if (timedOut && !runner.idle()) {
             runner.stopCurrent();
-            error = "stopped after " + std::to_string(limitMs / 1000) + " s without a word from the operation";
-            return false;
+            error = "the operation was cut after " + std::to_string(limitMs / 1000) + " s without a word from it";
+            return End::Cut;
         }
         if (runner.lastOutcome() == OperationOutcome::LinkFailed) {
             error = lastLogLine();
-            return false;
+            return End::LinkFailed;
         }
-        return true;
+        return End::Ended;
     }
 
     // The last line the log got, as the reason a command could not start.
@@ -247,10 +254,12 @@ int BadArguments(const std::string& reason) {
 }
 
 // Long enough for any operation to end by itself; a safety net, not a pace.
-int OperationLimitMs(Engine& engine, int windows) {
+int OperationLimitMs(Engine& engine, long long windows) {
     // The bridge's connect wait ("Ethernet timeout" + 1 steps of 10 ms) comes before the first window.
-    const int connectWait = (std::max(0, engine.settings().settings().vodud.ethTimeout) + 1) * BridgeChannel::kWaitStepMilliseconds;
-    return std::max(5000, engine.meters().responseWindow() * windows + 5000) + connectWait;
+    const long long connectWait =
+        (std::max(0, engine.settings().settings().vodud.ethTimeout) + 1LL) * BridgeChannel::kWaitStepMilliseconds;
+    const long long limit = std::max(5000LL, engine.meters().responseWindow() * windows + 5000) + connectWait;
+    return static_cast<int>(std::min<long long>(limit, std::numeric_limits<int>::max()));
 }
 
 std::string Cell(const MeterTable& table, int row, int column) { return table.cell(row, column); }
@@ -268,6 +277,8 @@ std::vector<int> MeterRows(const MeterTable& table) {
         if (!(r == table.rowCount() - 1 && RowIsEmpty(table, r))) rows.push_back(r);
     return rows;
 }
+
+bool Answered(const MeterTable& table, int row) { return !table.cell(row, 0).empty(); }
 
 void PrintTable(const MeterTable& table) {
     std::vector<std::size_t> widths(static_cast<std::size_t>(table.columnCount()), 0);
@@ -289,7 +300,9 @@ void PrintTable(const MeterTable& table) {
     std::cout << "\n";
     line(0);
     for (int r : rows) line(r);
-    std::cout << rows.size() << (rows.size() == 1 ? " meter\n" : " meters\n");
+    // Rows of addresses that never answered are shown, but only meters that answered are counted.
+    const auto meters = std::count_if(rows.begin(), rows.end(), [&](int r) { return Answered(table, r); });
+    std::cout << meters << (meters == 1 ? " meter\n" : " meters\n");
 }
 
 void PrintJson(Engine& engine) {
@@ -329,18 +342,28 @@ void ShowProgress(Engine& engine, const char* what) {
     });
 }
 
-// Finishes a table command: the table as text, JSON or CSV.
-int FinishTableCommand(BusRun& run, const BusOptions& options) {
-    const bool json = options.flags.count("--json") > 0;
-    if (json)
+// Finishes a table command: the table as text, JSON or CSV, and the exit code a script can trust:
+// 0 when everything asked for was read, 1 when a requested meter did not answer or the run was cut.
+int FinishTableCommand(BusRun& run, const BusOptions& options, bool everyRowRequested, const std::string& cut) {
+    const MeterTable& table = run.engine().meters().table();
+    if (options.flags.count("--json"))
         PrintJson(run.engine());
     else
-        PrintTable(run.engine().meters().table());
+        PrintTable(table);
     if (options.values.count("--csv")) {
         std::string error;
         if (!WriteCsv(run.engine(), options.values.at("--csv"), error)) return BadArguments(error);
     }
-    return 0;
+    if (!cut.empty()) {
+        std::cerr << "veltro-cli: " << cut << "\n";
+        return kNotAllRead;
+    }
+    std::string silent;
+    for (int r : MeterRows(table))
+        if (everyRowRequested && !Answered(table, r)) silent += (silent.empty() ? "" : ", ") + table.cell(r, MeterTable::kAddressColumn);
+    if (silent.empty()) return 0;
+    std::cerr << "veltro-cli: no answer from " << silent << "\n";
+    return kNotAllRead;
 }
 
 } // namespace
@@ -360,7 +383,9 @@ int SendCommand(const std::vector<std::string>& arguments) {
     console.setMode(options->flags.count("--ascii") ? ConsoleMode::Ascii : ConsoleMode::Hex);
     const auto linesBefore = run.engine().log().lines().size();
     bool sent = false;
-    const bool ended = run.runToEnd([&] { sent = console.send(QString::fromStdString(text)); }, OperationLimitMs(run.engine(), 2), error);
+    const bool ended =
+        run.runToEnd([&] { sent = console.send(QString::fromStdString(text)); }, OperationLimitMs(run.engine(), 2), error) ==
+        BusRun::End::Ended;
     if (!sent || !ended) {
         const bool said = run.engine().log().lines().size() > linesBefore;
         return BadArguments(!error.empty() ? error : said ? run.lastLogLine() : "no usable link");
@@ -395,15 +420,23 @@ int RequestCommand(const std::vector<std::string>& arguments) {
     request.multiTelegram = settings.misc.multitelegram;
     request.use5B = settings.misc.use5B;
     const bool full = request.fullRead;
-    if (!run.runToEnd([&] { engine.runner().start(new SingleRead(meters, std::move(request))); }, OperationLimitMs(engine, 12), error))
-        return BadArguments(error);
-    if (full && !options->flags.count("--json")) {
-        // A full read fills the detailed report, not the table.
+    const std::size_t reportLines = meters.report().log().size();
+    const BusRun::End end =
+        run.runToEnd([&] { engine.runner().start(new SingleRead(meters, std::move(request))); }, OperationLimitMs(engine, 12), error);
+    if (end == BusRun::End::LinkFailed) return BadArguments(error);
+    if (!full) return FinishTableCommand(run, *options, true, error);
+    // A full read fills the detailed report, not the table.
+    if (!options->flags.count("--json")) {
         std::cout << "\nDetailed m-bus report:\n";
         for (const auto& line : meters.report().log()) std::cout << line << "\n";
-        return 0;
+    } else {
+        FinishTableCommand(run, *options, false, {});
     }
-    return FinishTableCommand(run, *options);
+    if (end == BusRun::End::Cut || meters.report().log().size() == reportLines) {
+        std::cerr << "veltro-cli: " << (error.empty() ? "no answer from " + std::to_string(*address) : error) << "\n";
+        return kNotAllRead;
+    }
+    return 0;
 }
 
 int ScanCommand(const std::vector<std::string>& arguments) {
@@ -436,10 +469,10 @@ int ScanCommand(const std::vector<std::string>& arguments) {
     ShowProgress(engine, "scan");
 
     const int addresses = std::abs(*to - *from) + 1;
-    if (!run.runToEnd([&] { meters.findPrimary(from, to); },
-                      OperationLimitMs(engine, addresses * (settings.misc.retry + 2)) + MeterPage::kGlobalInitWaitMilliseconds, error))
-        return BadArguments(error);
-    return FinishTableCommand(run, *options);
+    const BusRun::End end = run.runToEnd([&] { meters.findPrimary(from, to); },
+                                         OperationLimitMs(engine, addresses * (settings.misc.retry + 2LL)) + MeterPage::kGlobalInitWaitMilliseconds, error);
+    if (end == BusRun::End::LinkFailed) return BadArguments(error);
+    return FinishTableCommand(run, *options, false, error);
 }
 
 int ReadCommand(const std::vector<std::string>& arguments) {
@@ -465,9 +498,10 @@ int ReadCommand(const std::vector<std::string>& arguments) {
     meters.replaceRows(rows);
     ShowProgress(engine, "read");
 
-    if (!run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<int>(rows.size()) * (settings.misc.retry + 2)), error))
-        return BadArguments(error);
-    return FinishTableCommand(run, *options);
+    const BusRun::End end =
+        run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<long long>(rows.size()) * (settings.misc.retry + 2)), error);
+    if (end == BusRun::End::LinkFailed) return BadArguments(error);
+    return FinishTableCommand(run, *options, true, error);
 }
 
 } // namespace veltro::cli

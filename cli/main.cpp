@@ -55,7 +55,11 @@ constexpr const char* kUsage =
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
     "\n"
-    "HEX is the telegram as hex bytes, with or without blanks, either case; \"-\" reads them from standard input.\n";
+    "HEX is the telegram as hex bytes, with or without blanks, either case; \"-\" reads them from standard input.\n"
+    "\n"
+    "Exit codes: 0 everything asked for was done (every requested meter answered); 1 a requested meter did not\n"
+    "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
+    "arguments, a file or the link were not usable.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";

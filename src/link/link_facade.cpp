@@ -48,6 +48,8 @@ Link& LinkFacade::selected() const { return *m_links[static_cast<std::size_t>(li
 Link& LinkFacade::active() const { return m_held ? *m_held : selected(); }
 
 Link::Acquire LinkFacade::acquireLink() {
+    // A link left acquired by an unanswered read is given back when another one is chosen now.
+    if (m_held && m_held != &selected()) m_held->release();
     m_held = &selected();
     const Link::Acquire result = m_held->acquire();
     if (result == Link::Acquire::Refused) m_held = nullptr;

@@ -88,11 +88,10 @@ void SerialLink::send(const Telegram& telegram, SendKind kind) {
                          QString::number(telegram.size() > 2 ? telegram[2] : 0));
         return;
     }
-    if (m_channel.isOpen()) {
-        const auto written = m_channel.write(telegram);
-        if (!written.ok) m_log.append(QStringLiteral("Can not write to serial COM port - ") + written.error);
-    }
-    if (kind == SendKind::Telegram) m_log.append(QStringLiteral("Sent: ") + QString::fromLatin1(HexRendering(telegram)));
+    // "Sent: " only for bytes that went out: a telegram that never left must not read as sent.
+    const auto written = m_channel.write(telegram);
+    if (!written.ok) m_log.append(QStringLiteral("Can not write to serial COM port - ") + written.error);
+    else if (kind == SendKind::Telegram) m_log.append(QStringLiteral("Sent: ") + QString::fromLatin1(HexRendering(telegram)));
 }
 
 } // namespace

@@ -26,6 +26,7 @@ public:
 
     std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) override {
         const int address = target.address.value_or(0);
+        m_readSent = false;
         if (m_useSndNke) return Outgoing{BuildSndNke(static_cast<std::uint8_t>(address)), SendKind::Telegram, {}};
         // Every request but the very first says which address it asks.
         return ReadRequest(address, m_use5B, index == 0 && attempt == 0 ? QString() : ReadingLine(address));
@@ -36,7 +37,10 @@ public:
         if (IsAcknowledge(received)) {
             m_page.log().append(QStringLiteral("0xE5 (Acknowledge) 1"));
             // With "Use SND_NKE" the acknowledge answers the reset, and the read follows.
-            if (m_useSndNke) return Verdict::FollowUp(ReadRequest(*target.address, m_use5B, ReadingLine(*target.address)));
+            if (m_useSndNke && !m_readSent) {
+                m_readSent = true;  // one read per acknowledged reset, however often the device says E5
+                return Verdict::FollowUp(ReadRequest(*target.address, m_use5B, ReadingLine(*target.address)));
+            }
             return Verdict::Accept();
         }
         return m_page.apply(received, Placement::Append, false).valid ? Verdict::Accept() : Verdict::Retry();
@@ -46,6 +50,7 @@ private:
     MeterPage& m_page;
     bool m_useSndNke;
     bool m_use5B;
+    bool m_readSent = false;
 };
 
 } // namespace
@@ -97,14 +102,24 @@ Verdict SingleRead::reply(const Telegram& received) {
     bool moreRecords = false;
     if (IsAcknowledge(received)) {
         log().append(QStringLiteral("0xE5 (Acknowledge) 1"));
-        // With "Use SND_NKE" the acknowledge answers a reset, and the meter is read.
-        if (m_request.useSndNke && m_request.target) return Verdict::FollowUp(*readAt(m_request.target));
+        // With "Use SND_NKE" the acknowledge answers the reset, and the meter is read, once: a device
+        // that acknowledges every request would otherwise be asked for ever.
+        if (m_request.useSndNke && m_request.target && !m_resetAnswered) {
+            m_resetAnswered = true;
+            return Verdict::FollowUp(*readAt(m_request.target));
+        }
     } else {
         moreRecords = m_page.apply(received, Placement::ByPrimaryAddress, m_request.fullRead).moreRecordsPending;
     }
     const bool readBackNext = m_request.configuration && m_request.readBack && stepIndex() == 0 && m_followUp;
     if (readBackNext) return Verdict::Accept();
-    if (moreRecords && m_request.multiTelegram && m_followUp) return Verdict::FollowUp(*readAt(m_followUp));
+    if (moreRecords && m_request.multiTelegram && m_followUp) {
+        if (m_furtherTelegrams < kMostFurtherTelegrams) {
+            ++m_furtherTelegrams;
+            return Verdict::FollowUp(*readAt(m_followUp));
+        }
+        log().append(kFurtherTelegramsStopped);
+    }
     return Verdict::End(OperationOutcome::Completed);
 }
 

@@ -18,6 +18,11 @@ class SingleRead : public StepSequence {
     Q_OBJECT
 
 public:
+    // A meter whose every telegram announces more is not followed for ever.
+    static constexpr int kMostFurtherTelegrams = 16;
+    static inline const QString kFurtherTelegramsStopped =
+        QStringLiteral("The meter announces still more telegrams; stopped after 16...");
+
     struct Request {
         QString addressText;               // the selected address, for "No response from address "
         std::optional<int> target;         // the selected meter's primary address
@@ -43,6 +48,8 @@ private:
     MeterPage& m_page;
     Request m_request;
     std::optional<int> m_followUp;  // where reads after the first go: 254 on broadcast, else the target
+    bool m_resetAnswered = false;   // one acknowledge of the SND_NKE leads to one read
+    int m_furtherTelegrams = 0;
 };
 
 // Reads every target's meter by REQ_UD2; a reply that fails the checks or silence is asked again.

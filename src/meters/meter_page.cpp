@@ -64,8 +64,19 @@ void MeterPage::applyTitles() {
     emit tableChanged();
 }
 
-std::optional<int> MeterPage::targetAddress() const {
-    return ParseTargetAddress(m_table.selectedAddress(), 0, kLastMeterAddress);
+// The row the operator flagged, as it stands: decodes and the cursor that follows them move the
+// selected address, never the flag, so a command cannot drift to the last meter read.
+SingleRead::Request MeterPage::singleRowRequest() const {
+    SingleRead::Request request;
+    const std::vector<int> flagged = m_table.selectedRows();
+    request.nothingSelected = flagged.empty();
+    const std::string address = flagged.empty() ? std::string() : m_table.cell(flagged.front(), MeterTable::kAddressColumn);
+    request.addressText = QString::fromStdString(address.empty() ? std::string("256") : address);
+    request.target = MeterTable::AddressOf(address);
+    request.broadcast = m_broadcast;
+    request.multiTelegram = m_settings.settings().misc.multitelegram;
+    request.use5B = m_settings.settings().misc.use5B;
+    return request;
 }
 
 DecodeSettings MeterPage::decodeSettings(bool fullRead) const {
@@ -109,26 +120,16 @@ void MeterPage::fullRead() {
 }
 
 void MeterPage::startSingleRead(bool fullRead) {
-    SingleRead::Request request;
-    request.nothingSelected = m_table.selectedRows().empty();
-    request.addressText = QString::fromStdString(m_table.selectedAddress());
-    request.target = targetAddress();
-    request.broadcast = m_broadcast;
+    SingleRead::Request request = singleRowRequest();
     request.useSndNke = m_useSndNke;
     request.fullRead = fullRead;
-    request.multiTelegram = m_settings.settings().misc.multitelegram;
-    request.use5B = m_settings.settings().misc.use5B;
     m_runner.start(new SingleRead(*this, std::move(request)));
 }
 
 bool MeterPage::sendConfiguration(const Telegram& telegram, bool readBack) {
     if (m_runner.refuseWhenBusy()) return false;
-    SingleRead::Request request;
-    request.addressText = QString::fromStdString(m_table.selectedAddress());
-    request.target = targetAddress();
-    request.broadcast = m_broadcast;
-    request.multiTelegram = m_settings.settings().misc.multitelegram;
-    request.use5B = m_settings.settings().misc.use5B;
+    SingleRead::Request request = singleRowRequest();
+    request.nothingSelected = false;
     request.configuration = telegram;
     request.readBack = readBack;
     return m_runner.start(new SingleRead(*this, std::move(request)));

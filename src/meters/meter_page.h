@@ -10,6 +10,7 @@
 #include "decode/meter_response.h"
 #include "link/operation.h"
 #include "meters/detailed_report.h"
+#include "meters/meter_operations.h"
 #include "meters/meter_table.h"
 #include "meters/table_file.h"
 #include "mbus/telegram.h"
@@ -21,7 +22,6 @@ class LinkFacade;
 class LiveSettings;
 class OperationRunner;
 class OperatorInterface;
-struct RowTarget;
 
 // What the meter page shows of the running operations: captions, which commands are usable, the
 // progress bar. The window mirrors it; the CLI and the tests read it.
@@ -122,7 +122,7 @@ signals:
 
 private:
     bool tableInUse();
-    std::optional<int> targetAddress() const;
+    SingleRead::Request singleRowRequest() const;
     DecodeSettings decodeSettings(bool fullRead) const;
     int retries() const;
     void startSingleRead(bool fullRead);

@@ -151,6 +151,28 @@ TEST(BusCommands, ReadCsvAndRequestFull) {
     EXPECT_TRUE(full.out.contains("Decoded at "));
 }
 
+TEST(BusCommands, ExitOneNamesTheMetersThatDidNotAnswerAndCountsOnlyThoseThatDid) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray count;   // the count line, for the table output
+        QByteArray silent;  // the line on standard error
+    } cases[] = {
+        {{"request", "7"}, 1, "0 meters\n", "veltro-cli: no answer from 7\n"},
+        {{"request", "7", "--full"}, 1, {}, "veltro-cli: no answer from 7\n"},
+        {{"read", "1", "7", "8"}, 1, "1 meter\n", "veltro-cli: no answer from 7, 8\n"},
+        {{"read", "1", "2"}, 0, "2 meters\n", {}},
+        {{"request", "2"}, 0, "1 meter\n", {}},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.arguments + QStringList{"--simulate", "--timeout", "120"});
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << "\n" << run.err.toStdString();
+        if (!c.count.isEmpty()) EXPECT_TRUE(run.out.contains("\n" + c.count)) << what << "\n" << run.out.toStdString();
+        if (!c.silent.isEmpty()) EXPECT_TRUE(run.err.endsWith(c.silent)) << what << "\n" << run.err.toStdString();
+    }
+}
+
 TEST(BusCommands, NoUsableLinkIsExitTwoWithTheReason) {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
