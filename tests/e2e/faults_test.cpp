@@ -2,6 +2,7 @@
 // devices that would keep an operation going for ever.
 #include "bus_fixture.h"
 
+#include "link/link_facade.h"
 #include "meters/meter_operations.h"
 #include "sim/meters_file.h"
 
