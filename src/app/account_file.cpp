@@ -260,13 +260,14 @@ AddOrChangeResult AddOrChangeAccount(AccountRecords records, const AccountEntry&
 DeleteResult DeleteAccount(AccountRecords records, std::string_view userName) {
     DeleteResult result;
     const std::vector<Account> accounts = DecodeAccounts(records);
-    const bool anyAdministrator = std::any_of(accounts.begin(), accounts.end(),
-                                              [](const Account& a) { return a.accessLevel == kAdministrator; });
-    if (!anyAdministrator) {
+    auto isAdministrator = [](const Account& a) { return a.accessLevel == kAdministrator; };
+    const auto administrators = std::count_if(accounts.begin(), accounts.end(), isAdministrator);
+    const auto found = std::find_if(accounts.begin(), accounts.end(), [&](const Account& a) { return a.userName == userName; });
+    if (administrators == 0) {
         result.outcome = DeleteResult::Outcome::NoAdministrator;
-    } else if (const auto found = std::find_if(accounts.begin(), accounts.end(),
-                                               [&](const Account& a) { return a.userName == userName; });
-               found != accounts.end()) {
+    } else if (found != accounts.end() && administrators == 1 && isAdministrator(*found)) {
+        result.outcome = DeleteResult::Outcome::LastAdministrator;
+    } else if (found != accounts.end()) {
         result.position = static_cast<std::size_t>(found - accounts.begin());
         records.erase(records.begin() + static_cast<std::ptrdiff_t>(result.position));
         result.outcome = DeleteResult::Outcome::Deleted;

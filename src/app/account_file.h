@@ -159,14 +159,15 @@ struct AddOrChangeResult {
 AddOrChangeResult AddOrChangeAccount(AccountRecords records, const AccountEntry& entry, std::string_view today);
 
 struct DeleteResult {
-    enum class Outcome { Deleted, NoAdministrator, NotFound };
+    enum class Outcome { Deleted, NoAdministrator, NotFound, LastAdministrator };
     AccountRecords records;
     Outcome outcome = Outcome::NotFound;
     std::size_t position = 0;  // Deleted only
 };
 
 // With no "Administrator" account in the file nothing is deleted; otherwise the first account of that
-// user name is removed and the later ones move down.
+// user name is removed and the later ones move down, unless it is the last "Administrator" account:
+// without one nobody could manage the accounts any more, so that one is refused.
 DeleteResult DeleteAccount(AccountRecords records, std::string_view userName);
 
 // `Grid_users`' columns: "User", "Access", "Date reg.", "m-bus", "Comm", "Display".

@@ -89,6 +89,7 @@ enum class TextId : std::uint16_t {
     UsersColumnMeterBus,
     UsersColumnCommunication,
     UsersColumnDisplay,
+    LastAdministratorNotDeleted,
 
     Count  // not a text: the number of ids above
 };

@@ -19,6 +19,8 @@ ApatorPosition ApatorVolumeOffset(std::uint8_t lengthField) {
 }
 
 constexpr int kFixedPrecision = 8;
+// A 12-digit BCD register with its three decimals.
+constexpr int kTwelveDigitPrecision = 15;
 
 } // namespace
 
@@ -98,7 +100,9 @@ FixedRecord DecodeFixedRecord(std::span<const std::uint8_t> frame, std::size_t d
         number = reading->isSigned ? static_cast<std::int32_t>(static_cast<std::uint32_t>(raw))
                                    : static_cast<std::int64_t>(raw);
     }
-    result.value = FormatScaled(number, info.exponent, kFixedPrecision, 3, decimalSeparator);
+    // Eight significant digits would cut a 12-digit register (999999999.999 kWh read as 1E9).
+    result.precision = reading->length == 6 ? kTwelveDigitPrecision : kFixedPrecision;
+    result.value = FormatScaled(number, info.exponent, result.precision, 3, decimalSeparator);
     result.unit = info.unit;
     return result;
 }

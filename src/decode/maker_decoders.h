@@ -29,6 +29,7 @@ ApatorOutcome DecodeApatorVolume(std::span<const std::uint8_t> frame, std::span<
 struct FixedRecord {
     std::string value;  // empty when the record cannot be decoded
     std::string unit;
+    int precision = 8;  // significant digits of `value`: 15 for a 12-digit register
     std::vector<std::string> log;  // "Unrecognizable DIF value - not decoded, 1..."
 };
 

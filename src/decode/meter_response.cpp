@@ -77,10 +77,12 @@ bool ZpaRead(MeterResponse& result, std::span<const std::uint8_t> response, cons
         result.log.emplace_back("Unknown exception decoding ZPA meter...");
         return false;
     }
-    result.mainValue = FormatFixed(*a + *b, kZpaPrecision, 3, separator);
+    // The sum as precise as the wider register, so two 12-digit registers keep their last decimals.
+    const int precision = std::max({kZpaPrecision, first.precision, second.precision});
+    result.mainValue = FormatFixed(*a + *b, precision, 3, separator);
     result.mainUnit = second.unit;
-    result.additionalSlots[0] = FormatFixed(*a, kZpaPrecision, 3, separator);
-    result.additionalSlots[1] = FormatFixed(*b, kZpaPrecision, 3, separator);
+    result.additionalSlots[0] = FormatFixed(*a, precision, 3, separator);
+    result.additionalSlots[1] = FormatFixed(*b, precision, 3, separator);
     return true;
 }
 
@@ -119,7 +121,7 @@ MeterTableRow TableRow(const MeterResponse& result, const DecodeSettings& settin
     MeterTableRow row;
     row.columns = {h.id, std::to_string(h.primaryAddress), h.manufacturer, result.mainValue, result.mainUnit,
                    h.medium, settings.localTime, settings.localDate, h.status, h.pulse, h.model, ""};
-    if (h.battery != "0") row.battery = h.battery;
+    if (h.battery != "0" && !h.battery.empty()) row.battery = h.battery;
     const int count = std::clamp(settings.additionalCount, 0, kMaxAdditionalValues);
     row.additional.assign(result.additionalSlots.begin(), result.additionalSlots.begin() + count);
     return row;

@@ -39,8 +39,8 @@ struct ReportAppend {
 };
 
 // A meter-table row as the decode writes it: columns 0..10, the additional values 1..Count after them.
-// The battery column is written only when `battery` holds a value: a decoded "0" leaves the cell as it
-// was, an undecoded battery (another manufacturer) empties it.
+// The battery column is written only when `battery` holds a voltage text: a decoded "0" and an undecoded
+// battery (another manufacturer) leave the cell as it was, since it also holds the operator's AES keys.
 struct MeterTableRow {
     std::array<std::string, kMeterTableFixedColumns> columns;  // column 11 unused here, see `battery`
     std::optional<std::string> battery;

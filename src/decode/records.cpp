@@ -74,6 +74,13 @@ constexpr std::array<FieldCode, 16> kFieldCodes{
     FieldCode{FieldKind::Manufacturer, 0, 0, false, kException},
 };
 
+// 18 decimal digits always fit a signed 64-bit value.
+static_assert([] {
+    for (const FieldCode& code : kFieldCodes)
+        if (code.kind == FieldKind::Bcd && code.length > 9) return false;
+    return true;
+}());
+
 constexpr std::size_t kDateFieldLengthOfVariableCode = 5;
 
 // Bytes most significant first as hex text; the 3-byte fabrication number is padded to eight digits.
@@ -89,9 +96,9 @@ std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes) {
     return value;
 }
 
-// BCD digits most significant first, converted as a signed 32-bit decimal number. An F in the most
-// significant nibble is the minus sign of EN 13757-3 (negative temperature differences and powers);
-// any other digit above 9, or a value past the 32-bit range, cannot be converted.
+// BCD digits most significant first, at most 12 (type A, 6 bytes), so any value fits 64 bits: a 6-byte
+// volume counter passes 2^31 at 2147483.648 m3. An F in the most significant nibble is the minus sign of
+// EN 13757-3 (negative temperature differences and powers); any other digit above 9 cannot be converted.
 std::optional<std::int64_t> BcdValue(std::span<const std::uint8_t> bytes) {
     std::int64_t value = 0;
     bool negative = false;
@@ -108,7 +115,6 @@ std::optional<std::int64_t> BcdValue(std::span<const std::uint8_t> bytes) {
             first = false;
         }
     }
-    if (value > 2147483647) return std::nullopt;
     return negative ? -value : value;
 }
 

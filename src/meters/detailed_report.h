@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,13 @@ namespace veltro {
 
 // The detailed report's content: the report log `Memo_fullMbus` and the grid `gridData` (row 0 a header
 // that is never written, then the rows the decoders append, always one empty row after the last).
+// Both are bounded, since a read-all cycle left running appends for days: past kMaxLogLines lines or
+// kMaxRows rows the oldest are dropped and one line (row 1 of the grid) counts them.
 class DetailedReport {
 public:
+    static constexpr std::size_t kMaxLogLines = 100000;
+    static constexpr std::size_t kMaxRows = 100000;  // the header and the trailing empty row included
+
     DetailedReport() {
         clear();
         m_log.emplace_back();  // the window starts with one empty line
@@ -33,8 +39,13 @@ public:
     static constexpr const char* kProposedCsvName = "meters_data.csv";
 
 private:
+    // "(12 older lines dropped)": the first log line (and grid row 1) once some were dropped.
+    static std::string DroppedText(std::size_t count, const char* what);
+
     std::vector<std::string> m_log;
     std::vector<ReportGridRow> m_rows;
+    std::size_t m_droppedLines = 0;
+    std::size_t m_droppedRows = 0;
 };
 
 } // namespace veltro

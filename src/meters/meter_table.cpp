@@ -63,13 +63,27 @@ void MeterTable::setAdditionalCount(int count, std::vector<std::string> addition
 
 void MeterTable::write(int row, const MeterTableRow& decoded) {
     for (int c = 0; c < kKeyColumn; ++c) setCell(row, c, decoded.columns[static_cast<std::size_t>(c)]);
-    if (decoded.battery) setCell(row, kKeyColumn, *decoded.battery);
+    // The key column also holds the operator's AES keys: only a battery text that was read replaces it.
+    if (decoded.battery && !decoded.battery->empty()) setCell(row, kKeyColumn, *decoded.battery);
     for (int k = 0; k < m_additionalCount; ++k)
         setCell(row, kFixedColumns + k,
                 k < static_cast<int>(decoded.additional.size()) ? decoded.additional[static_cast<std::size_t>(k)] : "");
 }
 
+bool MeterTable::lastRowEmpty() const {
+    const auto& cells = m_rows.back().cells;
+    return rowCount() > 1 && std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); });
+}
+
+bool MeterTable::canAppend() const { return lastRowEmpty() || rowCount() < kMaxRows; }
+
+// An imported file without a trailing empty line, or a full table, leaves no empty last row; the meter
+// then goes into a new row, or nowhere, never over a row that holds one.
 void MeterTable::appendMeter(const MeterTableRow& decoded, std::vector<int>& written) {
+    if (!lastRowEmpty()) {
+        if (rowCount() >= kMaxRows) return;
+        m_rows.push_back(emptyRow());
+    }
     const int last = rowCount() - 1;
     write(last, decoded);
     written.push_back(last);

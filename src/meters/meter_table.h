@@ -13,7 +13,7 @@ namespace veltro {
 
 // Where a decoded meter goes in the table.
 enum class Placement {
-    Append,            // the primary scan: into the last row, then one more row
+    Append,            // the primary scan: into the trailing empty row, then one more row; nothing when full
     ById,              // the secondary search: rows with this ID, or appended when there is none
     ByPrimaryAddress,  // every other read: rows with this address; an unknown meter is not added
 };
@@ -48,8 +48,11 @@ public:
     Language language() const { return m_language; }
 
     // Writes a decoded meter by the placement rule and returns the rows written. Afterwards the selected
-    // ID and address are the written row's.
+    // ID and address are the written row's. An append never overwrites a row that holds anything: with
+    // no empty row left and the table at its 450 rows it writes nothing.
     std::vector<int> place(const MeterTableRow& row, Placement placement);
+    // True when an append would find an empty row (the last one, or one added below the capacity).
+    bool canAppend() const;
 
     // Row operations.
     void clear();                 // two rows, no flags
@@ -86,6 +89,7 @@ private:
     };
     Row emptyRow() const { return Row{std::vector<std::string>(static_cast<std::size_t>(columnCount())), false}; }
     bool isDataRow(int row) const { return row >= 1 && row < rowCount(); }
+    bool lastRowEmpty() const;
     void write(int row, const MeterTableRow& decoded);
     void appendMeter(const MeterTableRow& decoded, std::vector<int>& written);
 

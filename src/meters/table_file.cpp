@@ -1,6 +1,17 @@
 #include "meters/table_file.h"
 
+#include <algorithm>
+
 namespace veltro {
+namespace {
+
+// What no text file holds: NUL and the other control characters but TAB, CR and LF.
+bool IsBinary(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
+}
+
+} // namespace
 
 std::string ExportTableText(const MeterTable& table, char separator, char decimalSeparator, char systemDecimalMark) {
     std::string text;
@@ -11,6 +22,8 @@ std::string ExportTableText(const MeterTable& table, char separator, char decima
                 for (char& ch : value)
                     if (ch == systemDecimalMark) ch = decimalSeparator;
             }
+            for (char& ch : value)
+                if (ch == '\r' || ch == '\n' || ch == separator || IsBinary(ch)) ch = ' ';
             text += value;
             text += separator;
         }
@@ -21,6 +34,14 @@ std::string ExportTableText(const MeterTable& table, char separator, char decima
 
 ImportedTable ParseImportText(std::string_view text, char separator) {
     ImportedTable result;
+    if (text.size() > kMaxImportFileSize) {
+        result.refusal = ImportRefusal::TooLarge;
+        return result;
+    }
+    if (std::any_of(text.begin(), text.end(), IsBinary)) {
+        result.refusal = ImportRefusal::NotText;
+        return result;
+    }
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -53,6 +74,7 @@ ImportedTable ParseImportText(std::string_view text, char separator) {
 
 namespace veltro {
 void ApplyImport(MeterTable& table, const ImportedTable& imported) {
+    if (imported.refusal != ImportRefusal::None) return;
     table.replaceRows(imported.rows);
     if (imported.tooManyFields && !imported.rows.empty()) table.addRowAtEnd();
 }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -201,14 +202,19 @@ void MeterPageView::Butt_load_dataClick() {
     OperatorInterface& op = m_engine.operatorInterface();
     const auto chosen = op.openFileName(workingFolder(), kTableOpenFilter);
     if (!chosen || chosen->isEmpty()) return;
+    auto refuse = [&](const char* text) { op.message(kImportErrorTitle, QString::fromLatin1(text), OperatorInterface::Icon::Warning); };
+    // A file far larger than any export is refused before it is read.
+    if (QFileInfo(*chosen).size() > static_cast<qint64>(kMaxImportFileSize)) return refuse(kImportTooLargeMessage);
     // The whole file is read before the table is touched: a file that cannot be read leaves it as it was.
     const auto bytes = ReadWholeFile(*chosen);
-    if (!bytes) {
-        op.message(kImportErrorTitle, QString::fromLatin1(kWrongImportFileMessage), OperatorInterface::Icon::Warning);
-        return;
-    }
+    if (!bytes) return refuse(kWrongImportFileMessage);
     const char separator = FirstCharacter(m_engine.settings().settings().misc.exportSeparator, ';');
     const ImportedTable imported = ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
+    switch (imported.refusal) {
+    case ImportRefusal::TooLarge: return refuse(kImportTooLargeMessage);
+    case ImportRefusal::NotText: return refuse(kImportNotTextMessage);
+    case ImportRefusal::None: break;
+    }
     if (!m_engine.meters().importTable(imported)) return;
     if (imported.tooManyFields)
         op.message(QString::fromLatin1(kApplicationTitle), QString::fromLatin1(kTooManyFieldsMessage),

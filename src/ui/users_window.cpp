@@ -244,6 +244,11 @@ void TFUsers::Butt_deleteClick() {
     const auto user = AccountTextOf(m_user->text());
     if (!user) return;  // no account has such a name
     const DeleteResult result = DeleteAccount(file.records, *user);
+    if (result.outcome == DeleteResult::Outcome::LastAdministrator) {
+        m_operator->message(ApplicationTitle(), CaptionText(TextId::LastAdministratorNotDeleted, m_language),
+                            OperatorInterface::Icon::Warning);
+        return;
+    }
     if (result.outcome != DeleteResult::Outcome::Deleted) return;  // silently, as with no Administrator
     const FileWriteResult written = WriteAccountFile(path, result.records);
     if (!written.ok) {

@@ -419,6 +419,7 @@ TEST(DeleteAccount, FollowsTheAdministratorRule) {
     const Account setup = MakeAccount("setup", "2", "Setup");
     const Account clerk = MakeAccount("clerk", "3", "Operator");
     const Account clerkAgain = MakeAccount("clerk", "4", "Setup");
+    const Account boss = MakeAccount("boss", "5", "Administrator");
     struct Case {
         const char* what;
         AccountRecords before;
@@ -440,9 +441,16 @@ TEST(DeleteAccount, FollowsTheAdministratorRule) {
          Records({admin, clerkAgain})},
         {"the last record", Records({admin, setup, clerk}), "clerk", DeleteResult::Outcome::Deleted,
          Records({admin, setup})},
-        {"the only administrator itself", Records({admin, clerk}), "admin", DeleteResult::Outcome::Deleted,
-         Records({clerk})},
-        {"the only account", Records({admin}), "admin", DeleteResult::Outcome::Deleted, Records({})},
+        {"the only administrator itself: refused", Records({admin, clerk}), "admin",
+         DeleteResult::Outcome::LastAdministrator, Records({admin, clerk})},
+        {"the only account: refused", Records({admin}), "admin", DeleteResult::Outcome::LastAdministrator,
+         Records({admin})},
+        {"one of two administrators", Records({admin, clerk, boss}), "admin", DeleteResult::Outcome::Deleted,
+         Records({clerk, boss})},
+        {"the first of two administrators of one name", Records({admin, clerk, admin}), "admin",
+         DeleteResult::Outcome::Deleted, Records({clerk, admin})},
+        {"administrator in other case is no administrator", Records({admin, MakeAccount("x", "1", "ADMINISTRATOR")}),
+         "x", DeleteResult::Outcome::Deleted, Records({admin})},
         {"empty file", Records({}), "admin", DeleteResult::Outcome::NoAdministrator, Records({})},
     };
     for (const auto& c : cases) {
@@ -452,10 +460,10 @@ TEST(DeleteAccount, FollowsTheAdministratorRule) {
     }
 }
 
-TEST(DeleteAccount, DeletingTheOnlyAccountLeavesAnEmptyFileThatRefusesLogin) {
+TEST(DeleteAccount, TheLastAdministratorStaysAndStillLogsIn) {
     const DeleteResult result = DeleteAccount(Records({MakeAccount("admin", "1", "Administrator")}), "admin");
-    EXPECT_EQ(RenderAccountFile(result.records), "");
-    EXPECT_EQ(CheckLogin(Loaded(result.records), "admin", "1").kind, LoginOutcome::Kind::EmptyFile);
+    EXPECT_EQ(result.outcome, DeleteResult::Outcome::LastAdministrator);
+    EXPECT_EQ(CheckLogin(Loaded(result.records), "admin", "1").kind, LoginOutcome::Kind::Granted);
 }
 
 TEST(AccountList, OneRowPerRecordWithYesOrNo) {

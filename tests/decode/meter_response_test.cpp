@@ -126,10 +126,10 @@ TEST(DecodeMeterResponse, BatteryColumnRule) {
     ASSERT_TRUE(read.tableRow->battery);
     EXPECT_EQ(*read.tableRow->battery, "3.53V");
     EXPECT_EQ(read.tableRow->columns[9], "50ms");
-    // Another manufacturer: battery not decoded, the cell is emptied.
+    // Another manufacturer: battery not decoded, the cell (an AES key, maybe) is left as it was.
     const auto other = DecodeMeterResponse(Response(Header(test::kKan, test::kWater), "04 13 00 00 00 00"), Settings());
-    ASSERT_TRUE(other.tableRow->battery);
-    EXPECT_EQ(*other.tableRow->battery, "");
+    ASSERT_TRUE(other.tableRow);
+    EXPECT_FALSE(other.tableRow->battery.has_value());
     (void)kKxr;
 }
 
@@ -147,6 +147,26 @@ TEST(DecodeMeterResponse, ZpaRegistersAreSummed) {
     EXPECT_EQ(r.mainUnit, "kWh");
     EXPECT_EQ(r.tableRow->additional, (std::vector<std::string>{"1.500", "0.500"}));
     EXPECT_TRUE(r.records.empty());
+}
+
+TEST(DecodeMeterResponse, ZpaTwelveDigitRegistersKeepEveryDigit) {
+    struct Case {
+        const char* what;
+        const char* records;  // DIF at 19, VIF at 21, data from 23; the second DIF at 29, data from 33
+        const char* main;
+        std::vector<std::string> additional;
+    } cases[] = {
+        {"nine digits before the point", "0E 00 03 00 21 43 65 87 09 00 04 00 03 00 F4 01 00 00", "987654.821",
+         {"987654.321", "0.500"}},
+        {"twelve nines", "0E 00 03 00 99 99 99 99 99 99 04 00 03 00 F4 01 00 00", "1000000000.499",
+         {"999999999.999", "0.500"}},
+    };
+    for (const Case& c : cases) {
+        const auto r = DecodeMeterResponse(Response(Header(kZpa, test::kOther), c.records), Settings(2));
+        ASSERT_TRUE(r.valid) << c.what;
+        EXPECT_EQ(r.mainValue, c.main) << c.what;
+        EXPECT_EQ(r.tableRow->additional, c.additional) << c.what;
+    }
 }
 
 TEST(DecodeMeterResponse, ZpaWithAnUnknownCodeIsRejected) {

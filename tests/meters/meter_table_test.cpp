@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "meters/meter_table.h"
 #include "meters/table_file.h"
 
@@ -57,18 +59,39 @@ TEST(MeterTable, ChangingTheNumberOfTitlesKeepsTheLanguageTheHeaderWasWrittenIn)
     }
 }
 
-TEST(MeterTable, ScanAppendsUntilTheCapOfRowsThenOverwritesTheLast) {
-    MeterTable table(1);
-    for (int i = 1; i <= 448; ++i) table.place(Meter(std::to_string(10000000 + i), std::to_string(i % 250)), Placement::Append);
-    EXPECT_EQ(table.rowCount(), 450);  // 448 meters and the trailing empty row 449
-    EXPECT_EQ(table.cell(449, 0), "");
-    table.place(Meter("20000449", "1"), Placement::Append);
-    EXPECT_EQ(table.rowCount(), 450);
-    EXPECT_EQ(table.cell(449, 0), "20000449");  // into row 449; the table does not grow past 450
-    table.place(Meter("20000450", "2"), Placement::Append);
-    EXPECT_EQ(table.rowCount(), 450);
-    EXPECT_EQ(table.cell(449, 0), "20000450");  // the next one overwrites it
-    EXPECT_EQ(table.cell(448, 0), "10000448");
+TEST(MeterTable, AnAppendWritesOnlyIntoAnEmptyRow) {
+    struct Case {
+        const char* what;
+        int importedMeters;
+        bool trailingEmptyLine;
+        Placement placement;
+        std::vector<std::vector<int>> written;  // per meter found
+        int rowsAfter;
+    } cases[] = {
+        {"an import with its trailing empty line", 3, true, Placement::Append, {{4}, {5}, {6}}, 8},
+        {"an import without it: the scan goes below its last meter", 3, false, Placement::Append, {{4}, {5}, {6}}, 8},
+        {"448 meters and the empty row 449: one more, then the table is full", 448, true, Placement::Append,
+         {{449}, {}, {}}, 450},
+        {"448 meters without the empty row: row 449 is added once", 448, false, Placement::Append, {{449}, {}, {}}, 450},
+        {"449 meters: nothing is written", 449, false, Placement::Append, {{}, {}, {}}, 450},
+        {"a secondary search in a full table adds nothing either", 449, false, Placement::ById, {{}, {}, {}}, 450},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::vector<std::string>> rows;
+        for (int i = 1; i <= c.importedMeters; ++i) rows.push_back({std::to_string(10000000 + i), std::to_string(i % 250)});
+        if (c.trailingEmptyLine) rows.emplace_back();
+        MeterTable table(1);
+        table.replaceRows(rows);
+        for (std::size_t k = 0; k < c.written.size(); ++k) {
+            EXPECT_EQ(table.canAppend(), !c.written[k].empty()) << "meter " << k + 1;
+            EXPECT_EQ(table.place(Meter(std::to_string(20000001 + k), std::to_string(k + 1)), c.placement), c.written[k])
+                << "meter " << k + 1;
+        }
+        EXPECT_EQ(table.rowCount(), c.rowsAfter);
+        for (int i = 1; i <= c.importedMeters; ++i) EXPECT_EQ(table.cell(i, 0), std::to_string(10000000 + i)) << "row " << i;
+        for (int row : c.written[0]) EXPECT_EQ(table.cell(row, 0), "20000001");
+    }
 }
 
 TEST(MeterTable, ReadByAddressRewritesEveryMatchingRowAndAddsNothing) {
@@ -101,14 +124,24 @@ TEST(MeterTable, SecondarySearchRewritesByIdOrAppends) {
     EXPECT_EQ(table.cell(2, 0), "22222222");
 }
 
-TEST(MeterTable, BatteryCellKeptOnZeroAndEmptiedForOtherMeters) {
-    MeterTable table(0);
-    table.place(Meter("11111111", "1", std::string("3.53V")), Placement::Append);
-    EXPECT_EQ(table.cell(1, 11), "3.53V");
-    table.place(Meter("11111111", "1", std::nullopt), Placement::ByPrimaryAddress);  // decoded "0"
-    EXPECT_EQ(table.cell(1, 11), "3.53V");
-    table.place(Meter("11111111", "1", std::string()), Placement::ByPrimaryAddress);  // not decoded
-    EXPECT_EQ(table.cell(1, 11), "");
+TEST(MeterTable, TheKeyColumnTakesOnlyABatteryVoltageThatWasRead) {
+    const std::string key = "000102030405060708090A0B0C0D0E0F";  // typed by the operator
+    struct Case {
+        const char* what;
+        std::optional<std::string> battery;
+        const char* cell;
+    } cases[] = {
+        {"battery decoded as 0", std::nullopt, key.c_str()},
+        {"a meter without a battery block", std::string(), key.c_str()},
+        {"a voltage read", std::string("3.53V"), "3.53V"},
+    };
+    for (const Case& c : cases) {
+        MeterTable table(0);
+        table.place(Meter("11111111", "1", std::nullopt), Placement::Append);
+        table.setCell(1, MeterTable::kKeyColumn, key);
+        table.place(Meter("11111111", "1", c.battery), Placement::ByPrimaryAddress);
+        EXPECT_EQ(table.cell(1, MeterTable::kKeyColumn), c.cell) << c.what;
+    }
 }
 
 TEST(MeterTable, SelectionByClickCtrlClickAndDoubleClick) {
@@ -235,11 +268,10 @@ TEST(TableFile, ImportRoundTripAndItsLimits) {
     ASSERT_EQ(parsed.rows.size(), 1u);
     EXPECT_EQ(parsed.rows[0], (std::vector<std::string>{std::string(50, 'x'), "5"}));
 
-    // 20 fields are fine, 25 stop the import; the rows before stay, followed by one empty row.
-    const std::string twenty(20, ';');
-    const std::string twentyFive(25, ';');
-    EXPECT_FALSE(ParseImportText(twenty, ';').tooManyFields);
-    const auto tooMany = ParseImportText("1;2;\n" + twentyFive + "\n3;4;\n", ';');
+    // 27 fields (the widest export) are fine, 28 stop the import; the rows before stay, followed by one
+    // empty row.
+    EXPECT_FALSE(ParseImportText(std::string(27, ';'), ';').tooManyFields);
+    const auto tooMany = ParseImportText("1;2;\n" + std::string(28, ';') + "\n3;4;\n", ';');
     EXPECT_TRUE(tooMany.tooManyFields);
     ASSERT_EQ(tooMany.rows.size(), 1u);
     MeterTable partial(0);
@@ -259,6 +291,78 @@ TEST(TableFile, ImportRoundTripAndItsLimits) {
     const auto capped = ParseImportText(many, ';');
     EXPECT_TRUE(capped.truncatedAtCapacity);
     EXPECT_EQ(capped.rows.size(), 449u);
+}
+
+TEST(TableFile, TheWidestExportImportsBack) {
+    std::vector<std::string> titles(kMaxAdditionalValues, "T ");
+    MeterTable table(kMaxAdditionalValues, Language::English, titles);
+    MeterTableRow meter = Meter("12345678", "5");
+    meter.additional.assign(kMaxAdditionalValues, "1.000 m3");
+    table.place(meter, Placement::Append);
+    const std::string exported = ExportTableText(table, ';', '.', '.');
+    const ImportedTable parsed = ParseImportText(exported, ';');
+    EXPECT_FALSE(parsed.tooManyFields);
+    MeterTable back(kMaxAdditionalValues);
+    ApplyImport(back, parsed);
+    ASSERT_EQ(back.rowCount(), table.rowCount());
+    EXPECT_EQ(back.rowCells(1), table.rowCells(1));
+}
+
+TEST(TableFile, ExportKeepsEachRowOnOneLineOfTheSameFields) {
+    struct Case {
+        const char* what;
+        const char* cell;
+        const char* field;
+    } cases[] = {
+        {"a meter's text with CR LF", "Line 1\r\nLine 2", "Line 1  Line 2"},
+        {"a lone LF", "A\nB", "A B"},
+        {"the separator", "Flat 3;4", "Flat 3 4"},
+        {"another control character", "A\x01" "B", "A B"},
+        {"a comma when the separator is ';'", "A,B", "A,B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MeterTable table(0);
+        MeterTableRow meter = Meter("12345678", "5");
+        meter.columns[10] = c.cell;
+        table.place(meter, Placement::Append);
+        const std::string text = ExportTableText(table, ';', '.', '.');
+        ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // the meter and the trailing empty row
+        const ImportedTable back = ParseImportText(text, ';');
+        EXPECT_EQ(back.refusal, ImportRefusal::None);
+        ASSERT_EQ(back.rows.size(), 2u);
+        ASSERT_EQ(back.rows[0].size(), 12u);
+        EXPECT_EQ(back.rows[0][10], c.field);
+        EXPECT_EQ(back.rows[0][11], "");
+    }
+}
+
+TEST(TableFile, ImportRefusesWhatIsNoTextExport) {
+    struct Case {
+        const char* what;
+        std::string text;
+        ImportRefusal refusal;
+    } cases[] = {
+        {"a NUL byte", std::string("12345678;5;\n\0;\n", 15), ImportRefusal::NotText},
+        {"a control character", "12345678;5;\x02;\n", ImportRefusal::NotText},
+        {"DEL", "12345678;5;\x7F;\n", ImportRefusal::NotText},
+        {"TAB, CR LF and 8-bit letters are text", "Jos\xE9\t;5;\r\nJos\xC3\xA9;6;\r\n", ImportRefusal::None},
+        {"16 MiB exactly", std::string(kMaxImportFileSize, 'x'), ImportRefusal::None},
+        {"one byte more", std::string(kMaxImportFileSize + 1, 'x'), ImportRefusal::TooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ImportedTable parsed = ParseImportText(c.text, ';');
+        EXPECT_EQ(parsed.refusal, c.refusal);
+        if (c.refusal == ImportRefusal::None) continue;
+        EXPECT_TRUE(parsed.rows.empty());
+        MeterTable table(0);
+        table.place(Meter("12345678", "5"), Placement::Append);
+        const auto before = table.rowCells(1);
+        ApplyImport(table, parsed);
+        EXPECT_EQ(table.rowCount(), 3);
+        EXPECT_EQ(table.rowCells(1), before);
+    }
 }
 
 } // namespace

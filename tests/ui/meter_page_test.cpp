@@ -181,13 +181,41 @@ TEST_F(MeterPage, AFileThatCannotBeReadLeavesTheTableAsItWas) {
 
 TEST_F(MeterPage, ALineWithTooManyFieldsEndsTheImport) {
     createWindow();
-    loadRows("11111111;1;\n" + QByteArray(25, ';') + "\n33333333;3;\n");
+    loadRows("11111111;1;\n" + QByteArray(28, ';') + "\n33333333;3;\n");  // the widest export has 27
     ASSERT_EQ(operatorScript.messages.size(), 1u);
     EXPECT_EQ(operatorScript.messages[0].text, "You are trying to import too many data!!!\nCorrect csv file and try again!");
     const Grid cells = Cells(*grid());
     ASSERT_EQ(cells.size(), 2u);  // the row before it, then one empty row
     EXPECT_EQ(cells[0][0], "11111111");
     EXPECT_EQ(cells[1][0], "");
+}
+
+TEST_F(MeterPage, AFileThatIsNoTextExportIsRefusedAndTheTableKept) {
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        const char* message;
+    } cases[] = {
+        {"NUL bytes", QByteArray("12345678;5;\0\0\0;\n", 16), "The file is not a text file!\nChoose another file."},
+        {"text, but over 16 MiB", QByteArray(16 * 1024 * 1024 + 1, 'x'),
+         "The file is larger than 16 MiB, it is no table export!\nChoose another file."},
+    };
+    createWindow();
+    loadRows("11111111;1;\n22222222;2;\n");
+    const Grid before = Cells(*grid());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        operatorScript.messages.clear();
+        const QString path = inHome(QStringLiteral("refused.csv"));
+        WriteBytes(path, c.bytes);
+        operatorScript.chosenFile = path;
+        QTest::mouseClick(find<QPushButton>("Butt_load_data"), Qt::LeftButton);
+        ASSERT_EQ(operatorScript.messages.size(), 1u);
+        EXPECT_EQ(operatorScript.messages[0].title, "File Error");
+        EXPECT_EQ(operatorScript.messages[0].text, c.message);
+        EXPECT_EQ(operatorScript.messages[0].icon, OperatorInterface::Icon::Warning);
+        EXPECT_EQ(Cells(*grid()), before);
+    }
 }
 
 TEST_F(MeterPage, ClickCtrlClickAndDoubleClickFlagRows) {

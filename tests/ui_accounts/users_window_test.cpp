@@ -277,20 +277,35 @@ TEST_F(UsersWindowTest, DeleteFollowsTheAdministratorRule) {
     EXPECT_TRUE(operatorScript.messages.empty());
 }
 
-TEST_F(UsersWindowTest, DeletingTheOnlyAccountLeavesAnEmptyFileThatRefusesLogin) {
-    writeAccounts({Make("admin", "1", "Administrator")});
-    open();
-    find<QLineEdit>("Edit_user")->setText("admin");
-    click("Butt_delete");
-    EXPECT_EQ(fileBytes(), "");
-    EXPECT_EQ(grid()->rowCount(), 1);
-    const Attempt attempt = login("admin", "1");
-    EXPECT_EQ(attempt.quitRequests, 1);
-    EXPECT_EQ(operatorScript.messages.back().text, "Account file is empty (no valid accounts)!\nContact administrator");
+TEST_F(UsersWindowTest, TheLastAdministratorIsNotDeletedAndTheWindowSaysSo) {
+    struct Case {
+        const char* what;
+        Language language;
+        const char* firstLine;
+    } cases[] = {
+        {"English", Language::English, "The last account with Administrator access can not be deleted!"},
+        {"Italian", Language::Italian, "L'ultimo account con accesso Administrator non puo essere cancellato!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeAccounts({Make("admin", "1", "Administrator"), Make("clerk", "2", "Operator")});
+        const std::string before = fileBytes();
+        operatorScript.messages.clear();
+        open(c.language);
+        find<QLineEdit>("Edit_user")->setText("admin");
+        click("Butt_delete");
+        EXPECT_EQ(fileBytes(), before);
+        ASSERT_EQ(operatorScript.messages.size(), 1u);
+        EXPECT_EQ(operatorScript.messages[0].title, "Veltro");
+        EXPECT_EQ(operatorScript.messages[0].text.split('\n')[0], c.firstLine);
+        EXPECT_EQ(operatorScript.messages[0].icon, Icon::Warning);
+        EXPECT_EQ(grid()->rowCount(), 3);
+        EXPECT_EQ(login("admin", "1").grants.size(), 1u);
+    }
 }
 
 TEST_F(UsersWindowTest, AFailedWriteLeavesTheFileAndSaysWhy) {
-    writeAccounts({Make("admin", "1", "Administrator")});
+    writeAccounts({Make("admin", "1", "Administrator"), Make("boss", "2", "Administrator")});
     const std::string before = fileBytes();
     open();
     ImmutableFolder frozen(folder());
@@ -303,7 +318,7 @@ TEST_F(UsersWindowTest, AFailedWriteLeavesTheFileAndSaysWhy) {
     EXPECT_EQ(operatorScript.messages[0].icon, Icon::Error);
     EXPECT_EQ(fileBytes(), before);
     EXPECT_EQ(find<QLineEdit>("Edit_user")->text(), "tech");  // kept for another try
-    EXPECT_EQ(grid()->rowCount(), 2);
+    EXPECT_EQ(grid()->rowCount(), 3);
 
     find<QLineEdit>("Edit_user")->setText("admin");
     click("Butt_delete");

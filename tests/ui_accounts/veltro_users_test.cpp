@@ -106,13 +106,40 @@ TEST_F(VeltroUsersTest, ChangeKeepsTheDateListShowsAndDeleteFollowsTheAdministra
     EXPECT_EQ(lines[1].simplified(), "admin Administrator 01/01/2020 Yes Yes Yes");
     EXPECT_EQ(lines[2].simplified(), QString::fromUtf8("Jos\xC3\xA9 Setup 02/02/2021 No Yes No"));
 
-    const ToolRun deleted = run({"delete", "admin"});
+    const ToolRun last = run({"delete", "admin"});
+    EXPECT_EQ(last.exitCode, 1);
+    EXPECT_TRUE(last.err.contains("last account with Administrator access")) << last.err.toStdString();
+    ASSERT_EQ(accounts().size(), 2u);
+    const ToolRun deleted = run({"delete", QString::fromUtf8("Jos\xC3\xA9")});
     ASSERT_EQ(deleted.exitCode, 0) << deleted.err.toStdString();
     ASSERT_EQ(accounts().size(), 1u);
-    const ToolRun refused = run({"delete", QString::fromUtf8("Jos\xC3\xA9")});  // no Administrator left
+
+    writeAccounts({Make("setup", "x", "Setup"), Make("clerk", "y", "Operator")});
+    const ToolRun refused = run({"delete", "clerk"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains("no Administrator")) << refused.err.toStdString();
-    EXPECT_EQ(accounts().size(), 1u);
+    EXPECT_EQ(accounts().size(), 2u);
+}
+
+TEST_F(VeltroUsersTest, AChangeRefusesAFileThatIsNoWholeNumberOfRecords) {
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        QByteArray input;
+    } cases[] = {
+        {"add", {"add", "tech", "--access", "Setup", "--password-stdin"}, "pw\n"},
+        {"change", {"change", "clerk", "--access", "Setup", "--password-stdin"}, "pw\n"},
+        {"delete", {"delete", "clerk"}, ""},
+    };
+    for (const auto& c : cases) {
+        writeAccounts({Make("admin", "pw", "Administrator"), Make("clerk", "pw", "Operator")});
+        WriteWholeFile(file(), fileBytes() + "tail");
+        const std::string before = fileBytes();
+        const ToolRun result = run(c.arguments, c.input);
+        EXPECT_EQ(result.exitCode, 1) << c.what;
+        EXPECT_TRUE(result.err.contains("4 bytes after the last whole record")) << c.what << ": " << result.err.toStdString();
+        EXPECT_EQ(fileBytes(), before) << c.what;
+    }
 }
 
 TEST_F(VeltroUsersTest, TheHomeComesFromTheEnvironmentWithoutOption) {

@@ -156,14 +156,26 @@ int List(const fs::path& file) {
     return kDone;
 }
 
+// A change rewrites the whole records only, so bytes after the last one would be lost without a word;
+// `list` shows what the file holds.
+std::optional<int> RefuseTrailingBytes(const AccountFileRead& read, const fs::path& file) {
+    if (read.ignoredBytes == 0) return std::nullopt;
+    return Fail("nothing changed: " + file.string() + " holds " + std::to_string(read.ignoredBytes) +
+                " bytes after the last whole record, its size is no whole number of " +
+                std::to_string(kAccountRecordSize) + "-byte records");
+}
+
 int Delete(const fs::path& file, const std::string& userName, const std::string& shownName) {
     const AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
     if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
     if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
+    if (const auto refused = RefuseTrailingBytes(read, file)) return *refused;
     const DeleteResult result = DeleteAccount(read.records, userName);
     switch (result.outcome) {
     case DeleteResult::Outcome::NoAdministrator:
         return Fail("nothing deleted: the file holds no Administrator account");
+    case DeleteResult::Outcome::LastAdministrator:
+        return Fail("nothing deleted: " + shownName + " is the last account with Administrator access");
     case DeleteResult::Outcome::NotFound: return Fail("no account named " + shownName);
     case DeleteResult::Outcome::Deleted: break;
     }
@@ -186,6 +198,7 @@ int AddOrChange(const fs::path& file, const CommandLine& line, const std::string
     // The file first, so that nobody types a password for a command that cannot be done.
     const AccountFileRead read = ReadAccountFile(file, AccountFileAccess::ReadWrite);
     if (read.status == AccountFileRead::Status::Failed) return Fail(read.error);
+    if (const auto refused = RefuseTrailingBytes(read, file)) return *refused;
     if (adding && HasAccount(read.records, userName)) return Fail("an account named " + shownName + " exists: use change");
     if (!adding && !HasAccount(read.records, userName)) {
         if (read.status == AccountFileRead::Status::Missing) return Fail("no account file at " + file.string());
