@@ -43,7 +43,14 @@ public:
             }
             return Verdict::Accept();
         }
-        return m_page.apply(received, Placement::Append, false).valid ? Verdict::Accept() : Verdict::Retry();
+        const bool room = m_page.table().canAppend();
+        if (!m_page.apply(received, Placement::Append, false).valid) return Verdict::Retry();
+        // A full table keeps what it holds; the scan goes on, and says so once.
+        if (!room && !m_fullReported) {
+            m_fullReported = true;
+            m_page.log().append(PrimaryScan::kTableFullMessage);
+        }
+        return Verdict::Accept();
     }
 
 private:
@@ -51,6 +58,7 @@ private:
     bool m_useSndNke;
     bool m_use5B;
     bool m_readSent = false;
+    bool m_fullReported = false;
 };
 
 } // namespace

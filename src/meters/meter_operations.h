@@ -79,6 +79,8 @@ class PrimaryScan final : public RowCycle {
     Q_OBJECT
 
 public:
+    static inline const QString kTableFullMessage = QStringLiteral("Table is full, no more rows can be added...");
+
     PrimaryScan(MeterPage& page, int first, int last, int retries, bool useSndNke, bool use5B,
                 QObject* parent = nullptr);
 };

@@ -83,6 +83,20 @@ TEST_F(Faults, AMeterThatAlwaysAnnouncesMoreIsFollowedAtMost16Times) {
     EXPECT_EQ(count(SingleRead::kFurtherTelegramsStopped), 1);
 }
 
+TEST_F(Faults, AScanIntoAFullTableKeepsEveryRowAndSaysSoOnce) {
+    startBus(sim::DefaultBus());
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 0; r < MeterTable::kMaxRows - 1; ++r) rows.push_back({std::to_string(90000000 + r), "200"});
+    meters().replaceRows(rows);
+    operatorScript.answer = OperatorInterface::Answer::No;  // keep the table
+    meters().findPrimary(1, 3);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(count("Respond: "), 3);
+    EXPECT_EQ(count(PrimaryScan::kTableFullMessage), 1);
+    ASSERT_EQ(meters().table().rowCount(), MeterTable::kMaxRows);
+    for (int r = 1; r < MeterTable::kMaxRows; ++r) ASSERT_EQ(meters().table().cell(r, 0), std::to_string(90000000 + r - 1));
+}
+
 TEST_F(Faults, SentIsLoggedOnlyForATelegramThatWentOut) {
     startBus(sim::DefaultBus(), Transport::Serial);
     engine->link().sendTelegram(BuildSndNke(5));  // no operation opened the port
