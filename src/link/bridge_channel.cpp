@@ -40,10 +40,19 @@ BridgeChannel::ConnectStart BridgeChannel::startConnect() {
     if (isConnecting()) return ConnectStart::Pending;
 
     m_socket.abort();  // a former attempt that never completed
+    m_peerHost = host;
+    m_peerPort = *port;
     m_socket.connectToHost(host, *port);
     m_log.append(kTryingMessage);
     m_deadline.start((std::max(0, remote.ethTimeout) + 1) * kWaitStepMilliseconds);
     return ConnectStart::Pending;
+}
+
+QString BridgeChannel::endpointText() const {
+    const Settings::Vodud& remote = m_settings.settings().vodud;
+    const auto port = RemotePortFromText(remote.port, kDefaultPort);
+    return QString::fromStdString(remote.ip).trimmed() + QLatin1Char(':') +
+           (port ? QString::number(*port) : QString::fromStdString(remote.port));
 }
 
 void BridgeChannel::onConnectDeadline() {
@@ -54,7 +63,7 @@ void BridgeChannel::onConnectDeadline() {
     // Nobody waits for a connection that comes later: drop the attempt, and say why nothing starts.
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.abort();
-        m_log.append(SocketErrorLine(QAbstractSocket::SocketTimeoutError));
+        m_log.append(SocketErrorLine(QAbstractSocket::SocketTimeoutError, m_peerHost, m_peerPort));
     }
     emit connectFinished(false);
 }
@@ -109,7 +118,7 @@ void BridgeChannel::onReadyRead() {
 }
 
 void BridgeChannel::onError(QAbstractSocket::SocketError error) {
-    if (!IsPeerClose(error)) m_log.append(SocketErrorLine(error));
+    if (!IsPeerClose(error)) m_log.append(SocketErrorLine(error, m_peerHost, m_peerPort, m_socket.errorString()));
     if (m_socket.state() == QAbstractSocket::UnconnectedState) finishConnecting(false);
 }
 

@@ -50,6 +50,8 @@ public:
     // the attempt fails. Nothing waits here.
     ConnectStart startConnect();
     bool isConnecting() const { return m_deadline.isActive(); }
+    // "host:port" the next connect goes to, from the settings (the port field as typed when unusable).
+    QString endpointText() const;
     // The bridge-connected flag.
     bool isConnected() const { return m_connected; }
     // `ReleaseLink` step 3: closes the connection if there is one (its disconnect line is logged) and
@@ -81,6 +83,9 @@ private:
     CommunicationLog& m_log;
     const LiveSettings& m_settings;
     QTcpSocket m_socket;
+    // The peer of the last attempt, named in its socket errors.
+    QString m_peerHost;
+    quint16 m_peerPort = 0;
     bool m_connected = false;
     QTimer m_deadline;
     bool m_bufferFullReported = false;

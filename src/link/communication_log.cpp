@@ -1,5 +1,7 @@
 #include "link/communication_log.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QThread>
 
@@ -8,7 +10,12 @@
 
 namespace veltro {
 
-CommunicationLog::CommunicationLog(QObject* parent) : QObject(parent) {}
+CommunicationLog::CommunicationLog(QObject* parent, qsizetype maxLines)
+    : QObject(parent), m_maxLines(std::max<qsizetype>(2, maxLines)) {}
+
+QString CommunicationLog::DroppedLinesText(qsizetype count) {
+    return QStringLiteral("... %1 older line%2 dropped").arg(count).arg(count == 1 ? "" : "s");
+}
 
 void CommunicationLog::append(const QString& line) {
     if (QThread::currentThread() == thread()) {
@@ -21,11 +28,19 @@ void CommunicationLog::append(const QString& line) {
 
 void CommunicationLog::appendHere(const QString& line) {
     m_lines.append(line);
+    if (m_lines.size() > m_maxLines) {
+        // The count line goes, the oldest kept line becomes the new count line: two O(1) steps (a list
+        // drops its front by moving its start), never a shift of every line.
+        m_lines.removeFirst();
+        m_dropped += m_dropped == 0 ? 2 : 1;
+        m_lines.first() = DroppedLinesText(m_dropped);
+    }
     emit lineAppended(line);
 }
 
 void CommunicationLog::clear() {
     m_lines.clear();
+    m_dropped = 0;
     emit cleared();
 }
 

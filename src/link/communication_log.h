@@ -9,7 +9,9 @@ namespace veltro {
 class OperatorInterface;
 
 // The communication log `Memo_current`: an ordered list of lines to which every part of the program
-// appends one line at a time. It has no size limit and is emptied only by "Clear log".
+// appends one line at a time, emptied by "Clear log". A program left polling for days would grow
+// without bound, so it keeps the newest lines only: once `maxLines()` is reached its first line says
+// how many older lines were dropped ("... 12 older lines dropped") and counts among the lines kept.
 class CommunicationLog : public QObject {
     Q_OBJECT
 
@@ -17,14 +19,20 @@ public:
     static inline const QString kSaveFailedMessage = QStringLiteral("Can not write file, no rights...");
     static inline const QString kProposedFileName = QStringLiteral("log.txt");
     static inline const QString kFileFilter = QStringLiteral("Text Files (*.txt)");
+    static constexpr qsizetype kMaxLines = 100000;
 
-    explicit CommunicationLog(QObject* parent = nullptr);
+    // `maxLines` (at least 2) is smaller in tests only.
+    explicit CommunicationLog(QObject* parent = nullptr, qsizetype maxLines = kMaxLines);
 
     // Adds one line at the end. Safe from any thread: a line from another thread (the secondary-search
     // worker) is handed to the log's own thread and added there, in the order it was sent.
     void append(const QString& line);
     void clear();  // `BitBtn5Click`
     const QStringList& lines() const { return m_lines; }
+    qsizetype maxLines() const { return m_maxLines; }
+    // Lines dropped since the last clear; the first line names them when there are any.
+    qsizetype droppedCount() const { return m_dropped; }
+    static QString DroppedLinesText(qsizetype count);
 
     // Writes every line, one per text line, to `path` atomically: on failure the old file is untouched,
     // the line "Can not write file, no rights..." is appended, and false is returned with the reason in
@@ -43,6 +51,8 @@ private:
     void appendHere(const QString& line);
 
     QStringList m_lines;
+    qsizetype m_maxLines;
+    qsizetype m_dropped = 0;
 };
 
 } // namespace veltro

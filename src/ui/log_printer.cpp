@@ -1,5 +1,7 @@
 #include "ui/log_printer.h"
 
+#include <algorithm>
+
 #include <QDate>
 #include <QFont>
 #include <QFontMetrics>
@@ -36,13 +38,36 @@ QString LogPrintHeading() {
     return QStringLiteral("Print of log file ") + CurrentShortDateText() + QStringLiteral(", ") + CurrentLongTimeText();
 }
 
-bool PrintLog(QPagedPaintDevice& device, const QStringList& lines, const QString& heading) {
+QStringList WrapLogLine(const QString& line, int columns) {
+    columns = std::max(1, columns);
+    QStringList rows;
+    QStringView rest(line);
+    while (rest.size() > columns) {
+        const qsizetype space = rest.left(columns + 1).lastIndexOf(u' ');
+        if (space > 0) {
+            rows.append(rest.left(space).toString());
+            rest = rest.mid(space + 1);
+        } else {
+            rows.append(rest.left(columns).toString());
+            rest = rest.mid(columns);
+        }
+    }
+    rows.append(rest.toString());
+    return rows;
+}
+
+bool PrintLog(QPagedPaintDevice& device, const QStringList& logLines, const QString& heading, const QFont& logFont) {
     QPainter painter;
     if (!painter.begin(&device)) return false;
-    QFont font = painter.font();
+    QFont font = logFont;
     font.setPointSize(LogPrintLayout::kPointSize);
     painter.setFont(font);
     const QFontMetrics metrics(font, &device);
+    // The widest letter, so a row fits even should the font not be monospaced after all.
+    const int printable = device.width() - 2 * LogPrintLayout::kLeftMillimetres * (device.width() / 210);
+    const int columns = printable / std::max(1, metrics.horizontalAdvance(QLatin1Char('W')));
+    QStringList lines;
+    for (const QString& line : logLines) lines += WrapLogLine(line, columns);
     const LogPrintLayout layout = LayOutLogPrint(static_cast<int>(lines.size()), device.width(), device.height(),
                                                  metrics.height());
     auto print = [&](int x, int top, const QString& text) { painter.drawText(x, top + metrics.ascent(), text); };

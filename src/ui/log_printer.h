@@ -5,11 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
 class QPagedPaintDevice;
 
 namespace veltro {
 
-// Where "Print log" puts each line, in device pixels. The page is taken as A4 whatever the paper: one
+// Where "Print log" puts each printed row, in device pixels. The page is taken as A4 whatever the paper: one
 // millimetre is width / 210 across and height / 297 down (integer division). Every page starts with
 // the heading at 22 mm from the left and 20 mm from the top; line i at 22 mm and
 // 30 mm + 2 x text height x (i - s), s being the line after which the last page break came (0 on the
@@ -40,8 +41,14 @@ LogPrintLayout LayOutLogPrint(int lineCount, int pageWidth, int pageHeight, int 
 // "Print of log file " + date + ", " + time.
 QString LogPrintHeading();
 
-// Prints `lines` on `device` (a printer, or a PDF writer in the tests) with the layout above. False
-// when the device cannot be painted on or a page cannot be added.
-bool PrintLog(QPagedPaintDevice& device, const QStringList& lines, const QString& heading);
+// Cuts a log line into printed rows of at most `columns` characters: after the last space that fits, so
+// a telegram's hex bytes stay whole, or at the limit for a word longer than a row. An empty line is one
+// empty row.
+QStringList WrapLogLine(const QString& line, int columns);
+
+// Prints `lines` on `device` (a printer, or a PDF writer in the tests) in `font` (the log's monospaced
+// font) at kPointSize, each line wrapped to the page between 22 mm margins, the rows placed by the layout
+// above. False when the device cannot be painted on or a page cannot be added.
+bool PrintLog(QPagedPaintDevice& device, const QStringList& lines, const QString& heading, const QFont& font);
 
 } // namespace veltro

@@ -17,10 +17,14 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -28,15 +32,20 @@
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "app/save_file.h"
+#include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
+#include "link/link_facade.h"
+#include "link/operation_runner.h"
 #include "link/serial_channel.h"
+#include "link/serial_port_rules.h"
 #include "meters/meter_page.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
 #include "ui/log_printer.h"
 #include "ui/meter_page_view.h"
 #include "ui/named_widgets.h"
+#include "ui/status_texts.h"
 #include "ui/users_window.h"
 
 namespace veltro {
@@ -48,6 +57,14 @@ constexpr int kTimeoutFieldCharacters = 5;
 constexpr int kTimeoutStep = 10;
 
 const QString kUserManualName = QStringLiteral("UsrManRXV.pdf");
+
+// Rows of the meter table that hold a meter address.
+int MeterRows(const MeterTable& table) {
+    int count = 0;
+    for (int row = 1; row < table.rowCount(); ++row)
+        if (MeterTable::AddressOf(table.cell(row, MeterTable::kAddressColumn))) ++count;
+    return count;
+}
 
 // A page whose controls come with a later version: it says so instead of showing controls that do nothing.
 QWidget* PendingPage(const char* name, const QString& note, QWidget* parent) {
@@ -115,14 +132,17 @@ TForm11::~TForm11() = default;
 void TForm11::buildMenu() {
     QMenuBar* bar = menuBar();
     auto menu = [bar](const char* name, const QString& title) { return Named(bar->addMenu(title), name); };
-    auto item = [this](QMenu* m, const char* name, const QString& text, void (TForm11::*handler)()) {
+    auto item = [this](QMenu* m, const char* name, const QString& text, void (TForm11::*handler)(),
+                       const QKeySequence& shortcut = {}) {
         QAction* action = NamedAction(*m, name, text);
+        action->setShortcut(shortcut);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
     File1 = menu("File1", QStringLiteral("File"));
-    Open1 = item(File1, "Open1", QStringLiteral("Open"), &TForm11::Open1Click);
-    Save1 = item(File1, "Save1", QStringLiteral("Save"), &TForm11::Save1Click);
+    // The grid's own keys for Load and Export, now anywhere in the window.
+    Open1 = item(File1, "Open1", QStringLiteral("Open"), &TForm11::Open1Click, QKeySequence(Qt::CTRL | Qt::Key_L));
+    Save1 = item(File1, "Save1", QStringLiteral("Save"), &TForm11::Save1Click, QKeySequence(Qt::CTRL | Qt::Key_S));
     File1->addSeparator();
     Exit1 = item(File1, "Exit1", QStringLiteral("Exit"), &TForm11::Exit1Click);
     Tools1 = menu("Tools1", QStringLiteral("Tools"));
@@ -201,6 +221,7 @@ QWidget* TForm11::buildConsoleAndLog() {
     Memo_current->setReadOnly(true);
     Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo_current->setMaximumBlockCount(static_cast<int>(m_engine.log().maxLines()));
     QFont fixed(QStringLiteral("Monospace"));
     fixed.setStyleHint(QFont::TypeWriter);
     Memo_current->setFont(fixed);
@@ -218,6 +239,8 @@ QWidget* TForm11::buildConsoleAndLog() {
     layout->addLayout(logRow, 1);
 
     connect(Butt_command_send, &QPushButton::clicked, this, &TForm11::Butt_command_sendClick);
+    // Enter sends as the button does, and not while the button is disabled.
+    connect(Edit_command, &QLineEdit::returnPressed, Butt_command_send, &QPushButton::click);
     connect(Check_ascii, &QCheckBox::clicked, this, &TForm11::Check_asciiClick);
     connect(Check_hex, &QCheckBox::clicked, this, &TForm11::Check_hexClick);
     connect(clearLog, &QPushButton::clicked, this, &TForm11::BitBtn5Click);
@@ -233,7 +256,8 @@ void TForm11::buildStatusBar() {
     for (int panel = 0; panel < 3; ++panel) {
         m_statusPanels[panel] = new QLabel(bar);
         m_statusPanels[panel]->setObjectName(QStringLiteral("StatusBar1_panel%1").arg(panel));
-        m_statusPanels[panel]->setFixedWidth(kStatusPanelWidths[panel]);
+        // A longer text (a bridge's host and port) widens its panel rather than being cut.
+        m_statusPanels[panel]->setMinimumWidth(kStatusPanelWidths[panel]);
         m_statusPanels[panel]->setFrameShape(QFrame::StyledPanel);
         m_statusPanels[panel]->setFrameShadow(QFrame::Sunken);
         bar->addWidget(m_statusPanels[panel]);
@@ -248,12 +272,34 @@ void TForm11::connectEngine() {
         UD_address_max->setValue(to);
     });
     CommunicationLog& log = m_engine.log();
-    for (const QString& line : log.lines()) Memo_current->appendPlainText(line);
-    connect(&log, &CommunicationLog::lineAppended, Memo_current, &QPlainTextEdit::appendPlainText);
-    connect(&log, &CommunicationLog::cleared, Memo_current, &QPlainTextEdit::clear);
-    SerialChannel& serial = m_engine.serial();
-    m_statusPanels[0]->setText(serial.statusText());
-    connect(&serial, &SerialChannel::statusTextChanged, m_statusPanels[0], &QLabel::setText);
+    for (const QString& line : log.lines()) appendLogLine(line);
+    connect(&log, &CommunicationLog::lineAppended, this, &TForm11::appendLogLine);
+    connect(&log, &CommunicationLog::cleared, this, [this] {
+        Memo_current->clear();
+        m_logFollows = true;
+    });
+    QScrollBar* logBar = Memo_current->verticalScrollBar();
+    // Only the operator's own scrolling decides whether the view follows: a resize moves the range and
+    // clamps the value, which once left the view stuck above the newest line.
+    connect(logBar, &QScrollBar::actionTriggered, this,
+            [this, logBar] { m_logFollows = logBar->sliderPosition() >= logBar->maximum(); });
+    connect(logBar, &QScrollBar::rangeChanged, this, [this, logBar] {
+        if (m_logFollows) logBar->setValue(logBar->maximum());
+    });
+
+    connect(&m_engine.serial(), &SerialChannel::statusTextChanged, this, &TForm11::updateLinkStatus);
+    connect(&m_engine.serial(), &SerialChannel::openChanged, this, &TForm11::updateLinkStatus);
+    connect(&m_engine.bridge(), &BridgeChannel::connectedChanged, this, &TForm11::updateLinkStatus);
+    connect(&m_engine.settings(), &LiveSettings::settingsChanged, this, &TForm11::updateLinkStatus);
+    updateLinkStatus();
+    OperationRunner& runner = m_engine.runner();
+    connect(&runner, &OperationRunner::idleChanged, this, [this](bool idle) {
+        if (!idle) m_metersBefore = MeterRows(m_engine.meters().table());
+    });
+    connect(&runner, &OperationRunner::operationEnded, this, [this](BusOperation kind, OperationOutcome outcome) {
+        const int found = MeterRows(m_engine.meters().table()) - m_metersBefore;
+        m_statusPanels[1]->setText(OperationResultText(kind, outcome, found, m_engine.settings().language()));
+    });
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm11::pageChanged);
 }
 
@@ -324,6 +370,7 @@ void TForm11::applyLanguage(Language language) {
     ApplyCaptions(*this, MainWindowCaptions(), language);
     updatePageState();
     TabSheet1->updatePageState();
+    updateLinkStatus();
 }
 
 QString TForm11::workingFolder() const { return QString::fromStdString(m_engine.settings().mainWindow().dir); }
@@ -336,6 +383,27 @@ void TForm11::ShowWindow(QWidget* window) {
 }
 
 // ---- what the engine reports -------------------------------------------------------------------
+
+void TForm11::appendLogLine(const QString& line) {
+    Memo_current->appendPlainText(line);  // the view drops its first line at the log's limit, as the log
+    const CommunicationLog& log = m_engine.log();
+    if (log.droppedCount() > 0) {
+        QTextCursor first(Memo_current->document()->firstBlock());
+        first.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        first.insertText(log.lines().first());
+    }
+    if (m_logFollows) Memo_current->verticalScrollBar()->setValue(Memo_current->verticalScrollBar()->maximum());
+}
+
+void TForm11::updateLinkStatus() {
+    // A closed port is named as the settings name it now: that is the one the next operation opens.
+    const SerialChannel& serial = m_engine.serial();
+    const QString serialStatus = serial.isOpen() ? serial.statusText()
+                                                 : QString::fromStdString(SerialClosedStatus(m_engine.settings().settings().comPort.name));
+    m_statusPanels[0]->setText(LinkStatusText(m_engine.link().linkMode(), serialStatus,
+                                              m_engine.bridge().endpointText(), m_engine.bridge().isConnected(),
+                                              m_engine.settings().language()));
+}
 
 void TForm11::updatePageState() {
     const MeterPageState& page = m_engine.meters().pageState();
@@ -378,7 +446,7 @@ void TForm11::BitBtn5Click() { m_engine.log().clear(); }
 
 void TForm11::BitBtn6Click() { m_engine.log().saveWithDialog(m_engine.operatorInterface(), workingFolder()); }
 
-bool TForm11::printLog(QPagedPaintDevice& device) { return PrintLog(device, m_engine.log().lines(), LogPrintHeading()); }
+bool TForm11::printLog(QPagedPaintDevice& device) { return PrintLog(device, m_engine.log().lines(), LogPrintHeading(), Memo_current->font()); }
 
 void TForm11::BitBtn7Click() {
     QPrinter printer(QPrinter::HighResolution);

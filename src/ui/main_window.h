@@ -103,6 +103,8 @@ private:
     void FormClose();
 
     void updatePageState();
+    void appendLogLine(const QString& line);
+    void updateLinkStatus();
     void pageChanged(int index);
     void setConsoleHex(bool hex);
     QString workingFolder() const;
@@ -152,8 +154,10 @@ private:
     QCheckBox* Check_hex = nullptr;
     QPushButton* Butt_command_send = nullptr;
     QPlainTextEdit* Memo_current = nullptr;
+    bool m_logFollows = true;  // false while the operator has scrolled up from the newest line
 
-    QLabel* m_statusPanels[3] = {};
+    QLabel* m_statusPanels[3] = {};  // the link, the last operation's result, -
+    int m_metersBefore = 0;          // meter rows when the running operation started
 
     QPointer<QWidget> m_settingsWindow;
     QPointer<TFUsers> m_usersWindow;

@@ -115,7 +115,7 @@ void MeterGrid::currentChanged(const QModelIndex& current, const QModelIndex& pr
 }
 
 void MeterGrid::mousePressEvent(QMouseEvent* event) {
-    // The right button opens the context menu without moving the selection.
+    // The right button selects in `contextMenuEvent`, which also comes from a release on some systems.
     if (event->button() == Qt::RightButton) {
         viewport()->update();
         event->accept();
@@ -139,6 +139,14 @@ void MeterGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void MeterGrid::contextMenuEvent(QContextMenuEvent* event) {
+    // The row commands of the menu act on the row under the pointer, as after a click on it.
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const QModelIndex index = indexAt(event->pos());
+        if (index.isValid()) {
+            setCurrentIndex(index);  // `cellSelected` when the cell changes
+            emit rowReleased(index.row() + 1, false);
+        }
+    }
     viewport()->update();
     emit contextMenuAt(event->globalPos());
     event->accept();

@@ -97,16 +97,24 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
 
 QMenu* MeterPageView::buildContextMenu() {
     QMenu* menu = Named(new QMenu(this), "ContextMenuMbus");
-    auto entry = [this, menu](const char* name, const QString& text, void (MeterPageView::*handler)()) {
-        connect(NamedAction(*menu, name, text), &QAction::triggered, this, handler);
+    // The keys are the grid's own (MeterGrid::keyPressEvent); the menu shows them and takes them only
+    // while it is open, so a key never acts twice.
+    auto entry = [this, menu](const char* name, const QString& text, void (MeterPageView::*handler)(),
+                              const QKeySequence& key = {}) {
+        QAction* action = NamedAction(*menu, name, text);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, handler);
     };
     entry("Readselected1", QStringLiteral("Read selected"), &MeterPageView::Butt_readonceClick);
-    entry("Fullread1", QStringLiteral("Full read"), &MeterPageView::Fullread1Click);
+    entry("Fullread1", QStringLiteral("Full read"), &MeterPageView::Fullread1Click, QKeySequence(Qt::Key_F1));
     entry("Readallmeters1", QStringLiteral("Read all meters"), &MeterPageView::Butt_readallClick);
     menu->addSeparator();
     entry("Cleartable1", QStringLiteral("Clear table"), &MeterPageView::Butt_clear_gridClick);
-    entry("SaveExport1", QStringLiteral("Save/Export"), &MeterPageView::Butt_save_dataClick);
-    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &MeterPageView::Deleteselectedrow1Click);
+    entry("SaveExport1", QStringLiteral("Save/Export"), &MeterPageView::Butt_save_dataClick,
+          QKeySequence(Qt::CTRL | Qt::Key_S));
+    entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &MeterPageView::Deleteselectedrow1Click,
+          QKeySequence(Qt::Key_Delete));
     entry("Addrowintable1", QStringLiteral("Add row in table"), &MeterPageView::Addrowintable1Click);
     return menu;
 }

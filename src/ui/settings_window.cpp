@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -69,9 +71,15 @@ QWidget* TSettings::buildCommunicationPage() {
     auto* serialForm = new QFormLayout(serial);
     Combo_com_name = Named(new QComboBox(serial), "Combo_com_name");
     Combo_com_name->setEditable(true);
-    for (int n = 1; n <= kComPortCount; ++n) Combo_com_name->addItem(QStringLiteral("COM%1").arg(n));
+    std::vector<SerialPortChoice> systemPorts;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-        if (Combo_com_name->findText(port.portName()) < 0) Combo_com_name->addItem(port.portName());
+        systemPorts.push_back({port.portName(), port.description()});
+    offerPorts(systemPorts);
+    // A chosen port with a description puts its bare name in the field, the name the INI file keeps.
+    connect(Combo_com_name, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QString name = Combo_com_name->itemData(index).toString();
+        if (!name.isEmpty()) Combo_com_name->setEditText(name);
+    });
     Combo_com_speed = Named(new QComboBox(serial), "Combo_com_speed");
     Combo_com_speed->setEditable(true);
     for (const char* speed : kSpeeds) Combo_com_speed->addItem(QString::fromLatin1(speed));
@@ -186,6 +194,29 @@ QWidget* TSettings::buildCommunicationPage() {
     return page;
 }
 
+void TSettings::offerPorts(const std::vector<SerialPortChoice>& systemPorts) {
+    const QString typed = Combo_com_name->currentText();
+    const QSignalBlocker quiet(Combo_com_name);
+    Combo_com_name->clear();
+    for (int n = 1; n <= kComPortCount; ++n) Combo_com_name->addItem(QStringLiteral("COM%1").arg(n));
+    static const QRegularExpression kComDevice(QStringLiteral("^ttyS(\\d+)$"));
+    for (const SerialPortChoice& port : systemPorts) {
+        // ttyS0..ttyS29 are offered already, as COM1..COM30.
+        if (const auto match = kComDevice.match(port.name); match.hasMatch() && match.captured(1).toInt() < kComPortCount)
+            continue;
+        if (Combo_com_name->findData(port.name) >= 0 || Combo_com_name->findText(port.name) >= 0) continue;
+        Combo_com_name->addItem(port.description.isEmpty() ? port.name : port.name + QStringLiteral(" - ") + port.description,
+                                port.name);
+    }
+    Combo_com_name->setEditText(typed);
+}
+
+QString TSettings::portName() const {
+    const QString text = Combo_com_name->currentText();
+    const QString name = Combo_com_name->itemData(Combo_com_name->findText(text)).toString();
+    return name.isEmpty() ? text : name;
+}
+
 QWidget* TSettings::buildAdditionalPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
@@ -226,7 +257,8 @@ QWidget* TSettings::buildAdditionalPage() {
 
 void TSettings::showSettings(const Settings& s) {
     m_showing = true;
-    SetComboText(*Combo_com_name, Text(s.comPort.name));
+    if (const int index = Combo_com_name->findData(Text(s.comPort.name)); index >= 0) Combo_com_name->setCurrentIndex(index);
+    else SetComboText(*Combo_com_name, Text(s.comPort.name));
     SetComboText(*Combo_com_speed, Text(s.comPort.speed));
     SetComboText(*Combo_com_parity, Text(s.comPort.parity));
     Check_rts->setChecked(s.comPort.rts);
@@ -267,7 +299,7 @@ void TSettings::showSettings(const Settings& s) {
 void TSettings::takeControls() {
     if (m_showing) return;
     Settings s = m_engine.settings().settings();
-    s.comPort.name = Bytes(Combo_com_name->currentText());
+    s.comPort.name = Bytes(portName());
     s.comPort.speed = Bytes(Combo_com_speed->currentText());
     s.comPort.parity = Bytes(Combo_com_parity->currentText());
     s.comPort.rts = Check_rts->isChecked();

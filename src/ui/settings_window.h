@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include <QDialog>
+#include <QString>
 
 #include "app/settings.h"
 
@@ -17,6 +19,12 @@ namespace veltro {
 
 class Engine;
 
+// A serial port the system has, as QSerialPortInfo names it ("ttyUSB0", "FT232R USB UART").
+struct SerialPortChoice {
+    QString name;
+    QString description;
+};
+
 // The settings window `TSettings`: its controls are the live settings. Opening it re-reads the INI
 // file into them; every change the operator makes is live at once (the operations read it at the
 // moment of use); "Apply" writes the file and closes, "Cancel" and "Close" close without writing.
@@ -25,6 +33,10 @@ class TSettings : public QDialog {
 
 public:
     explicit TSettings(Engine& engine, QWidget* parent = nullptr);
+
+    // `Combo_com_name` offers COM1..COM30, then the system's other ports with their descriptions
+    // ("ttyUSB0 - FT232R USB UART"); the field and the INI file keep the bare name.
+    void offerPorts(const std::vector<SerialPortChoice>& systemPorts);
 
 public slots:
     void BitBtn1Click();  // "Apply", communication page
@@ -54,6 +66,7 @@ private:
     void takeControls();
     void updateGroups();
     void applyLanguage();
+    QString portName() const;
 
     Engine& m_engine;
     bool m_showing = false;  // the controls are being filled: their signals are not the operator's

@@ -11,6 +11,7 @@
 #include "app/local_time_text.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
+#include "link/socket_error_number.h"
 
 namespace veltro {
 namespace {
@@ -145,7 +146,9 @@ TEST_F(BridgeChannelTest, ARefusedConnectionLogsItsSocketErrorAndTheOperationDoe
     useRemote("127.0.0.1", QString::number(closedPort), kShortTimeout);
     EXPECT_FALSE(connectNow());
     EXPECT_FALSE(bridge.isConnected());
-    EXPECT_EQ(log.lines(), QStringList({"Trying to connect to LDU-Q7 ethernet...", "Socket error #10061"}));
+    EXPECT_EQ(log.lines(),
+              QStringList({"Trying to connect to LDU-Q7 ethernet...",
+                           QStringLiteral("Socket error #10061 (connection refused by 127.0.0.1:%1)").arg(closedPort)}));
 }
 
 TEST_F(BridgeChannelTest, AnUnusablePortFieldIsReportedAndNothingIsTried) {
@@ -175,8 +178,18 @@ TEST_F(BridgeChannelTest, AnUnknownHostIsASocketError) {
     EXPECT_FALSE(connectNow());
     ASSERT_EQ(log.lines().size(), 2) << log.lines().join('|').toStdString();
     // Host not found (11001) when the resolver answers within the second, else the wait's own time-out.
-    EXPECT_TRUE(log.lines().at(1) == "Socket error #11001" || log.lines().at(1) == "Socket error #10060")
+    EXPECT_TRUE(log.lines().at(1) == "Socket error #11001 (host veltro-no-such-host.invalid not found)" ||
+                log.lines().at(1) == "Socket error #10060 (no answer from veltro-no-such-host.invalid:10001 in time)")
         << log.lines().at(1).toStdString();
+}
+
+TEST(SocketErrorLines, TheNumberIsFollowedByTheReasonInWords) {
+    EXPECT_EQ(SocketErrorLine(QAbstractSocket::NetworkError, "10.0.0.9", 10001),
+              "Socket error #10065 (network error, 10.0.0.9:10001 unreachable)");
+    // No reason of its own: Qt's wording and the peer.
+    EXPECT_EQ(SocketErrorLine(QAbstractSocket::ProxyAuthenticationRequiredError, "gw", 59615, "Proxy denied"),
+              "Socket error #" + QString::number(QAbstractSocket::ProxyAuthenticationRequiredError) +
+                  " (Proxy denied, peer gw:59615)");
 }
 
 TEST(LogTimeTexts, TheLongTimeFormatWithoutItsTimeZone) {

@@ -45,6 +45,35 @@ TEST(CommunicationLog, LinesFromAWorkerThreadArriveOnTheLogsThreadInTheirOrder) 
     EXPECT_EQ(std::count(onLogThread.begin(), onLogThread.end(), true), 100);
 }
 
+TEST(CommunicationLog, AtItsLimitTheOldestLinesGoAndTheFirstLineCountsThem) {
+    CommunicationLog log(nullptr, 4);
+    for (int i = 0; i < 4; ++i) log.append(QString::number(i));
+    EXPECT_EQ(log.lines(), QStringList({"0", "1", "2", "3"}));
+    EXPECT_EQ(log.droppedCount(), 0);
+    log.append("4");  // the count line takes a place of its own
+    EXPECT_EQ(log.lines(), QStringList({"... 2 older lines dropped", "2", "3", "4"}));
+    log.append("5");
+    EXPECT_EQ(log.lines(), QStringList({"... 3 older lines dropped", "3", "4", "5"}));
+
+    test::TempFolder folder;
+    ASSERT_TRUE(log.saveTo(Path(folder / "log.txt")));
+    EXPECT_EQ(test::ReadWholeFile(folder / "log.txt"), "... 3 older lines dropped\n3\n4\n5\n");
+
+    log.clear();
+    log.append("after");
+    EXPECT_EQ(log.lines(), QStringList{"after"});
+    EXPECT_EQ(log.droppedCount(), 0);
+}
+
+TEST(CommunicationLog, KeepsAHundredThousandLines) {
+    CommunicationLog log;
+    for (int i = 0; i < 100005; ++i) log.append(QString::number(i));
+    ASSERT_EQ(log.lines().size(), 100000);
+    EXPECT_EQ(log.lines().first(), "... 6 older lines dropped");
+    EXPECT_EQ(log.lines().at(1), "6");
+    EXPECT_EQ(log.lines().last(), "100004");
+}
+
 TEST(CommunicationLog, SavingWritesOneTextLinePerLogLine) {
     test::TempFolder folder;
     CommunicationLog log;

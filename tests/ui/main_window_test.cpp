@@ -15,15 +15,21 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "app/ini_file.h"
 #include "link/free_command_console.h"
 #include "ui/caption_tables.h"
+#include "link/bridge_channel.h"
+#include "link/operation_runner.h"
 #include "link/serial_channel.h"
+#include "ui/status_texts.h"
 #include "sim/pty_port.h"
 #include "ui/meter_grid.h"
 #include "ui/users_window.h"
@@ -283,6 +289,58 @@ TEST_F(MainWindow, AHexCommandWithLowerCaseIsRefusedInTheLog) {
     EXPECT_TRUE(engine->log().lines().isEmpty());
 }
 
+TEST_F(MainWindow, EnterInTheCommandFieldSendsLikeTheButton) {
+    createWindow();
+    window->show();
+    QTest::keyClicks(find<QLineEdit>("Edit_command"), "10 5b");
+    QTest::keyClick(find<QLineEdit>("Edit_command"), Qt::Key_Return);
+    EXPECT_EQ(engine->log().lines(), QStringList{"Wrong custom hex command, 0..F uppercase allowed"});
+}
+
+// ---- log view ----------------------------------------------------------------------------------
+
+TEST_F(MainWindow, TheLogViewKeepsTheLogsLinesAndItsCountOfDroppedOnes) {
+    createWindow();
+    const qsizetype limit = engine->log().maxLines();
+    ASSERT_EQ(limit, 100000);
+    for (qsizetype i = 0; i < limit + 5; ++i) engine->log().append(QString::number(i));
+    const QTextDocument& view = *find<QPlainTextEdit>("Memo_current")->document();
+    ASSERT_EQ(view.blockCount(), limit);
+    EXPECT_EQ(view.firstBlock().text(), "... 6 older lines dropped");
+    EXPECT_EQ(view.firstBlock().next().text(), "6");
+    EXPECT_EQ(view.lastBlock().text(), QString::number(limit + 4));
+}
+
+TEST_F(MainWindow, TheLogViewFollowsTheNewestLineUnlessScrolledUp) {
+    createWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QScrollBar* bar = find<QPlainTextEdit>("Memo_current")->verticalScrollBar();
+    auto append = [&](int count) {
+        for (int i = 0; i < count; ++i) engine->log().append(QStringLiteral("Reading device %1").arg(i));
+        QApplication::processEvents();
+    };
+    // Enlarged until every line fits, then made small again: the view must still follow.
+    window->resize(1280, 2400);
+    append(10);
+    window->resize(1280, 600);
+    QApplication::processEvents();
+    append(40);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);  // the operator reads older lines
+    append(5);
+    EXPECT_EQ(bar->value(), 0);
+    window->resize(1280, 700);
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), 0);
+
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);  // and comes back to the newest
+    append(5);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
 // ---- key filters -------------------------------------------------------------------------------
 
 struct KeyCase {
@@ -372,6 +430,62 @@ TEST_F(MainWindow, ToolsAndHelpShowTheirWindowsWithoutBlocking) {
     find<QAction>("Italian1")->trigger();
     find<QAction>("Users1")->trigger();  // the users window follows the menu's language
     EXPECT_EQ(users.windowTitle(), "Utenti e account");
+}
+
+TEST_F(MainWindow, TheMenusShowTheKeysAndCtrlSExportsFromAnywhere) {
+    createWindow();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(find<QAction>("Save1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(find<QAction>("Open1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_EQ(find<QAction>("Fullread1")->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(find<QAction>("Deleteselectedrow1")->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(find<QAction>("SaveExport1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    operatorScript.chosenFile.reset();
+    QTest::keyClick(find<QLineEdit>("Edit_command"), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(operatorScript.saveDialogs.size(), 1u);
+}
+
+TEST_F(MainWindow, TheStatusBarShowsTheBridgeInUseAndTheLastResult) {
+    startSimulatedBus();
+    auto* link = find<QLabel>("StatusBar1_panel0");
+    auto* result = find<QLabel>("StatusBar1_panel1");
+    const QString endpoint = "127.0.0.1:" + QString::fromStdString(engine->settings().settings().vodud.port);
+    EXPECT_EQ(link->text(), "Bridge " + endpoint + " not connected");
+    QStringList whileConnected;
+    QObject::connect(&engine->bridge(), &BridgeChannel::connectedChanged, link,
+                     [&](bool connected) { if (connected) whileConnected.append(link->text()); });
+    engine->meters().findPrimary(0, 20);
+    ASSERT_TRUE(waitFor([&] { return engine->runner().idle(); }));
+    EXPECT_EQ(whileConnected, QStringList{"Bridge " + endpoint + " connected"});
+    EXPECT_EQ(link->text(), "Bridge " + endpoint + " not connected");
+    EXPECT_EQ(result->text(), "Scan: 9 meters found");
+
+    engine->console().send("10 40 07 47 16");
+    ASSERT_TRUE(waitFor([&] { return engine->runner().idle(); }));
+    EXPECT_EQ(result->text(), "Command: done");
+
+    find<QAction>("Italian1")->trigger();
+    EXPECT_EQ(link->text(), "Bridge " + endpoint + " non connesso");
+
+    Settings serial = engine->settings().settings();
+    serial.misc.useVodud = false;
+    serial.comPort.name = "COM3";
+    engine->settings().setSettings(serial);
+    EXPECT_EQ(link->text(), "COM3 is closed");
+}
+
+TEST(StatusTexts, OperationResults) {
+    EXPECT_EQ(OperationResultText(BusOperation::Scan, OperationOutcome::Completed, 1, Language::English), "Scan: 1 meter found");
+    EXPECT_EQ(OperationResultText(BusOperation::Scan, OperationOutcome::Completed, 0, Language::Italian),
+              "Scansione: 0 contatori trovati");
+    EXPECT_EQ(OperationResultText(BusOperation::Scan, OperationOutcome::Stopped, 3, Language::English), "Scan: stopped");
+    EXPECT_EQ(OperationResultText(BusOperation::SingleRead, OperationOutcome::NoResponse, 0, Language::English),
+              "Read: no response");
+    EXPECT_EQ(OperationResultText(BusOperation::ReadAll, OperationOutcome::LinkFailed, 0, Language::English),
+              "Read all: link not available");
 }
 
 TEST_F(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -58,6 +60,15 @@ protected:
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, modifiers, cellCentre(modelRow, 0));
     }
     std::vector<int> flaggedRows() { return engine->meters().table().selectedRows(); }
+    // The meters at addresses 1 and 2 found on the simulated bus, the first one clicked.
+    void scanTwoMetersAndClickTheFirst() {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        scan(1, 2);
+        ASSERT_TRUE(waitIdle());
+        click(0);
+        ASSERT_EQ(flaggedRows(), (std::vector<int>{1}));
+    }
     // A table loaded with the Load button from a file of `rows` lines.
     void loadRows(const QByteArray& lines) {
         const QString path = inHome(QStringLiteral("rows.csv"));
@@ -276,12 +287,7 @@ TEST_F(MeterPage, RowCommandsOfTheContextMenuAndTheKeys) {
 TEST_F(MeterPage, F1OnTheGridMakesAFullReadThatOpensTheDetailedReport) {
     startSimulatedBus();
     TFormFullMbus report(*engine);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    scan(1, 2);
-    ASSERT_TRUE(waitIdle());
-    click(0);  // the meter at address 1
-    ASSERT_EQ(flaggedRows(), (std::vector<int>{1}));
+    ASSERT_NO_FATAL_FAILURE(scanTwoMetersAndClickTheFirst());
     EXPECT_FALSE(report.isVisible());
     QTest::keyClick(grid(), Qt::Key_F1);
     ASSERT_TRUE(waitIdle());
@@ -289,6 +295,29 @@ TEST_F(MeterPage, F1OnTheGridMakesAFullReadThatOpensTheDetailedReport) {
     const QString text = report.findChild<QPlainTextEdit*>(QStringLiteral("Memo_fullMbus"))->toPlainText();
     EXPECT_TRUE(text.contains("Decoded at ")) << text.toStdString();
     EXPECT_TRUE(text.contains("40112301"));
+}
+
+TEST_F(MeterPage, ARightClickSelectsTheRowUnderThePointerForTheMenusCommands) {
+    startSimulatedBus();
+    TFormFullMbus report(*engine);
+    ASSERT_NO_FATAL_FAILURE(scanTwoMetersAndClickTheFirst());
+
+    // The context menu of the window system: the event comes to the grid's viewport.
+    const QPoint at = cellCentre(1, 2);
+    QContextMenuEvent pointed(QContextMenuEvent::Mouse, at, grid()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(grid()->viewport(), &pointed);
+    auto* menu = find<QMenu>("ContextMenuMbus");
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(flaggedRows(), (std::vector<int>{2}));
+    EXPECT_EQ(find<QLabel>("Label_id")->text(), "ID:51200417");
+    EXPECT_EQ(find<QLabel>("Label_addr")->text(), "Addr.:2");
+
+    find<QAction>("Fullread1")->trigger();
+    menu->close();
+    ASSERT_TRUE(waitIdle());
+    const QString text = report.findChild<QPlainTextEdit*>(QStringLiteral("Memo_fullMbus"))->toPlainText();
+    EXPECT_TRUE(text.contains("51200417")) << text.toStdString();
+    EXPECT_FALSE(text.contains("40112301"));
 }
 
 // The page is a class of its own: away from the main window it still follows the engine's table and

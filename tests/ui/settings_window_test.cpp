@@ -192,6 +192,24 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+TEST_F(SettingsWindow, TheSystemsPortsAreOfferedWithTheirDescriptionsAndKeptByName) {
+    writeIni("[Com port]\r\nName=ttyACM0\r\n");
+    open();
+    settingsWindow->offerPorts({{"ttyS0", "16550A"}, {"ttyUSB0", "FT232R USB UART"}, {"ttyACM0", ""}, {"ttyS31", ""}});
+    auto* ports = control<QComboBox>("Combo_com_name");
+    QStringList offered;
+    for (int i = 0; i < ports->count(); ++i) offered.append(ports->itemText(i));
+    ASSERT_EQ(offered.size(), 30 + 3);
+    EXPECT_EQ(offered.first(), "COM1");
+    EXPECT_EQ(offered.mid(30), QStringList({"ttyUSB0 - FT232R USB UART", "ttyACM0", "ttyS31"}));  // ttyS0 is COM1
+
+    ports->setCurrentIndex(30);
+    EXPECT_EQ(ports->currentText(), "ttyUSB0");
+    EXPECT_EQ(engine->settings().settings().comPort.name, "ttyUSB0");
+    click("BitBtn1");
+    EXPECT_EQ(ini().value("Com port", "Name"), "ttyUSB0");
+}
+
 TEST_F(SettingsWindow, TheTransportBoxesEnableTheirGroups) {
     open();
     auto* remote = control<QGroupBox>("GroupBox4");
