@@ -173,6 +173,29 @@ TEST(BusCommands, ExitOneNamesTheMetersThatDidNotAnswerAndCountsOnlyThoseThatDid
     }
 }
 
+TEST(BusCommands, HomeGivesTheTableTheDesktopProgramsColumns) {
+    QProcess simulator;
+    simulator.start(QStringLiteral(VELTRO_SIM_PATH), {"--bridge", "127.0.0.1:0"});
+    ASSERT_TRUE(simulator.waitForReadyRead(5000));
+    const QByteArray started = simulator.readLine().trimmed();  // "bridge 127.0.0.1:PORT"
+    ASSERT_TRUE(started.startsWith("bridge 127.0.0.1:")) << started.toStdString();
+    QTemporaryDir home;
+    QFile ini(home.filePath("veltro.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Misc]\r\nUseVODUD=1\r\n[VODUD]\r\nIP=127.0.0.1\r\nPort=" + started.mid(17) +
+              "\r\nEthTimeout=20\r\n[Titles]\r\nCount=3\r\nTitle1=Flow\r\n");
+    ini.close();
+    const QString csv = home.filePath("scan.csv");
+    const CliRun run = RunCli({"scan", "--home", home.path(), "--from", "2", "--to", "2", "--timeout", "150", "--csv", csv});
+    simulator.terminate();
+    simulator.waitForFinished(3000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    // Twelve fixed columns and three additional values, each cell followed by the separator.
+    const QByteArray line = ReadAll(csv).split('\n').first();
+    EXPECT_EQ(line.count(';'), 12 + 3) << line.toStdString();
+    EXPECT_TRUE(run.out.contains("Flow")) << run.out.toStdString();
+}
+
 TEST(BusCommands, NoUsableLinkIsExitTwoWithTheReason) {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
