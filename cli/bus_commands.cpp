@@ -235,11 +235,11 @@ private:
 
     static bool ApplyLink(const std::string& linkText, Settings& settings, std::string& error) {
         const LinkSpecParse parsed = ParseLinkSpec(linkText);
-        if (!parsed.spec) {
+        if (!parsed.link) {
             error = parsed.error;
             return false;
         }
-        ApplyLinkSpec(*parsed.spec, settings);
+        ApplyLinkSpec(*parsed.link, settings);
         return true;
     }
 

@@ -54,14 +54,14 @@ LinkSpecParse ParseLinkSpec(std::string_view text) {
     return {std::nullopt, "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + std::string(text)};
 }
 
-void ApplyLinkSpec(const LinkSpec& spec, Settings& settings) {
+void ApplyLinkSpec(const LinkSpec& link, Settings& settings) {
     settings.misc.useEthernet = false;
     settings.misc.useNlanServ = false;
-    settings.misc.useVodud = spec.kind() == LinkKind::Bridge;
-    if (const auto* bridge = std::get_if<BridgeLinkSpec>(&spec.target)) {
+    settings.misc.useVodud = link.kind() == LinkKind::Bridge;
+    if (const auto* bridge = std::get_if<BridgeLinkSpec>(&link.target)) {
         settings.vodud.ip = bridge->host;
         settings.vodud.port = bridge->port;
-    } else if (const auto* serial = std::get_if<SerialLinkSpec>(&spec.target)) {
+    } else if (const auto* serial = std::get_if<SerialLinkSpec>(&link.target)) {
         settings.comPort.name = serial->port;
         settings.comPort.speed = serial->speed;
         if (serial->parity) settings.comPort.parity = *serial->parity;

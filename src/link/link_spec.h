@@ -41,14 +41,14 @@ struct LinkSpec {
 };
 
 struct LinkSpecParse {
-    std::optional<LinkSpec> spec;
-    std::string error;  // the operator's text, empty when `spec` is there
+    std::optional<LinkSpec> link;
+    std::string error;  // the operator's text, empty when `link` is there
 };
 
 LinkSpecParse ParseLinkSpec(std::string_view text);
 
 // Selects the link in the communication settings, as checking its mode and filling its fields in the
 // settings window would.
-void ApplyLinkSpec(const LinkSpec& spec, Settings& settings);
+void ApplyLinkSpec(const LinkSpec& link, Settings& settings);
 
 } // namespace veltro

@@ -18,18 +18,18 @@ void Check(const ParseCase& c) {
     SCOPED_TRACE(std::string(c.what) + ": \"" + c.text + "\"");
     const LinkSpecParse parsed = ParseLinkSpec(c.text);
     if (const auto* error = std::get_if<std::string>(&c.expected)) {
-        EXPECT_FALSE(parsed.spec);
+        EXPECT_FALSE(parsed.link);
         EXPECT_EQ(parsed.error, *error);
         return;
     }
-    ASSERT_TRUE(parsed.spec) << parsed.error;
+    ASSERT_TRUE(parsed.link) << parsed.error;
     EXPECT_TRUE(parsed.error.empty());
     if (const auto* serial = std::get_if<SerialLinkSpec>(&c.expected)) {
-        EXPECT_EQ(parsed.spec->kind(), LinkKind::Serial);
-        EXPECT_EQ(std::get<SerialLinkSpec>(parsed.spec->target), *serial);
+        EXPECT_EQ(parsed.link->kind(), LinkKind::Serial);
+        EXPECT_EQ(std::get<SerialLinkSpec>(parsed.link->target), *serial);
     } else {
-        EXPECT_EQ(parsed.spec->kind(), LinkKind::Bridge);
-        EXPECT_EQ(std::get<BridgeLinkSpec>(parsed.spec->target), std::get<BridgeLinkSpec>(c.expected));
+        EXPECT_EQ(parsed.link->kind(), LinkKind::Bridge);
+        EXPECT_EQ(std::get<BridgeLinkSpec>(parsed.link->target), std::get<BridgeLinkSpec>(c.expected));
     }
 }
 
