@@ -16,7 +16,7 @@ class LinkFacade;
 class OperationRunner;
 
 // Which operation holds the bus.
-enum class BusOperation { None, SingleRead, Scan, ReadAll, SelectedRows, Console, SecondarySearch };
+enum class BusOperation { None, SingleRead, Scan, ReadAll, SelectedRows, Console, SecondarySelection, SecondarySearch };
 
 // A telegram an operation puts on the bus, and the log line that follows it ("Reading device 5").
 struct Outgoing {

@@ -131,6 +131,38 @@ Verdict SingleRead::reply(const Telegram& received) {
     return Verdict::End(OperationOutcome::Completed);
 }
 
+SecondarySelection::SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> onAcknowledge,
+                                       QObject* parent)
+    : StepSequence(BusOperation::SecondarySelection, CollectTexts::Generic(), 0, parent), m_page(page),
+      m_identification(std::move(identification)),
+      m_onAcknowledge(onAcknowledge ? std::move(*onAcknowledge) : ReadRequest(kSecondaryAddress, false)) {
+    if (auto selection = BuildSelection(m_identification))
+        addStep({{*selection, SendKind::Telegram, {}}, [this](const Telegram& r) { return selected(r); }});
+    addStep({m_onAcknowledge, [this](const Telegram& r) { return answered(r); }});
+}
+
+Verdict SecondarySelection::selected(const Telegram& received) {
+    if (received.empty()) {
+        log().append(QStringLiteral("No response from device ") + QString::fromStdString(m_identification));
+        return Verdict::End(OperationOutcome::Completed);
+    }
+    if (!IsAcknowledge(received)) return answered(received);  // a meter that skipped the acknowledge
+    log().append(QStringLiteral("0xE5 (Acknowledge)"));
+    return Verdict::Accept();
+}
+
+Verdict SecondarySelection::answered(const Telegram& received) {
+    if (m_deselecting) {
+        if (IsAcknowledge(received)) log().append(QStringLiteral("0xE5 (Acknowledge) 1"));
+        return Verdict::End(OperationOutcome::Completed);
+    }
+    // Whatever answers the request, an acknowledge included, is judged once; then the meter is let go,
+    // so a device that acknowledges everything cannot keep the operation going.
+    if (!received.empty() && !IsAcknowledge(received)) m_page.apply(received, Placement::ById, false);
+    m_deselecting = true;
+    return Verdict::FollowUp({BuildSndNke(kSecondaryAddress), SendKind::Telegram, {}});
+}
+
 std::optional<Outgoing> MeterReadStrategy::request(const RowTarget& target, int, int) {
     // A row without a meter address ("256", empty, text) sends nothing: 256 would otherwise reach address 0.
     if (!target.address) return std::nullopt;

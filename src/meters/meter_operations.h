@@ -52,6 +52,26 @@ private:
     int m_furtherTelegrams = 0;
 };
 
+// `Timer_secondary`: one meter chosen by its identification. The selection goes out; its acknowledge
+// leads to `onAcknowledge` (REQ_UD2 to 253 for a read, a configuration's SND_UD), whose answer (data or
+// an acknowledge) is decoded and placed by ID; a SND_NKE to 253 deselects the meter and ends.
+class SecondarySelection : public StepSequence {
+    Q_OBJECT
+
+public:
+    SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> onAcknowledge = {},
+                       QObject* parent = nullptr);
+
+private:
+    Verdict selected(const Telegram& received);
+    Verdict answered(const Telegram& received);
+
+    MeterPage& m_page;
+    std::string m_identification;
+    Outgoing m_onAcknowledge;
+    bool m_deselecting = false;
+};
+
 // Reads every target's meter by REQ_UD2; a reply that fails the checks or silence is asked again.
 // The selected-rows cycle (mode 4) and the read-all cycle.
 class MeterReadStrategy final : public RowStrategy {

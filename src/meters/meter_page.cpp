@@ -12,6 +12,7 @@
 #include "mbus/address.h"
 #include "mbus/frames.h"
 #include "meters/meter_operations.h"
+#include "meters/search_descent.h"
 
 namespace veltro {
 namespace {
@@ -25,8 +26,7 @@ std::vector<std::string> TitlesOf(const AdditionalTitles& titles) {
 }
 
 bool WorksOnTheTable(BusOperation kind) {
-    return kind == BusOperation::SingleRead || kind == BusOperation::Scan || kind == BusOperation::ReadAll ||
-           kind == BusOperation::SelectedRows || kind == BusOperation::SecondarySearch;
+    return kind != BusOperation::None && kind != BusOperation::Console;
 }
 
 } // namespace
@@ -124,6 +124,17 @@ void MeterPage::startSingleRead(bool fullRead) {
     request.useSndNke = m_useSndNke;
     request.fullRead = fullRead;
     m_runner.start(new SingleRead(*this, std::move(request)));
+}
+
+void MeterPage::findId(const std::string& text) {
+    const IdFieldCheck check = CheckIdField(text);
+    for (const auto& line : check.log) m_log.append(QString::fromStdString(line));
+    if (check.request == IdFieldRequest::Refused || m_runner.refuseWhenBusy()) return;
+    if (check.request == IdFieldRequest::FullSearch) {
+        m_log.append(kWildcardSearchNotAvailable);
+        return;
+    }
+    m_runner.start(new SecondarySelection(*this, text));
 }
 
 bool MeterPage::sendConfiguration(const Telegram& telegram, bool readBack) {

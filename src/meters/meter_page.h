@@ -83,6 +83,10 @@ public:
     // it when running. `startedByGateway` clears the table without asking.
     void findPrimary(std::optional<int> from, std::optional<int> to, bool startedByGateway = false);
     void stopScan();
+    // `Butt_find_idClick` with the ID field's text: "Incorrect ID entered", or the single selection.
+    void findId(const std::string& text);
+    static inline const QString kWildcardSearchNotAvailable =
+        QStringLiteral("The wildcard search over secondary addresses is not available in this version...");
     // A configuration telegram to the selected meter, judged like a read, with the read-back when asked.
     bool sendConfiguration(const Telegram& telegram, bool readBack);
 

@@ -22,13 +22,14 @@ constexpr Words kGatewayServer{"Gateway clients: not available", "Gateway client
 constexpr Words kGatewayClient{"Gateway server: not available", "Gateway server: non disponibile"};
 
 // In `BusOperation` order.
-constexpr std::array<Words, 7> kOperations{{
+constexpr std::array<Words, 8> kOperations{{
     {"", ""},
     {"Read", "Lettura"},
     {"Scan", "Scansione"},
     {"Read all", "Lettura di tutti"},
     {"Read selected", "Lettura selezionati"},
     {"Command", "Comando"},
+    {"Selection by ID", "Selezione per ID"},
     {"Secondary search", "Ricerca secondaria"},
 }};
 static_assert(static_cast<std::size_t>(BusOperation::SecondarySearch) + 1 == kOperations.size());
