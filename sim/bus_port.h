@@ -17,15 +17,17 @@ namespace veltro::sim {
 struct LineTiming {
     // From the end of the master's frame to the first character of the answer.
     std::chrono::milliseconds answerDelay{20};
-    // Deliver answers at the line speed: 11 bits per character (start, 8 data, parity, stop).
+    // Both directions at the line speed, 11 bits per character (start, 8 data, parity, stop): the bus hears
+    // a master frame once its last character has crossed the line, and answers trickle back the same way.
     bool wireSpeed = false;
     // A pause this long inside a frame makes the meters drop what they have of it.
     std::chrono::milliseconds interCharacterTimeout{200};
 };
 
 // Where one transport meets the bus: assembles the master's frames from the bytes the transport
-// receives, lets the bus answer them, and hands the answer back after the answer delay (and, in
-// wire-speed mode, character by character at the line speed). Answers leave in the order of the frames.
+// receives, lets the bus answer them, and hands the answer back after the answer delay. In wire-speed
+// mode the master's characters take their line time before the bus hears the frame, and the answer
+// leaves character by character at the line speed. Answers leave in the order of the frames.
 class BusPort : public QObject {
     Q_OBJECT
 public:
@@ -37,8 +39,8 @@ public:
     // The master went away: forget its unfinished frame and the answers not yet delivered.
     void reset();
 
-    // No answer waiting or in delivery.
-    bool idle() const { return m_queue.empty(); }
+    // No frame still crossing the line, no answer waiting or in delivery.
+    bool idle() const { return m_inbound.empty() && m_queue.empty(); }
 
 signals:
     void transmit(const QByteArray& bytes);
@@ -53,8 +55,23 @@ private:
         qsizetype sent = 0;
     };
 
+    // Master bytes received in one piece; they cross the line one after another from `startUs`.
+    struct Chunk {
+        quint64 firstOffset = 0;  // in the master's byte stream
+        qsizetype count = 0;
+        qint64 startUs = 0;
+        int baud = 0;
+    };
+    struct Inbound {
+        MasterFrame frame;
+        int baud = 0;
+        qint64 heardUs = 0;  // when its last character has crossed the line
+    };
+
     void pump();
-    void handle(const MasterFrame& frame, int lineBaud);
+    void hearDue();
+    qint64 lineEndUs(quint64 streamOffset, qint64 nowUs);
+    void handle(const MasterFrame& frame, int lineBaud, qint64 heardMs);
 
     Bus& m_bus;
     LineTiming m_timing;
@@ -63,6 +80,13 @@ private:
     QElapsedTimer m_clock;
     std::deque<Outgoing> m_queue;
     QTimer m_timer;
+    // Wire-speed mode only: the master's side of the line.
+    std::deque<Chunk> m_chunks;
+    std::deque<Inbound> m_inbound;
+    quint64 m_received = 0;  // master bytes received so far
+    quint64 m_assembled = 0; // of them, bytes the assembler has turned into frames or discarded
+    qint64 m_lineFreeUs = 0;
+    QTimer m_inboundTimer;
     quint64 m_generation = 0;  // counts resets, so a reset from a slot of transmit() is noticed
 };
 

@@ -17,6 +17,7 @@
 
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
+#include "sim/generated_bus.h"
 #include "sim/meters_file.h"
 #include "sim/options.h"
 #include "sim/pty_port.h"
@@ -84,7 +85,11 @@ int main(int argc, char* argv[]) {
     }
 
     std::unique_ptr<Bus> bus;
-    if (options.metersFile.empty()) {
+    if (options.generateCount > 0) {
+        QString error;
+        bus = MakeBus(GeneratedMeterStates(options.generateCount, options.generateSeed), error);
+        if (!bus) return Fail(error);
+    } else if (options.metersFile.empty()) {
         bus = DefaultBus();
     } else {
         QString error;

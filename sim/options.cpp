@@ -3,13 +3,14 @@
 #include <charconv>
 
 #include "mbus/constants.h"
+#include "sim/generated_bus.h"
 #include "sim/meter.h"
 
 namespace veltro::sim {
 
 const char* const kSimulatorUsage =
-    "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]] [--meters FILE.json] [--latency MS] [--baud N]\n"
-    "                [--wire-speed] [--verbose]\n"
+    "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]] [--meters FILE.json | --generate N[:SEED]]\n"
+    "                [--latency MS] [--baud N] [--wire-speed] [--verbose]\n"
     "\n"
     "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
     "\n"
@@ -18,10 +19,14 @@ const char* const kSimulatorUsage =
     "  --pty [LINK]        serve the bus on a pseudo-terminal; prints \"pty /dev/pts/N\";\n"
     "                      LINK: also a symbolic link to it, removed at exit\n"
     "  --meters FILE.json  the meters (see docs/SIMULATOR.md); default: the built-in bus\n"
+    "  --generate N[:SEED] instead, N meters (1..250) at primary address 0 with distinct random\n"
+    "                      8-digit identifications, manufacturer SIM; the same N:SEED always gives\n"
+    "                      the same meters (SEED 0..4294967295, default 1)\n"
     "  --latency MS        answer delay in milliseconds, 0..10000 (default 20)\n"
     "  --baud N            line speed of the bridge: 300, 600, 1200, 2400, 4800 or 9600 (default 2400);\n"
     "                      on the pseudo-terminal the speed the program sets counts\n"
-    "  --wire-speed        deliver answers at the line speed, 11 bits per character\n"
+    "  --wire-speed        both directions at the line speed, 11 bits per character: the meters\n"
+    "                      hear a frame once it has crossed the line, answers trickle back\n"
     "  --verbose           log every telegram received and sent to standard error\n"
     "  -h, --help          show this help\n"
     "\n"
@@ -29,8 +34,9 @@ const char* const kSimulatorUsage =
 
 namespace {
 
-std::optional<int> Number(const std::string& text, int lowest, int highest) {
-    int value = 0;
+template <typename Integer>
+std::optional<Integer> Number(const std::string& text, Integer lowest, Integer highest) {
+    Integer value = 0;
     const auto* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc{} || ptr != end || value < lowest || value > highest) return std::nullopt;
@@ -80,6 +86,19 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         } else if (name == "--meters") {
             if (!value(o.metersFile)) return missing();
             if (o.metersFile.empty()) return {std::nullopt, "--meters needs a file name"};
+        } else if (name == "--generate") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto colon = text.find(':');
+            const auto count = Number(text.substr(0, colon), 1, kMaxGeneratedMeters);
+            if (!count)
+                return {std::nullopt, "--generate: \"" + text.substr(0, colon) + "\" is not a number of meters 1..250"};
+            o.generateCount = *count;
+            if (colon != std::string::npos) {
+                const auto seed = Number<std::uint32_t>(text.substr(colon + 1), 0, 0xFFFFFFFFu);
+                if (!seed) return {std::nullopt, "--generate: \"" + text.substr(colon + 1) + "\" is not a seed 0..4294967295"};
+                o.generateSeed = *seed;
+            }
         } else if (name == "--latency") {
             std::string text;
             if (!value(text)) return missing();
@@ -103,6 +122,7 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
             return {std::nullopt, "unknown argument \"" + arguments[i] + "\""};
         }
     }
+    if (o.generateCount > 0 && !o.metersFile.empty()) return {std::nullopt, "--generate and --meters exclude each other"};
     return {o, {}};
 }
 

@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "sim/generated_bus.h"
+
 namespace veltro::sim {
 
 struct SimulatorOptions {
@@ -15,6 +17,8 @@ struct SimulatorOptions {
     bool pty = false;
     std::string ptyLink;  // empty: no symbolic link
     std::string metersFile;  // empty: the default bus
+    int generateCount = 0;   // 0: no generated bus
+    std::uint32_t generateSeed = kDefaultGeneratorSeed;
     int latencyMs = 20;
     int baud = 2400;
     bool wireSpeed = false;

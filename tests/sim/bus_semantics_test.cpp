@@ -13,19 +13,13 @@ using test::Bytes;
 using test::IdOfFrame;
 using test::LongFrame;
 using test::MetersOf;
+using test::SelectedIds;
 using test::Selection;
 using test::Send;
 using test::SimpleMeter;
 using test::Valid;
 
 const Telegram kAck{0xE5};
-
-std::set<std::string> SelectedIds(const Bus& bus) {
-    std::set<std::string> ids;
-    for (const Meter* m : MetersOf(bus))
-        if (m->selected()) ids.insert(UnpackIdentification(m->state().identification));
-    return ids;
-}
 
 // --- Secondary selection ---
 

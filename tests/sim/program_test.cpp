@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include "sim/generated_bus.h"
 #include "sim/options.h"
 #include "sim_test_support.h"
 
@@ -57,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_FALSE(o.wireSpeed);
                         EXPECT_FALSE(o.verbose);
                         EXPECT_TRUE(o.metersFile.empty());
+                        EXPECT_EQ(o.generateCount, 0);
                     }},
         OptionsCase{"Everything",
                     {"--bridge=localhost:10001", "--pty", "/tmp/ttyMBUS", "--meters", "m.json", "--latency", "0",
@@ -78,6 +80,23 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_TRUE(o.ptyLink.empty());
                         EXPECT_TRUE(o.verbose);
                     }},
+        OptionsCase{"GenerateWithSeed", {"--pty", "--generate", "250:4294967295"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_EQ(o.generateCount, 250);
+                        EXPECT_EQ(o.generateSeed, 4294967295u);
+                    }},
+        OptionsCase{"GenerateWithTheDefaultSeed", {"--pty", "--generate=1"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_EQ(o.generateCount, 1);
+                        EXPECT_EQ(o.generateSeed, kDefaultGeneratorSeed);
+                    }},
+        OptionsCase{"GenerateNoMeters", {"--pty", "--generate", "0"}, nullptr, "not a number of meters 1..250"},
+        OptionsCase{"GenerateTooMany", {"--pty", "--generate", "251:3"}, nullptr, "not a number of meters 1..250"},
+        OptionsCase{"GenerateSeedNotANumber", {"--pty", "--generate", "5:x"}, nullptr, "not a seed"},
+        OptionsCase{"GenerateEmptySeed", {"--pty", "--generate", "5:"}, nullptr, "not a seed"},
+        OptionsCase{"GenerateSeedTooLarge", {"--pty", "--generate", "5:4294967296"}, nullptr, "not a seed"},
+        OptionsCase{"GenerateAndMetersFile", {"--pty", "--generate", "5", "--meters", "m.json"}, nullptr,
+                    "--generate and --meters exclude each other"},
         OptionsCase{"BracketedIpv6Host", {"--bridge", "[::1]:5000"},
                     [](const SimulatorOptions& o) { EXPECT_EQ(o.bridgeHost, "::1"); }},
         OptionsCase{"Help", {"-h"}, [](const SimulatorOptions& o) { EXPECT_TRUE(o.help); }},
@@ -218,6 +237,22 @@ TEST(Program, MetersFileReplacesTheDefaultBus) {
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
+TEST(Program, GeneratedBusReplacesTheDefaultBus) {
+    Simulator sim({"--bridge", "127.0.0.1:0", "--generate", "12:9", "--latency", "0"});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    EXPECT_TRUE(Exchange(socket, BuildReqUd2(1), 150).isEmpty()) << "no default meter";
+    for (const auto& meter : GeneratedMeterStates(12, 9)) {
+        const std::string id = UnpackIdentification(meter.identification);
+        ASSERT_EQ(Exchange(socket, *BuildSelection(id)), QByteArray("\xE5", 1)) << id;
+        EXPECT_EQ(test::IdOfFrame(ToTelegram(Exchange(socket, BuildReqUd2(253)))), id);
+    }
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
 struct RefusalCase {
     const char* name;
     QStringList arguments;
@@ -241,6 +276,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusalCase{"NoTransport", {}, 2, "Usage: mbus-sim"},
                       RefusalCase{"OnlyOptionsWithoutTransport", {"--verbose"}, 2, "Usage: mbus-sim"},
                       RefusalCase{"BadBaud", {"--bridge", "127.0.0.1:0", "--baud", "1234"}, 2, "--baud"},
+                      RefusalCase{"GenerateNoMeters", {"--pty", "--generate", "0"}, 2, "1..250"},
+                      RefusalCase{"GenerateTooMany", {"--pty", "--generate", "251"}, 2, "1..250"},
+                      RefusalCase{"GenerateAndMetersFile", {"--pty", "--generate", "3", "--meters", "m.json"}, 2,
+                                  "exclude each other"},
                       RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"}),
     [](const auto& row) { return row.param.name; });
 
@@ -257,7 +296,9 @@ TEST(Program, RefusesAPortInUse) {
 TEST(Program, HelpGoesToStandardOutput) {
     Simulator sim({"--help"});
     EXPECT_EQ(sim.finish(), 0);
-    EXPECT_TRUE(sim.process().readAllStandardOutput().contains("--wire-speed"));
+    const QByteArray help = sim.process().readAllStandardOutput();
+    EXPECT_TRUE(help.contains("--wire-speed"));
+    EXPECT_TRUE(help.contains("--generate N[:SEED]"));
 }
 
 } // namespace

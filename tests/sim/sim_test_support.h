@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <ostream>
+#include <set>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -84,6 +85,14 @@ inline std::vector<const Meter*> MetersOf(const Bus& bus) {
     std::vector<const Meter*> meters;
     bus.forEachDevice([&](const Device& d) { meters.push_back(dynamic_cast<const Meter*>(&d)); });
     return meters;
+}
+
+// The identifications of the meters selected now.
+inline std::set<std::string> SelectedIds(const Bus& bus) {
+    std::set<std::string> ids;
+    for (const Meter* m : MetersOf(bus))
+        if (m->selected()) ids.insert(UnpackIdentification(m->state().identification));
+    return ids;
 }
 
 inline std::string IdOfFrame(const Telegram& frame) {

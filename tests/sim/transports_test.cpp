@@ -93,6 +93,13 @@ protected:
         ASSERT_EQ(m_server->address(), QHostAddress(QHostAddress::LocalHost));
     }
 
+    // 2400 baud both ways and no answer delay, so every millisecond is line time.
+    void startAtWireSpeed() {
+        LineTiming timing = Quick(0ms);
+        timing.wireSpeed = true;
+        start(timing, 2400);
+    }
+
     std::unique_ptr<Bus> m_bus = DefaultBus();
     std::unique_ptr<BridgeServer> m_server;
 };
@@ -161,9 +168,7 @@ TEST_F(Bridge, AnswerWaitsForTheAnswerDelay) {
 }
 
 TEST_F(Bridge, WireSpeedDeliversElevenBitsPerCharacter) {
-    LineTiming timing = Quick(0ms);
-    timing.wireSpeed = true;
-    start(timing, 2400);
+    startAtWireSpeed();
     BridgeClient client;
     ASSERT_TRUE(client.connectTo(m_server->port()));
     QElapsedTimer clock;
@@ -171,10 +176,33 @@ TEST_F(Bridge, WireSpeedDeliversElevenBitsPerCharacter) {
     const Telegram frame = ToTelegram(client.exchange(BuildReqUd2(1), 3000ms));
     const qint64 wireSpeedMs = clock.elapsed();
     ASSERT_TRUE(Valid(frame));
-    // 73 characters at 2400 baud take 73 * 11 / 2400 s = 335 ms.
+    // The request's 5 characters and the answer's 73 at 2400 baud take 78 * 11 / 2400 s = 357.5 ms.
     ASSERT_EQ(frame.size(), 73u);
-    EXPECT_GE(wireSpeedMs, 320);
+    EXPECT_GE(wireSpeedMs, 357);
     EXPECT_GE(client.reads(), 10) << "the bytes trickle in";
+}
+
+// The bridge receives the master's frame in one TCP segment at once, but the meters hear it only after
+// its characters have crossed the line: what makes a search's selections cost what they cost.
+TEST_F(Bridge, WireSpeedMasterFrameTakesItsLineTimeBeforeTheMetersHearIt) {
+    startAtWireSpeed();
+    BridgeClient client;
+    ASSERT_TRUE(client.connectTo(m_server->port()));
+    const Telegram selection = *BuildSelection("99000017");
+    ASSERT_EQ(selection.size(), 17u);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(client.exchange(selection), QByteArray("\xE5", 1));
+    // 17 characters out, 1 back: 18 * 11 / 2400 s = 82.5 ms.
+    EXPECT_GE(clock.elapsed(), 82);
+    // Several frames written at once cross the line one after another.
+    const qsizetype before = client.received().size();
+    clock.restart();
+    client.write(*BuildSelection("99000027"));
+    client.write(BuildSndNke(253));
+    ASSERT_TRUE(RunUntil([&] { return client.received().size() == before + 2; }, 2000ms));
+    // 17 + 5 characters out before the second acknowledge.
+    EXPECT_GE(clock.elapsed(), (17 + 5 + 1) * 11 * 1000 / 2400);
 }
 
 TEST_F(Bridge, WithoutWireSpeedTheAnswerComesInOneGo) {
