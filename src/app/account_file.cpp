@@ -231,9 +231,18 @@ AddOrChangeResult AddOrChangeAccount(AccountRecords records, const AccountEntry&
     // Compared as it would be stored, so a longer name never appends a second account of the same name.
     const std::string userName = Cut(entry.userName, kUserNameCapacity);
     AddOrChangeResult result;
+    const std::vector<Account> accounts = DecodeAccounts(records);
+    const auto administrators =
+        std::count_if(accounts.begin(), accounts.end(), [](const Account& a) { return a.accessLevel == kAdministrator; });
     for (std::size_t i = 0; i < records.size(); ++i) {
         bool ignored = false;
         if (ReadText(records[i], kUserNameField, ignored) != userName) continue;
+        if (administrators == 1 && accounts[i].accessLevel == kAdministrator && entry.accessLevel != kAdministrator) {
+            result.lastAdministrator = true;
+            result.position = i;
+            result.records = std::move(records);
+            return result;
+        }
         AccountRecord& record = records[i];
         WriteText(record, kPasswordField, entry.password);
         WriteText(record, kAccessLevelField, entry.accessLevel);

@@ -151,11 +151,14 @@ struct AddOrChangeResult {
     AccountRecords records;
     bool added = false;        // false: an existing account was changed
     std::size_t position = 0;  // of the record added or changed
+    // Nothing changed: the change would take Administrator access from the last account that has it.
+    bool lastAdministrator = false;
 };
 
 // The first record with the same user name (as stored: cut to 10) gets the new password, access level
 // and permissions and keeps its user name, registration date and reserved byte; without one, a record
-// with `today` as its registration date is appended.
+// with `today` as its registration date is appended. The last "Administrator" account keeps that
+// access, as deleting it is refused too.
 AddOrChangeResult AddOrChangeAccount(AccountRecords records, const AccountEntry& entry, std::string_view today);
 
 struct DeleteResult {

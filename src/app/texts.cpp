@@ -94,6 +94,9 @@ constexpr std::array kTexts{
     TextRow{TextId::LastAdministratorNotDeleted,
             "The last account with Administrator access can not be deleted!\nGive another account Administrator access first.",
             "L'ultimo account con accesso Administrator non puo essere cancellato!\nDai prima accesso Administrator a un altro account."},
+    TextRow{TextId::LastAdministratorKeepsAccess,
+            "The last account with Administrator access keeps it!\nGive another account Administrator access first.",
+            "L'ultimo account con accesso Administrator lo mantiene!\nDai prima accesso Administrator a un altro account."},
 };
 
 // Row i holds id i, so every id has exactly one row and a lookup is an index.

@@ -90,6 +90,7 @@ enum class TextId : std::uint16_t {
     UsersColumnCommunication,
     UsersColumnDisplay,
     LastAdministratorNotDeleted,
+    LastAdministratorKeepsAccess,
 
     Count  // not a text: the number of ids above
 };

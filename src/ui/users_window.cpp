@@ -222,6 +222,11 @@ void TFUsers::Butt_addClick() {
         return;
     }
     const AddOrChangeResult changed = AddOrChangeAccount(file.records, entry, TodayText());
+    if (changed.lastAdministrator) {
+        m_operator->message(ApplicationTitle(), CaptionText(TextId::LastAdministratorKeepsAccess, m_language),
+                            OperatorInterface::Icon::Warning);
+        return;
+    }
     const FileWriteResult written = WriteAccountFile(path, changed.records);
     if (!written.ok) {
         // The old file is untouched; the fields stay filled for another try.

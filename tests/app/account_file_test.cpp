@@ -466,6 +466,19 @@ TEST(DeleteAccount, TheLastAdministratorStaysAndStillLogsIn) {
     EXPECT_EQ(CheckLogin(Loaded(result.records), "admin", "1").kind, LoginOutcome::Kind::Granted);
 }
 
+TEST(AddOrChangeAccount, TheLastAdministratorKeepsThatAccess) {
+    const AccountRecords alone = Records({MakeAccount("admin", "1", "Administrator"), MakeAccount("clerk", "2", "Operator")});
+    const AddOrChangeResult demoted = AddOrChangeAccount(alone, Entry("admin", "3", "Operator"), "today");
+    EXPECT_TRUE(demoted.lastAdministrator);
+    EXPECT_EQ(demoted.records, alone);  // nothing changed, the password neither
+    // Its password may change, and with a second administrator so may its access.
+    EXPECT_FALSE(AddOrChangeAccount(alone, Entry("admin", "3", "Administrator"), "today").lastAdministrator);
+    const AccountRecords two = Records({MakeAccount("admin", "1", "Administrator"), MakeAccount("boss", "2", "Administrator")});
+    const AddOrChangeResult shared = AddOrChangeAccount(two, Entry("admin", "3", "Operator"), "today");
+    EXPECT_FALSE(shared.lastAdministrator);
+    EXPECT_EQ(CheckLogin(Loaded(shared.records), "boss", "2").kind, LoginOutcome::Kind::Granted);
+}
+
 TEST(AccountList, OneRowPerRecordWithYesOrNo) {
     AccountRecords records = Records({
         MakeAccount("admin", "1", "Administrator", kAll, "10/03/2025"),

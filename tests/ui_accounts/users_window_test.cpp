@@ -277,6 +277,18 @@ TEST_F(UsersWindowTest, DeleteFollowsTheAdministratorRule) {
     EXPECT_TRUE(operatorScript.messages.empty());
 }
 
+TEST_F(UsersWindowTest, TheLastAdministratorKeepsItsAccessAndTheWindowSaysSo) {
+    writeAccounts({Make("admin", "1", "Administrator"), Make("clerk", "2", "Operator")});
+    const std::string before = fileBytes();
+    open(Language::English);
+    fill("admin", "9", "9", "Operator");
+    click("Butt_add");
+    EXPECT_EQ(fileBytes(), before);
+    ASSERT_EQ(operatorScript.messages.size(), 1u);
+    EXPECT_EQ(operatorScript.messages[0].text.split('\n')[0], "The last account with Administrator access keeps it!");
+    EXPECT_EQ(login("admin", "1").grants.size(), 1u);
+}
+
 TEST_F(UsersWindowTest, TheLastAdministratorIsNotDeletedAndTheWindowSaysSo) {
     struct Case {
         const char* what;

@@ -227,6 +227,8 @@ int AddOrChange(const fs::path& file, const CommandLine& line, const std::string
     const AccountEntry entry{userName, *password, *password, *line.access, *permissions};
     if (const auto refusal = CheckAccountEntry(entry)) return Fail(std::string(*refusal));
     const AddOrChangeResult changed = AddOrChangeAccount(read.records, entry, Today());
+    if (changed.lastAdministrator)
+        return Fail("nothing changed: " + shownName + " is the last account with Administrator access");
     const FileWriteResult written = WriteAccountFile(file, changed.records);
     if (!written.ok) return Fail(written.error);
     std::cout << (changed.added ? "added " : "changed ") << shownName << " (" << *line.access << ") in " << file.string()
