@@ -217,14 +217,9 @@ QWidget* TForm11::buildConsoleAndLog() {
     layout->addLayout(console);
 
     auto* logRow = new QHBoxLayout;
-    Memo_current = Named(new QPlainTextEdit(area), "Memo_current");
-    Memo_current->setReadOnly(true);
-    Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo_current = NamedLogView("Memo_current", area);
     Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo_current->setMaximumBlockCount(static_cast<int>(m_engine.log().maxLines()));
-    QFont fixed(QStringLiteral("Monospace"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    Memo_current->setFont(fixed);
     logRow->addWidget(Memo_current, 1);
     auto* logButtons = new QVBoxLayout;
     QPushButton* clearLog = NamedButton("BitBtn5", QStringLiteral("Clear log"), area);

@@ -5,12 +5,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 
 #include "ui/key_filter.h"
 
 namespace veltro {
+
+QPlainTextEdit* NamedLogView(const char* name, QWidget* parent) {
+    auto* view = Named(new QPlainTextEdit(parent), name);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    view->setFont(fixed);
+    return view;
+}
 
 QPushButton* NamedButton(const char* name, const QString& caption, QWidget* parent) {
     return Named(new QPushButton(caption, parent), name);

@@ -7,6 +7,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QWidget;
@@ -22,6 +23,8 @@ Object* Named(Object* object, const char* name) {
 }
 
 QPushButton* NamedButton(const char* name, const QString& caption, QWidget* parent);
+// A read-only text of log lines: unwrapped, in a fixed-width font, so hex bytes line up.
+QPlainTextEdit* NamedLogView(const char* name, QWidget* parent);
 QLabel* NamedLabel(const char* name, const QString& caption, QWidget* parent);
 QCheckBox* NamedCheckBox(const char* name, const QString& caption, QWidget* parent);
 QAction* NamedAction(QMenu& menu, const char* name, const QString& text);

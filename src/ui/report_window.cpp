@@ -30,12 +30,7 @@ TFormFullMbus::TFormFullMbus(Engine& engine, QWidget* parent) : QDialog(parent),
     setModal(false);
 
     auto* layout = new QVBoxLayout(this);
-    Memo_fullMbus = Named(new QPlainTextEdit(this), "Memo_fullMbus");
-    Memo_fullMbus->setReadOnly(true);
-    Memo_fullMbus->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed(QStringLiteral("Monospace"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    Memo_fullMbus->setFont(fixed);
+    Memo_fullMbus = NamedLogView("Memo_fullMbus", this);
     layout->addWidget(Memo_fullMbus, 1);
 
     auto* buttons = new QHBoxLayout;
