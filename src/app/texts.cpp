@@ -15,6 +15,10 @@ struct TextRow {
 constexpr std::array kTexts{
     TextRow{TextId::SearchNetworkGroup, "   Search network   ", "   Scansione Rete   "},
     TextRow{TextId::PrimaryAddressLabel, "By Primary address: ", "By Primary address: "},
+    TextRow{TextId::SecondaryAddressLabel, "By Secondary address: ", "By Secondary address: "},
+    TextRow{TextId::FindIdButton, "Find", "Trova"},
+    TextRow{TextId::FindAllButton, "Find all", "Trova tutti"},
+    TextRow{TextId::StopSecondaryButton, "Stop secondary", "Stop secondary"},
     TextRow{TextId::ResponseTimeoutLabel, "Resp. timeout", "Timeout risposte"},
     TextRow{TextId::BroadcastCheck, "work on broadcast (0xFE)", "lavora in broadcast (0xFE)"},
     TextRow{TextId::ReadSelectedButton, "Read selected", "Read selected"},

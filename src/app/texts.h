@@ -14,6 +14,10 @@ enum class TextId : std::uint16_t {
     // main window
     SearchNetworkGroup,
     PrimaryAddressLabel,
+    SecondaryAddressLabel,
+    FindIdButton,
+    FindAllButton,
+    StopSecondaryButton,
     ResponseTimeoutLabel,
     BroadcastCheck,
     ReadSelectedButton,

@@ -37,7 +37,11 @@ public:
                      written.error);
     }
 
-    Collected collect(const CollectTexts&) override { return {false, m_channel.receiveBuffer()}; }
+    Collected collect(const CollectTexts& texts) override {
+        if (m_channel.isConnected()) return {false, m_channel.receiveBuffer()};
+        m_log.append(texts.noConnection);
+        return {false, m_channel.receiveBuffer(), true};
+    }
     void emptyReceiveBuffers() override { m_channel.clearReceiveBuffer(); }
     bool writePending() const override { return m_channel.writePending(); }
     // The bridge does not tell its line speed; the port settings are the operator's word for the bus's.

@@ -18,6 +18,7 @@ enum class SendKind {
 struct Collected {
     bool wait = false;
     Telegram bytes;
+    bool noLink = false;  // nothing to collect from (the port or the bridge went away); already logged
 };
 
 // The texts a timer logs when collecting finds no usable link or the gateway wait runs out; the

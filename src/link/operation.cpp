@@ -97,6 +97,11 @@ void Operation::onTimer() {
         armWindow();
         return;
     }
+    if (collected.noLink) {
+        m_waiting = Waiting::Nothing;
+        linkLost(collected.bytes);
+        return;
+    }
     // A long answer outlasts a short window: judging its first part would lose it and leave the rest
     // to pass for the next meter's answer. Wait for the bytes its L field still announces.
     if (const std::size_t missing = MissingLongFrameBytes(collected.bytes); missing > 0) {
@@ -118,8 +123,9 @@ void Operation::onTimer() {
 void Operation::finish(OperationOutcome outcome) {
     if (m_ended) return;
     m_ended = true;
-    const bool releaseLink = outcome != OperationOutcome::NoResponse && outcome != OperationOutcome::LinkFailed &&
-                             (m_linkHeld || m_waiting == Waiting::Link);
+    // A link that went away mid-operation is still released; one that could not be had was never held.
+    const bool releaseLink = outcome != OperationOutcome::NoResponse &&
+                             (m_linkHeld || (m_waiting == Waiting::Link && outcome != OperationOutcome::LinkFailed));
     m_timer.stop();
     m_waiting = Waiting::Nothing;
     m_afterPause = {};

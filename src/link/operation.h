@@ -30,7 +30,7 @@ enum class OperationOutcome {
     Completed,   // it did what it was started for
     NoResponse,  // a single read heard nothing; its link stays acquired for the operator's retry
     Stopped,     // the operator's stop, or the program's close
-    LinkFailed,  // the link could not be acquired
+    LinkFailed,  // the link could not be acquired, or went away while the operation ran
 };
 
 // One request/response exchange on the bus, or a series of them: it owns its response window, collects
@@ -51,8 +51,10 @@ public:
     ~Operation() override;
 
     BusOperation kind() const { return m_kind; }
-    // The operator's stop or the program's close.
-    void stop() { finish(OperationOutcome::Stopped); }
+    // The operator's stop; an operation may finish its window first.
+    virtual void stop() { finish(OperationOutcome::Stopped); }
+    // The program closes: nothing more goes on the bus.
+    void abort() { finish(OperationOutcome::Stopped); }
 
 signals:
     void finished(veltro::OperationOutcome outcome);
@@ -62,6 +64,8 @@ protected:
     virtual void start() = 0;
     // A window is over and `received` is all it brought: send again, send the next, or finish.
     virtual void judge(const Telegram& received) = 0;
+    // The window's collect found no link any more (already logged); by default judged as silence.
+    virtual void linkLost(const Telegram& received) { judge(received); }
     // Runs once, whatever the end, before `finished`.
     virtual void cleanUp(OperationOutcome) {}
 

@@ -37,6 +37,10 @@ void OperationRunner::stopCurrent() {
     if (m_current) m_current->stop();
 }
 
+void OperationRunner::stopAll() {
+    if (m_current) m_current->abort();
+}
+
 void OperationRunner::setResponseWindow(int milliseconds) { m_responseWindow = std::max(1, milliseconds); }
 
 void OperationRunner::onFinished(Operation* operation, OperationOutcome outcome) {

@@ -37,7 +37,7 @@ public:
     // The operator's stop of the running operation, if any.
     void stopCurrent();
     // The program closes: nothing may go on talking to the bus.
-    void stopAll() { stopCurrent(); }
+    void stopAll();
 
     // `Edit_timeoutChange`: any positive interval; the window's control clamps to 300..30000 ms.
     int responseWindow() const { return m_responseWindow; }

@@ -168,8 +168,10 @@ Telegram SerialChannel::readAvailable() {
     // Without an event loop turn the port's buffer holds nothing yet: poll the driver without waiting.
     for (int round = 0; round < 64 && m_port.waitForReadyRead(0); ++round) {
     }
+    const bool gone = m_port.error() == QSerialPort::ResourceError;
     m_port.clearError();  // polling an empty queue reports a time-out
     const QByteArray data = m_port.readAll();
+    if (gone) close();  // the device went away (adapter pulled out, pseudo-terminal closed)
     return Telegram(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size())));
 }
 

@@ -42,11 +42,12 @@ public:
     void send(const Telegram& telegram, SendKind kind) override;
 
     Collected collect(const CollectTexts& texts) override {
+        if (m_channel.isOpen()) m_received.append(m_channel.readAvailable());
+        // The device may vanish while it is read (an adapter pulled out).
         if (!m_channel.isOpen()) {
             m_log.append(texts.noConnection);
-            return {};
+            return {false, {}, true};
         }
-        m_received.append(m_channel.readAvailable());
         return {false, m_received};
     }
 

@@ -13,6 +13,7 @@
 #include "mbus/frames.h"
 #include "meters/meter_operations.h"
 #include "meters/search_descent.h"
+#include "meters/secondary_search.h"
 
 namespace veltro {
 namespace {
@@ -126,15 +127,58 @@ void MeterPage::startSingleRead(bool fullRead) {
     m_runner.start(new SingleRead(*this, std::move(request)));
 }
 
-void MeterPage::findId(const std::string& text) {
+void MeterPage::findId(const std::string& text, bool startedByGateway) {
     const IdFieldCheck check = CheckIdField(text);
     for (const auto& line : check.log) m_log.append(QString::fromStdString(line));
     if (check.request == IdFieldRequest::Refused || m_runner.refuseWhenBusy()) return;
     if (check.request == IdFieldRequest::FullSearch) {
-        m_log.append(kWildcardSearchNotAvailable);
+        startSearch(startedByGateway);
         return;
     }
     m_runner.start(new SecondarySelection(*this, text));
+}
+
+bool MeterPage::askToClearTable() {
+    const Language language = m_settings.language();
+    const OperatorInterface::Answer answer =
+        m_operator.question(QtText(TextId::ClearConfirmationTitle, language), QtText(TextId::ClearConfirmationQuestion, language),
+                            OperatorInterface::Buttons::YesNoCancel);
+    if (answer == OperatorInterface::Answer::Cancel) return false;
+    if (answer == OperatorInterface::Answer::Yes) clearTable();
+    return true;
+}
+
+void MeterPage::startSearch(bool startedByGateway) {
+    if (!startedByGateway && !askToClearTable()) return;
+    const Settings::Misc& misc = m_settings.settings().misc;
+    SecondarySearch::Options options;
+    options.direction = misc.lsbSearch ? SearchDirection::LsbFirst : SearchDirection::MsbFirst;
+    options.globalInit = misc.globalInit;
+    options.use5B = misc.use5B;
+    options.retries = retries();
+    options.decode = decodeSettings(false);
+    auto* search = new SecondarySearch(*this, options);
+    connect(search, &SecondarySearch::progressed, this, &MeterPage::setProgressPosition);
+    connect(&m_settings, &LiveSettings::settingsChanged, search, [this, search] { search->setRetries(retries()); });
+    connect(search, &Operation::finished, this, [this, search, options] {
+        m_lastSearch = SearchReport{options.direction, options.retries, search->statistics(), search->elapsedMilliseconds()};
+    });
+    setCommandsForSearch(false);
+    setProgress(kProgressMinimum, kProgressMaximum, kProgressMinimum, true);
+    m_runner.start(search);
+}
+
+void MeterPage::stopSecondary() {
+    if (busOperation() == BusOperation::SecondarySearch) m_runner.stopCurrent();
+}
+
+void MeterPage::placeSearchAnswer(const Telegram& answer) {
+    const MeterResponse decoded = DecodeMeterResponse(answer, decodeSettings(false));
+    if (!decoded.report.log.empty() || !decoded.report.rows.empty()) {
+        m_report.append(decoded.report);
+        emit reportChanged();
+    }
+    if (decoded.tableRow && !m_table.place(*decoded.tableRow, Placement::ById).empty()) emit tableChanged();
 }
 
 bool MeterPage::sendConfiguration(const Telegram& telegram, bool readBack) {
@@ -188,12 +232,7 @@ void MeterPage::findPrimary(std::optional<int> from, std::optional<int> to, bool
     if (!from || !to) return;
     if (m_runner.refuseWhenBusy()) return;
     if (!startedByGateway) {
-        const Language language = m_settings.language();
-        const OperatorInterface::Answer answer =
-            m_operator.question(QtText(TextId::ClearConfirmationTitle, language),
-                                QtText(TextId::ClearConfirmationQuestion, language), OperatorInterface::Buttons::YesNoCancel);
-        if (answer == OperatorInterface::Answer::Cancel) return;
-        if (answer == OperatorInterface::Answer::Yes) clearTable();
+        if (!askToClearTable()) return;
     } else {
         clearTable();
     }
@@ -234,6 +273,9 @@ void MeterPage::operationEnded(BusOperation kind) {
     case BusOperation::ReadAll:
         setCommandsForReadAll(true);
         updateCaptions();
+        break;
+    case BusOperation::SecondarySearch:
+        setCommandsForSearch(true);
         break;
     case BusOperation::SelectedRows:
         m_page.searchGroupEnabled = true;
@@ -321,6 +363,23 @@ void MeterPage::setCommandsForReadAll(bool enabled) {
     m_page.commandSendEnabled = enabled;
     m_page.autoAddressEnabled = enabled;
     m_page.readOnceEnabled = enabled;
+    emit pageStateChanged();
+}
+
+void MeterPage::setCommandsForSearch(bool enabled) {
+    m_page.advancedEnabled = enabled;
+    m_page.findPrimaryEnabled = enabled;
+    m_page.findIdEnabled = enabled;
+    m_page.findAllEnabled = enabled;
+    m_page.idFieldEnabled = enabled;
+    m_page.readAllEnabled = enabled;
+    m_page.readOnceEnabled = enabled;
+    m_page.autoAddressEnabled = enabled;
+    m_page.loadDataEnabled = enabled;
+    m_page.saveDataEnabled = enabled;
+    m_page.broadcastEnabled = enabled;
+    m_page.commandSendEnabled = enabled;
+    m_page.stopSecondaryVisible = !enabled;
     emit pageStateChanged();
 }
 

@@ -11,6 +11,7 @@
 #include "link/operation.h"
 #include "meters/detailed_report.h"
 #include "meters/meter_operations.h"
+#include "meters/secondary_id_thread.h"
 #include "meters/meter_table.h"
 #include "meters/table_file.h"
 #include "mbus/telegram.h"
@@ -36,6 +37,12 @@ struct MeterPageState {
     bool findAllEnabled = true;      // `Butt_find_all`
     bool commandSendEnabled = true;  // `Butt_command_send`
     bool autoAddressEnabled = true;  // `BitBtn22`
+    bool findPrimaryEnabled = true;  // `Butt_find_primary`
+    bool idFieldEnabled = true;      // `Edit_id`
+    bool loadDataEnabled = true;     // `Butt_load_data`
+    bool saveDataEnabled = true;     // `Butt_save_data`
+    bool broadcastEnabled = true;    // `Check_broadcast`
+    bool stopSecondaryVisible = false;  // `Button1` "Stop secondary"
     struct Progress {
         int minimum = 0;
         int maximum = 100;
@@ -83,10 +90,22 @@ public:
     // it when running. `startedByGateway` clears the table without asking.
     void findPrimary(std::optional<int> from, std::optional<int> to, bool startedByGateway = false);
     void stopScan();
-    // `Butt_find_idClick` with the ID field's text: "Incorrect ID entered", or the single selection.
-    void findId(const std::string& text);
-    static inline const QString kWildcardSearchNotAvailable =
-        QStringLiteral("The wildcard search over secondary addresses is not available in this version...");
+    // `Butt_find_idClick` with the ID field's text: "Incorrect ID entered", the single selection, or
+    // for "FFFFFFFF" the wildcard search. `startedByGateway` keeps the table without asking.
+    void findId(const std::string& text, bool startedByGateway = false);
+    // `Button1Click` "Stop secondary": the search ends after the probe in progress.
+    void stopSecondary();
+    // A meter the wildcard search confirmed: placed by its ID; its lines were logged when it was read.
+    void placeSearchAnswer(const Telegram& answer);
+
+    // The last wildcard search, for the command-line tool.
+    struct SearchReport {
+        SearchDirection direction = SearchDirection::MsbFirst;
+        int retries = 0;
+        SearchStatistics statistics;
+        qint64 elapsedMs = 0;
+    };
+    const std::optional<SearchReport>& lastSearch() const { return m_lastSearch; }
     // A configuration telegram to the selected meter, judged like a read, with the read-back when asked.
     bool sendConfiguration(const Telegram& telegram, bool readBack);
 
@@ -135,6 +154,10 @@ private:
 
     void setCommandsForScan(bool enabled);
     void setCommandsForReadAll(bool enabled);
+    void setCommandsForSearch(bool enabled);
+    void startSearch(bool startedByGateway);
+    // "Do you want to clear the table?": false on Cancel; Yes clears it.
+    bool askToClearTable();
     void setProgress(int minimum, int maximum, int position, bool visible);
     void setProgressPosition(int position);
     void updateCaptions();
@@ -149,6 +172,7 @@ private:
     QLocale m_locale = QLocale::system();
     bool m_useSndNke = false;
     bool m_broadcast = false;
+    std::optional<SearchReport> m_lastSearch;
 };
 
 } // namespace veltro

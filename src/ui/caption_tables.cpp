@@ -23,7 +23,9 @@ namespace {
 constexpr std::array kMainWindowRows{
     // search group
     CaptionRow{"Group_search", TextId::SearchNetworkGroup}, CaptionRow{"Label_primary", TextId::PrimaryAddressLabel},
-    CaptionRow{"Label_timeout", TextId::ResponseTimeoutLabel},
+    CaptionRow{"Label_timeout", TextId::ResponseTimeoutLabel}, CaptionRow{"Label_secondary", TextId::SecondaryAddressLabel},
+    CaptionRow{"Butt_find_id", TextId::FindIdButton}, CaptionRow{"Butt_find_all", TextId::FindAllButton},
+    CaptionRow{"Button1", TextId::StopSecondaryButton},
     // meter page
     CaptionRow{"Check_broadcast", TextId::BroadcastCheck}, CaptionRow{"Butt_readonce", TextId::ReadSelectedButton},
     CaptionRow{"Butt_clear_grid", TextId::ClearTableButton}, CaptionRow{"Butt_load_data", TextId::LoadButton},

@@ -44,6 +44,7 @@
 #include "ui/caption_tables.h"
 #include "ui/log_printer.h"
 #include "ui/meter_page_view.h"
+#include "ui/key_filter.h"
 #include "ui/named_widgets.h"
 #include "ui/status_texts.h"
 #include "ui/users_window.h"
@@ -53,6 +54,7 @@ namespace {
 
 constexpr int kStatusPanelWidths[] = {150, 400, 50};
 constexpr int kScanFieldCharacters = 3;
+constexpr int kIdFieldCharacters = 8;
 constexpr int kTimeoutFieldCharacters = 5;
 constexpr int kTimeoutStep = 10;
 
@@ -164,7 +166,9 @@ void TForm11::buildMenu() {
 
 QWidget* TForm11::buildSearchGroup() {
     Group_search = Named(new QGroupBox(QStringLiteral("   Search network   ")), "Group_search");
-    auto* row = new QHBoxLayout(Group_search);
+    auto* rows = new QVBoxLayout(Group_search);
+    auto* row = new QHBoxLayout;
+    rows->addLayout(row);
     row->addWidget(NamedLabel("Label_primary", QStringLiteral("By Primary address: "), Group_search));
     UD_address_min = NamedUpDown("UD_address_min", "Edit_address_min", 0, kScanAddressHighest, 1, kScanFieldCharacters,
                             Group_search, &Edit_address_min);
@@ -192,7 +196,26 @@ QWidget* TForm11::buildSearchGroup() {
     ProgressBar1->hide();
     row->addWidget(ProgressBar1);
 
+    auto* secondary = new QHBoxLayout;
+    rows->addLayout(secondary);
+    secondary->addWidget(NamedLabel("Label_secondary", QStringLiteral("By Secondary address: "), Group_search));
+    Edit_id = Named(new QLineEdit(Group_search), "Edit_id");
+    Edit_id->setMaxLength(kIdFieldCharacters);
+    Edit_id->setFixedWidth(Edit_id->fontMetrics().horizontalAdvance(QStringLiteral("0")) * (kIdFieldCharacters + 3));
+    KeyFilter::Install(*Edit_id, QStringLiteral("F"));
+    secondary->addWidget(Edit_id);
+    Butt_find_id = NamedButton("Butt_find_id", QStringLiteral("Find"), Group_search);
+    Butt_find_all = NamedButton("Butt_find_all", QStringLiteral("Find all"), Group_search);
+    Button1 = NamedButton("Button1", QStringLiteral("Stop secondary"), Group_search);
+    Button1->hide();
+    for (QPushButton* button : {Butt_find_id, Butt_find_all, Button1}) secondary->addWidget(button);
+    secondary->addStretch(1);
+
     connect(Butt_find_primary, &QPushButton::clicked, this, &TForm11::Butt_find_primaryClick);
+    connect(Butt_find_id, &QPushButton::clicked, this, &TForm11::Butt_find_idClick);
+    connect(Butt_find_all, &QPushButton::clicked, this, &TForm11::Butt_find_allClick);
+    connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+    connect(Edit_id, &QLineEdit::returnPressed, Butt_find_id, &QPushButton::click);
     connect(UD_timeout, &QSpinBox::valueChanged, this, &TForm11::Edit_timeoutChange);
     connect(Check_nke, &QCheckBox::clicked, this, &TForm11::Check_nkeClick);
     return Group_search;
@@ -404,6 +427,11 @@ void TForm11::updatePageState() {
     const MeterPageState& page = m_engine.meters().pageState();
     Butt_find_primary->setText(page.findCaption);
     Group_search->setEnabled(page.searchGroupEnabled);
+    Butt_find_primary->setEnabled(page.findPrimaryEnabled);
+    Butt_find_id->setEnabled(page.findIdEnabled);
+    Butt_find_all->setEnabled(page.findAllEnabled);
+    Edit_id->setEnabled(page.idFieldEnabled);
+    Button1->setVisible(page.stopSecondaryVisible);
     Butt_command_send->setEnabled(page.commandSendEnabled);
     ProgressBar1->setRange(page.progress.minimum, page.progress.maximum);
     ProgressBar1->setValue(page.progress.position);
@@ -417,6 +445,15 @@ void TForm11::Butt_find_primaryClick() {
     const auto to = Edit_address_max->text().isEmpty() ? std::nullopt : std::optional<int>(UD_address_max->value());
     m_engine.meters().findPrimary(from, to);
 }
+
+void TForm11::Butt_find_idClick() { m_engine.meters().findId(Edit_id->text().toStdString()); }
+
+void TForm11::Butt_find_allClick() {
+    Edit_id->setText(QStringLiteral("FFFFFFFF"));
+    Butt_find_idClick();
+}
+
+void TForm11::Button1Click() { m_engine.meters().stopSecondary(); }
 
 void TForm11::Edit_timeoutChange(int milliseconds) { m_engine.settings().setResponseWindow(milliseconds); }
 

@@ -62,6 +62,9 @@ signals:
 public slots:
     // Search group.
     void Butt_find_primaryClick();
+    void Butt_find_idClick();
+    void Butt_find_allClick();
+    void Button1Click();
     void Edit_timeoutChange(int milliseconds);
     void Check_nkeClick(bool checked);
     // Console and log.
@@ -139,6 +142,10 @@ private:
     QCheckBox* Check_nke = nullptr;
     QPushButton* Butt_find_primary = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    QLineEdit* Edit_id = nullptr;
+    QPushButton* Butt_find_id = nullptr;
+    QPushButton* Butt_find_all = nullptr;
+    QPushButton* Button1 = nullptr;
 
     // Pages.
     QTabWidget* PageControl1 = nullptr;

@@ -54,8 +54,8 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
     Butt_readonce = NamedButton("Butt_readonce", QStringLiteral("Read selected"), this);
     Butt_readall = NamedButton("Butt_readall", QStringLiteral("Read all meters"), this);
     QPushButton* Butt_clear_grid = NamedButton("Butt_clear_grid", QStringLiteral("Clear table"), this);
-    QPushButton* Butt_save_data = NamedButton("Butt_save_data", QStringLiteral("Export"), this);
-    QPushButton* Butt_load_data = NamedButton("Butt_load_data", QStringLiteral("Load"), this);
+    Butt_save_data = NamedButton("Butt_save_data", QStringLiteral("Export"), this);
+    Butt_load_data = NamedButton("Butt_load_data", QStringLiteral("Load"), this);
     for (QPushButton* button : {Butt_readonce, Butt_readall, Butt_clear_grid, Butt_save_data, Butt_load_data})
         side->addWidget(button);
     side->addSpacing(8);
@@ -157,6 +157,9 @@ void MeterPageView::updatePageState() {
     Butt_readall->setEnabled(page.readAllEnabled);
     Butt_readonce->setEnabled(page.readOnceEnabled);
     Group_advanced->setEnabled(page.advancedEnabled);
+    Butt_save_data->setEnabled(page.saveDataEnabled);
+    Butt_load_data->setEnabled(page.loadDataEnabled);
+    Check_broadcast->setEnabled(page.broadcastEnabled);
 }
 
 // ---- handlers ----------------------------------------------------------------------------------

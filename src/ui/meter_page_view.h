@@ -67,6 +67,8 @@ private:
     QCheckBox* Check_broadcast = nullptr;
     QPushButton* Butt_readonce = nullptr;
     QPushButton* Butt_readall = nullptr;
+    QPushButton* Butt_save_data = nullptr;
+    QPushButton* Butt_load_data = nullptr;
     QGroupBox* Group_advanced = nullptr;
 };
 

@@ -88,6 +88,11 @@ protected:
         engine->settings().setSettings(s);
     }
 
+    // The far end of the serial line goes away, as an adapter pulled out.
+    void closeSimulatedPort() {
+        if (m_pty) m_pty->close();
+    }
+
     MeterPage& meters() { return engine->meters(); }
     const QStringList& log() const { return engine->log().lines(); }
 
