@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -31,6 +34,7 @@
 #include "link/operation_runner.h"
 #include "meters/meter_operations.h"
 #include "meters/meter_page.h"
+#include "meters/search_descent.h"
 #include "meters/table_file.h"
 #include "sim/background_bridge.h"
 #include "sim/default_bus.h"
@@ -40,6 +44,7 @@ namespace {
 
 constexpr int kNotAllRead = 1;
 constexpr int kBadArguments = 2;
+constexpr int kInterrupted = 130;  // the shell's code for a run ended by SIGINT
 
 // Options shared by the bus commands, and each command's own flags and positional arguments.
 struct BusOptions {
@@ -305,7 +310,8 @@ void PrintTable(const MeterTable& table) {
     std::cout << meters << (meters == 1 ? " meter\n" : " meters\n");
 }
 
-void PrintJson(Engine& engine) {
+// `extra` adds the command's own keys after the table.
+void PrintJson(Engine& engine, const std::function<void(JsonWriter&)>& extra = {}) {
     const MeterTable& table = engine.meters().table();
     JsonWriter json;
     json.beginObject();
@@ -316,6 +322,7 @@ void PrintJson(Engine& engine) {
     json.key("rows").beginArray();
     for (int r : MeterRows(table)) json.strings(table.rowCells(r));
     json.endArray();
+    if (extra) extra(json);
     json.endObject();
     std::cout << json.text() << std::endl;
 }
@@ -344,10 +351,11 @@ void ShowProgress(Engine& engine, const char* what) {
 
 // Finishes a table command: the table as text, JSON or CSV, and the exit code a script can trust:
 // 0 when everything asked for was read, 1 when a requested meter did not answer or the run was cut.
-int FinishTableCommand(BusRun& run, const BusOptions& options, bool everyRowRequested, const std::string& cut) {
+int FinishTableCommand(BusRun& run, const BusOptions& options, bool everyRowRequested, const std::string& cut,
+                       const std::function<void(JsonWriter&)>& extraJson = {}) {
     const MeterTable& table = run.engine().meters().table();
     if (options.flags.count("--json"))
-        PrintJson(run.engine());
+        PrintJson(run.engine(), extraJson);
     else
         PrintTable(table);
     if (options.values.count("--csv")) {
@@ -502,6 +510,116 @@ int ReadCommand(const std::vector<std::string>& arguments) {
         run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<long long>(rows.size()) * (settings.misc.retry + 2)), error);
     if (end == BusRun::End::LinkFailed) return BadArguments(error);
     return FinishTableCommand(run, *options, true, error);
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
+
+// SIGINT and SIGTERM are "Stop secondary" while a search runs: it ends after the probe in progress and
+// what it found so far is printed.
+class StopOnSignals {
+public:
+    explicit StopOnSignals(MeterPage& meters) {
+        g_stopSignal = 0;
+        m_previousInt = std::signal(SIGINT, OnStopSignal);
+        m_previousTerm = std::signal(SIGTERM, OnStopSignal);
+        m_poll.setInterval(20);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, &meters] {
+            if (!g_stopSignal || m_stopped) return;
+            m_stopped = true;
+            meters.stopSecondary();
+        });
+        m_poll.start();
+    }
+    ~StopOnSignals() {
+        std::signal(SIGINT, m_previousInt);
+        std::signal(SIGTERM, m_previousTerm);
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    QTimer m_poll;
+    bool m_stopped = false;
+    void (*m_previousInt)(int) = nullptr;
+    void (*m_previousTerm)(int) = nullptr;
+};
+
+const char* DirectionText(SearchDirection direction) { return direction == SearchDirection::LsbFirst ? "lsb" : "msb"; }
+
+} // namespace
+
+int SearchCommand(const std::vector<std::string>& arguments) {
+    std::string error;
+    auto options = ParseBusOptions(arguments, {"--global-init", "--5b", "--json"}, {"--direction", "--csv"}, error);
+    if (!options) return BadArguments(error);
+    if (options->positional.size() > 1) return BadArguments("search takes at most one identification");
+    if (options->flags.count("--json") && options->values.count("--csv")) return BadArguments("give --json or --csv, not both");
+    const std::string id = options->positional.empty() ? std::string("FFFFFFFF") : options->positional[0];
+    const IdFieldCheck check = CheckIdField(id);
+    if (check.request == IdFieldRequest::Refused) {
+        for (const auto& line : check.log) std::cerr << line << "\n";
+        return kBadArguments;
+    }
+    std::optional<SearchDirection> direction;
+    if (options->values.count("--direction")) {
+        const std::string& text = options->values["--direction"];
+        if (text == "msb") direction = SearchDirection::MsbFirst;
+        else if (text == "lsb") direction = SearchDirection::LsbFirst;
+        else return BadArguments("--direction must be msb or lsb: " + text);
+    }
+
+    BusRun run;
+    if (!run.prepare(*options, options->flags.count("--json") > 0, error)) return BadArguments(error);
+    Engine& engine = run.engine();
+    Settings settings = engine.settings().settings();
+    if (direction) {
+        settings.misc.lsbSearch = *direction == SearchDirection::LsbFirst;
+        settings.misc.msbSearch = !settings.misc.lsbSearch;
+    }
+    if (options->flags.count("--global-init")) settings.misc.globalInit = true;
+    if (options->flags.count("--5b")) settings.misc.use5B = true;
+    engine.settings().setSettings(settings);
+    MeterPage& meters = engine.meters();
+    ShowProgress(engine, "search");
+    StopOnSignals stopOnSignals(meters);
+
+    // The descent's worst case on a bus of few meters: every mask of two levels, each answered one read.
+    const long long windows = check.request == IdFieldRequest::FullSearch ? 300LL * (settings.misc.retry + 1) : 6;
+    const BusRun::End end = run.runToEnd([&] { meters.findId(id); },
+                                         OperationLimitMs(engine, windows) + MeterPage::kGlobalInitWaitMilliseconds, error);
+    if (end == BusRun::End::LinkFailed && !meters.lastSearch()) return BadArguments(error);
+
+    const auto& report = meters.lastSearch();
+    auto statistics = [&report](JsonWriter& json) {
+        if (!report) return;
+        json.key("search").beginObject();
+        json.key("direction").value(DirectionText(report->direction));
+        json.key("retries").value(report->retries);
+        json.key("probes").value(report->statistics.probes);
+        json.key("reads").value(report->statistics.reads);
+        json.key("collisions").value(report->statistics.collisions);
+        json.key("found").value(report->statistics.found);
+        json.key("elapsed_ms").value(static_cast<int>(std::min<qint64>(report->elapsedMs, std::numeric_limits<int>::max())));
+        json.endObject();
+    };
+    const int code = FinishTableCommand(run, *options, false, end == BusRun::End::Cut ? error : std::string(), statistics);
+    if (code != 0) return code;
+    if (stopOnSignals.stopped()) return kInterrupted;
+    if (end == BusRun::End::LinkFailed) {
+        std::cerr << "veltro-cli: the link went away during the search\n";
+        return kBadArguments;
+    }
+    if (check.request == IdFieldRequest::SingleSelection) {
+        const MeterTable& table = meters.table();
+        for (int r : MeterRows(table))
+            if (table.cell(r, 0) == id) return 0;
+        std::cerr << "veltro-cli: no answer from " << id << "\n";
+        return kNotAllRead;
+    }
+    return 0;
 }
 
 } // namespace veltro::cli

@@ -32,6 +32,10 @@ constexpr const char* kUsage =
     "  check HEX...|-             validate a received telegram (as the meter sent it) and show its header\n"
     "  scan --from A --to B [--nke] [--5b] [--global-init] [--json | --csv FILE]\n"
     "                             poll the primary addresses A..B and print the meters found\n"
+    "  search [ID] [--direction msb|lsb] [--global-init] [--5b] [--json | --csv FILE]\n"
+    "                             find meters by identification: ID (8 digits) selects and reads one meter,\n"
+    "                             no ID (or FFFFFFFF) searches the whole bus with wildcard masks; SIGINT or\n"
+    "                             SIGTERM stops the search and prints what it found so far (exit 130)\n"
     "  read ADDRESS... [--5b] [--json | --csv FILE]\n"
     "                             read the meters at these primary addresses one after another\n"
     "  request ADDRESS [--nke] [--5b] [--multi] [--broadcast] [--full] [--json]\n"
@@ -43,7 +47,7 @@ constexpr const char* kUsage =
     "  build select ID                print the selection of an 8-digit identification number\n"
     "  build control ADDRESS CI       print a control frame (CI as two hex digits)\n"
     "\n"
-    "Bus options (for scan, read, request, send; before or after the arguments):\n"
+    "Bus options (for scan, search, read, request, send; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
     "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
     "  --home DIR     use the settings of DIR/veltro.ini (default: VELTRO_HOME, else the program's folder)\n"
@@ -59,7 +63,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit codes: 0 everything asked for was done (every requested meter answered); 1 a requested meter did not\n"
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
-    "arguments, a file or the link were not usable.\n";
+    "arguments, a file or the link were not usable; 130 a search stopped by SIGINT or SIGTERM.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";
@@ -161,6 +165,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, std::function<int(const Arguments&)>> commands{
         {"decode", veltro::cli::DecodeCommand},
         {"scan", veltro::cli::ScanCommand},
+        {"search", veltro::cli::SearchCommand},
         {"read", veltro::cli::ReadCommand},
         {"request", veltro::cli::RequestCommand},
         {"send", veltro::cli::SendCommand},

@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <csignal>
+
 namespace {
 
 struct CliRun {
@@ -17,12 +19,12 @@ struct CliRun {
     QByteArray err;
 };
 
-CliRun RunCli(const QStringList& arguments, const QByteArray& input = {}) {
+CliRun RunCli(const QStringList& arguments, const QByteArray& input = {}, int limitMs = 20000) {
     QProcess process;
     process.start(QStringLiteral(VELTRO_CLI_PATH), arguments);
     if (!input.isEmpty()) process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(20000);
+    process.waitForFinished(limitMs);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
@@ -205,6 +207,68 @@ TEST(BusCommands, NoUsableLinkIsExitTwoWithTheReason) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.startsWith("veltro-cli: ")) << run.err.toStdString();
     EXPECT_EQ(RunCli({"scan", "--link", "telnet:x"}).exitCode, 2);
+}
+
+TEST(SearchCommand, FindsTheWholeSimulatedBusAndNothingElse) {
+    const CliRun run = RunCli({"search", "--simulate", "--json", "--timeout", "60", "--retries", "0"}, {}, 90000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QJsonParseError error{};
+    const QJsonObject o = QJsonDocument::fromJson(run.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    QStringList found;
+    for (const auto& row : o["rows"].toArray()) found << row.toArray().at(0).toString() + "@" + row.toArray().at(1).toString();
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"18220041@10", "18220058@11", "20190001@20", "24681357@15", "30031977@12", "40112301@1",
+                                  "51200417@2", "62300525@3", "73400633@4", "99000017@0", "99000027@0"}));
+    const QJsonObject search = o["search"].toObject();
+    EXPECT_EQ(search["direction"].toString(), "msb");
+    EXPECT_EQ(search["found"].toInt(), 11);
+    EXPECT_EQ(search["probes"].toInt(), 140 + 11);
+    EXPECT_GT(search["collisions"].toInt(), 0);
+}
+
+TEST(SearchCommand, OneIdentificationAndTheRefusals) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray errorEnd;
+    } cases[] = {
+        {{"search", "99000017", "--simulate"}, 0, {}},
+        {{"search", "12345670", "--simulate"}, 1, "veltro-cli: no answer from 12345670\n"},
+        {{"search", "1234567", "--simulate"}, 2, "Incorrect ID entered\n"},
+        {{"search", "1234FFFF", "--simulate"}, 2, "Incorrect ID entered\n"},
+        {{"search", "--direction", "up", "--simulate"}, 2, "--direction must be msb or lsb: up\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.arguments + QStringList{"--timeout", "100"});
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << "\n" << run.err.toStdString();
+        if (!c.errorEnd.isEmpty()) {
+            EXPECT_TRUE(run.err.endsWith(c.errorEnd)) << what << "\n" << run.err.toStdString();
+        }
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(run.out.contains("\n99000017 ")) << run.out.toStdString();
+        }
+        if (c.exitCode == 2) {
+            EXPECT_FALSE(run.out.contains("meter")) << what;
+        }
+    }
+}
+
+TEST(SearchCommand, SigintStopsTheSearchAndPrintsWhatItFound) {
+    QProcess process;
+    process.start(QStringLiteral(VELTRO_CLI_PATH), {"search", "--simulate", "--timeout", "100", "--direction", "lsb"});
+    QByteArray out;  // the live log
+    ASSERT_TRUE(process.waitForStarted(5000));
+    while (!out.contains("Checking FFFFFFF2...") && process.waitForReadyRead(10000)) out += process.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("Checking FFFFFFF2...")) << out.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    out += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_TRUE(out.contains("Secondary search thread terminated normally.")) << out.toStdString();
+    EXPECT_FALSE(out.contains("Checking FFFFFFF9...")) << out.toStdString();
+    EXPECT_TRUE(out.contains(" meter")) << out.toStdString();  // the table so far, with its count line
 }
 
 } // namespace
