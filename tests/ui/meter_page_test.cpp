@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -115,6 +116,44 @@ TEST_F(MeterPage, FindScansTheSimulatedBusIntoTheGridAndTheLog) {
     EXPECT_EQ(find<QPushButton>("Butt_find_primary")->text(), "Find");
     EXPECT_FALSE(find<QProgressBar>("ProgressBar1")->isVisible());
     EXPECT_TRUE(find<QPushButton>("Butt_readall")->isEnabled());
+}
+
+TEST_F(MeterPage, FindAllRunsTheSecondarySearchWithItsControlsAndStopSecondaryEndsIt) {
+    startSimulatedBus();
+    window->show();
+    auto* id = find<QLineEdit>("Edit_id");
+    QTest::keyClicks(id, "12a3F4f56789");  // only digits and an upper-case F, at most 8
+    EXPECT_EQ(id->text(), "123F4567");
+    QTest::mouseClick(find<QPushButton>("Butt_find_id"), Qt::LeftButton);
+    EXPECT_TRUE(logText().endsWith("Incorrect ID entered")) << logText().toStdString();
+
+    QTest::mouseClick(find<QPushButton>("Butt_find_all"), Qt::LeftButton);
+    EXPECT_EQ(id->text(), "FFFFFFFF");
+    ASSERT_EQ(engine->meters().busOperation(), BusOperation::SecondarySearch);
+    auto* stop = find<QPushButton>("Button1");
+    EXPECT_TRUE(stop->isVisible());
+    EXPECT_EQ(stop->text(), "Stop secondary");
+    for (const char* name : {"Butt_find_primary", "Butt_find_id", "Butt_find_all", "Butt_readall", "Butt_readonce",
+                             "Butt_load_data", "Butt_save_data", "Butt_command_send"})
+        EXPECT_FALSE(find<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_FALSE(id->isEnabled());
+    EXPECT_FALSE(find<QCheckBox>("Check_broadcast")->isEnabled());
+    auto* progress = find<QProgressBar>("ProgressBar1");
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->minimum(), 1);
+    EXPECT_EQ(progress->maximum(), 10);
+
+    ASSERT_TRUE(waitFor([&] { return logText().contains("Checking 2FFFFFFF..."); }));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(logText().endsWith("Secondary search thread terminated normally.")) << logText().toStdString();
+    EXPECT_FALSE(logText().contains("Checking 4FFFFFFF..."));
+    EXPECT_FALSE(stop->isVisible());
+    EXPECT_FALSE(progress->isVisible());
+    for (const char* name : {"Butt_find_primary", "Butt_find_id", "Butt_find_all", "Butt_readall", "Butt_load_data"})
+        EXPECT_TRUE(find<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_TRUE(id->isEnabled());
+    EXPECT_TRUE(find<QCheckBox>("Check_broadcast")->isEnabled());
 }
 
 TEST_F(MeterPage, CancelOnTheClearingQuestionSendsNothing) {
