@@ -16,10 +16,27 @@ public:
     }
 };
 
+// Hears every frame the master sends and never answers: what the bus heard, as sent.
+class HeardFrames final : public sim::Device {
+public:
+    explicit HeardFrames(std::shared_ptr<std::vector<Telegram>> heard) : m_heard(std::move(heard)) {}
+    std::string label() const override { return "recorder"; }
+    sim::DeviceResponse hear(const MasterFrame& frame, int) override {
+        m_heard->push_back(frame.bytes);
+        return {};
+    }
+
+private:
+    std::shared_ptr<std::vector<Telegram>> m_heard;
+};
+
 class Selection : public BusFixture {};
 
 TEST_F(Selection, AMeterSharingAddressZeroIsSelectedReadPlacedByItsIdAndLetGo) {
-    startBus(sim::DefaultBus(), Transport::Serial);
+    auto heard = std::make_shared<std::vector<Telegram>>();
+    auto bus = sim::DefaultBus();
+    bus->add(std::make_unique<HeardFrames>(heard));
+    startBus(std::move(bus), Transport::Serial);
     tableWithAddresses({"1"}, false);
     meters().findId("99000027");
     ASSERT_EQ(meters().busOperation(), BusOperation::SecondarySelection);
@@ -42,6 +59,10 @@ TEST_F(Selection, AMeterSharingAddressZeroIsSelectedReadPlacedByItsIdAndLetGo) {
     EXPECT_EQ(meters().table().cell(1, 1), "1");  // the row that was there stays
     EXPECT_EQ(meters().table().cell(2, 0), "99000027");  // the selected meter is appended by its ID
     EXPECT_FALSE(engine->serial().isOpen());
+    const std::vector<Telegram> expected{
+        Telegram{0x68, 0x0B, 0x0B, 0x68, 0x53, 0xFD, 0x52, 0x27, 0x00, 0x00, 0x99, 0xFF, 0xFF, 0xFF, 0xFF, 0x5E, 0x16},
+        Telegram{0x10, 0x7B, 0xFD, 0x78, 0x16}, Telegram{0x10, 0x40, 0xFD, 0x3D, 0x16}};
+    EXPECT_EQ(*heard, expected);
 }
 
 TEST_F(Selection, SilenceAndBadIdentifications) {
