@@ -89,6 +89,21 @@ TEST_F(Search, BothDirectionsFindTheWholeDefaultBusOnceAndRewriteAnExistingRow) 
     EXPECT_EQ(count("Checking FFFFFFF"), 10);
 }
 
+TEST_F(Search, AnEmptyBusIsTenProbesAndNoRead) {
+    startBus(std::make_unique<sim::Bus>());
+    setDirection(SearchDirection::LsbFirst);
+    meters().replaceRows({{"1", "1"}, {}});
+    operatorScript.answer = OperatorInterface::Answer::No;
+    ASSERT_TRUE(search(10000)) << logText();
+    QStringList probes = log().filter("Checking ");
+    EXPECT_EQ(probes.size(), 10);
+    EXPECT_EQ(probes.first(), "Checking FFFFFFF0...");
+    EXPECT_EQ(probes.last(), "Checking FFFFFFF9...");
+    EXPECT_EQ(meters().lastSearch()->statistics.reads, 0);
+    EXPECT_EQ(meters().table().cell(1, 0), "1");
+    EXPECT_EQ(log().back(), kTerminated);
+}
+
 TEST_F(Search, CancelAtTheQuestionStartsNothing) {
     startBus(sim::DefaultBus());
     meters().replaceRows({{"1", "1"}, {}});
