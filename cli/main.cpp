@@ -7,6 +7,7 @@
 
 #include "cli_input.h"
 #include "bus_commands.h"
+#include "configure_commands.h"
 #include "decode_command.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
@@ -42,6 +43,16 @@ constexpr const char* kUsage =
     "                             one read of one meter, with the log lines and the decoded meter;\n"
     "                             --full prints the detailed report of a full read\n"
     "  send [--hex | --ascii] TEXT   the free command console: send TEXT, show the answer\n"
+    "  reset | set-address N | set-id ID | set-baud 300|2400|4800 | set-medium NAME |\n"
+    "  set-unit UNIT MULT [--relay VALUE] | set-pulse WIDTH | set-counter VALUE |\n"
+    "  set-counter-type incremental|single|independent\n"
+    "      (--address A[,A...] | --id ID[,ID...] | --broadcast) [--yes] [--json]\n"
+    "                             configure meters: each target is read first (by address, or selected by\n"
+    "                             its ID); one that does not answer stops the command before any change.\n"
+    "                             Changing meters needs --yes, or an answer at the terminal\n"
+    "  auto-address [--start N] (--id ID[,ID...] | --table FILE) [--table-addresses] [--yes] [--json]\n"
+    "                             give every meter a primary address through its secondary address,\n"
+    "                             counting up from N (default 1), or taking the table's addresses\n"
     "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
@@ -171,7 +182,11 @@ int main(int argc, char** argv) {
         {"send", veltro::cli::SendCommand},
         {"check", Check},
         {"build", Build},
+        {"auto-address", veltro::cli::AutoAddressCommand},
     };
+    for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
+                                  "set-counter", "set-counter-type"})
+        if (command == configure) return veltro::cli::ConfigureCommand(command, rest);
     const auto found = commands.find(command);
     if (found == commands.end()) return Fail("unknown command '" + command + "'; see --help");
     return found->second(rest);

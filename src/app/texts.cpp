@@ -49,6 +49,11 @@ constexpr std::array kTexts{
     TextRow{TextId::ExitConfirmationQuestion, "Are you sure you want to exit?", "Sei sicuro di voler uscire?"},
 
     TextRow{TextId::FindCaption, "Find", "Cerca"},
+    TextRow{TextId::AutoAddressCaption, "Auto address", "Auto address"},
+    TextRow{TextId::StopAddressingCaption, "Stop addr", "Stop addr"},
+    TextRow{TextId::AddressConfirmationTitle, "Address confirmation", "Conferma addressing"},
+    TextRow{TextId::AddressConfirmationQuestion, "This will address automatically ALL devices (primary), OK?",
+            "This will address automatically ALL devices (primary), OK?"},
     TextRow{TextId::StopCaption, "Stop", "Stop"},
     TextRow{TextId::ReadAllCaption, "Read all meters", "Leggi tutti i dispositivi"},
     TextRow{TextId::ClearConfirmationTitle, "Clear confirmation", "Conferma cancellazione"},

@@ -48,6 +48,10 @@ enum class TextId : std::uint16_t {
     ExitConfirmationQuestion,
     // the meter page's commands, composed by the engine with the running operation
     FindCaption,
+    AutoAddressCaption,
+    StopAddressingCaption,
+    AddressConfirmationTitle,
+    AddressConfirmationQuestion,
     StopCaption,
     ReadAllCaption,
     ClearConfirmationTitle,

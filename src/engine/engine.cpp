@@ -7,6 +7,7 @@
 #include "link/link_facade.h"
 #include "link/operation_runner.h"
 #include "link/serial_channel.h"
+#include "meters/meter_configuration.h"
 #include "meters/meter_page.h"
 
 namespace veltro {
@@ -23,6 +24,7 @@ Engine::Engine(const QString& iniFilePath, const QString& programFolder, Operato
     connect(m_settings.get(), &LiveSettings::responseWindowChanged, m_runner.get(), &OperationRunner::setResponseWindow);
     m_meters = std::make_unique<MeterPage>(*m_runner, *m_log, *m_settings, operatorInterface);
     m_console = std::make_unique<FreeCommandConsole>(*m_runner, *m_log);
+    m_configuration = std::make_unique<MeterConfiguration>(*m_meters, *m_console);
 }
 
 Engine::~Engine() { shutdown(); }

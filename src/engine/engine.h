@@ -12,6 +12,7 @@ class CommunicationLog;
 class FreeCommandConsole;
 class LinkFacade;
 class LiveSettings;
+class MeterConfiguration;
 class MeterPage;
 class OperationRunner;
 class OperatorInterface;
@@ -36,6 +37,7 @@ public:
     OperationRunner& runner() { return *m_runner; }
     MeterPage& meters() { return *m_meters; }
     FreeCommandConsole& console() { return *m_console; }
+    MeterConfiguration& configuration() { return *m_configuration; }
     OperatorInterface& operatorInterface() { return m_operator; }
 
     // The program closes: every operation stops and its link is released.
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<OperationRunner> m_runner;
     std::unique_ptr<MeterPage> m_meters;
     std::unique_ptr<FreeCommandConsole> m_console;
+    std::unique_ptr<MeterConfiguration> m_configuration;
 };
 
 } // namespace veltro

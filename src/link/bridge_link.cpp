@@ -7,6 +7,17 @@
 namespace veltro {
 namespace {
 
+QString WriteFailureText(SendKind kind) {
+    switch (kind) {
+    case SendKind::ReadRequest: return QStringLiteral("Socket exception during normal read - ");
+    case SendKind::MediumChange: return QStringLiteral("Socket exception during changing medium - ");
+    case SendKind::UnitChange: return QStringLiteral("Socket exception during changing type and value - ");
+    case SendKind::Telegram:
+    case SendKind::Raw: break;
+    }
+    return QStringLiteral("Socket exception during sending telegram - ");
+}
+
 class BridgeLink final : public Link {
 public:
     BridgeLink(BridgeChannel& channel, CommunicationLog& log, const LiveSettings& settings, QObject* parent)
@@ -32,9 +43,7 @@ public:
         if (!m_channel.isConnected()) return;
         const auto written = m_channel.write(telegram);
         if (written.ok) return;
-        m_log.append((kind == SendKind::ReadRequest ? QStringLiteral("Socket exception during normal read - ")
-                                                    : QStringLiteral("Socket exception during sending telegram - ")) +
-                     written.error);
+        m_log.append(WriteFailureText(kind) + written.error);
     }
 
     Collected collect(const CollectTexts& texts) override {

@@ -12,6 +12,8 @@ enum class SendKind {
     Telegram,     // `SendTelegram`: every SND_NKE and SND_UD; on the serial port the "Sent: " line
     ReadRequest,  // `SendReadRequest`: REQ_UD2, no line of its own
     Raw,          // the console: the operator's bytes, no line of their own
+    MediumChange, // set medium: no purge, no "Sent: " line; its own error text
+    UnitChange,   // set unit: likewise
 };
 
 // What a response timer's tick collected: the bytes, or "wait" (gateway server without a complete frame).

@@ -61,7 +61,10 @@ void LinkFacade::releaseLink() {
     m_held = nullptr;
 }
 
-void LinkFacade::send(const Telegram& telegram, SendKind kind) { active().send(telegram, kind); }
+void LinkFacade::send(const Telegram& telegram, SendKind kind) {
+    active().send(telegram, kind);
+    emit telegramWritten(telegram);
+}
 
 void LinkFacade::sendReadRequest(int address) {
     if (address < 0 || address > 255) return;

@@ -62,6 +62,8 @@ public:
 signals:
     void acquired(bool ok);
     void sent();
+    // Every telegram handed to the link, in order (the command-line tool lists them).
+    void telegramWritten(const veltro::Telegram& telegram);
 
 private:
     void listenTo(Link& link);

@@ -16,7 +16,18 @@ class LinkFacade;
 class OperationRunner;
 
 // Which operation holds the bus.
-enum class BusOperation { None, SingleRead, Scan, ReadAll, SelectedRows, Console, SecondarySelection, SecondarySearch };
+enum class BusOperation {
+    None,
+    SingleRead,
+    Scan,
+    ReadAll,
+    SelectedRows,
+    Console,
+    SecondarySelection,
+    SecondarySearch,
+    Configuration,   // a configuration telegram to one meter, or a batch of them
+    AutoAddressing,
+};
 
 // A telegram an operation puts on the bus, and the log line that follows it ("Reading device 5").
 struct Outgoing {

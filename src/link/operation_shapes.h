@@ -80,6 +80,8 @@ struct RowTarget {
     int row = -1;
     std::optional<int> address;
     std::string identification;
+    std::string medium;        // the row's medium text, for configuration telegrams that carry it
+    std::string manufacturer;  // the row's three letters ("REL" for a relay unit)
 };
 
 // What a row cycle sends to each target and how it judges the reply: reading a meter, configuring it,

@@ -82,7 +82,7 @@ private:
 void SerialLink::send(const Telegram& telegram, SendKind kind) {
     // Whatever is still queued belongs to an earlier window and must not pass for this one's answer.
     if (kind == SendKind::Telegram) purge();
-    else emptyReceiveBuffers();
+    else if (kind != SendKind::MediumChange && kind != SendKind::UnitChange) emptyReceiveBuffers();
     if (kind == SendKind::ReadRequest) {
         if (m_channel.isOpen() && !m_channel.write(telegram).ok)
             m_log.append(QStringLiteral("Can not write to COM port - reading device ") +

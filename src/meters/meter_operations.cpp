@@ -64,12 +64,12 @@ private:
 } // namespace
 
 SingleRead::SingleRead(MeterPage& page, Request request, QObject* parent)
-    : StepSequence(BusOperation::SingleRead, CollectTexts::Generic(), 0, parent), m_page(page),
+    : StepSequence(request.kind, CollectTexts::Generic(), 0, parent), m_page(page),
       m_request(std::move(request)) {
     m_followUp = m_request.broadcast ? std::optional<int>(kBroadcastWithReply) : m_request.target;
     const std::optional<int> first = m_followUp;
     if (m_request.configuration) {
-        addStep({{*m_request.configuration, SendKind::Telegram, {}}, [this](const Telegram& r) { return reply(r); }});
+        addStep({{*m_request.configuration, m_request.configurationKind, {}}, [this](const Telegram& r) { return reply(r); }});
         if (m_request.readBack && m_followUp)
             addStep({*readAt(m_followUp), [this](const Telegram& r) { return reply(r); }});
         return;
@@ -83,6 +83,11 @@ SingleRead::SingleRead(MeterPage& page, Request request, QObject* parent)
 }
 
 void SingleRead::start() {
+    if (!m_request.refusalAfterAcquire.isEmpty()) {
+        log().append(m_request.refusalAfterAcquire);
+        finish(OperationOutcome::Completed);
+        return;
+    }
     if (m_request.nothingSelected) {
         log().append(QStringLiteral("Nothing selected from the table..."));
         finish(OperationOutcome::NoResponse);
@@ -131,14 +136,15 @@ Verdict SingleRead::reply(const Telegram& received) {
     return Verdict::End(OperationOutcome::Completed);
 }
 
-SecondarySelection::SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> onAcknowledge,
-                                       QObject* parent)
-    : StepSequence(BusOperation::SecondarySelection, CollectTexts::Generic(), 0, parent), m_page(page),
-      m_identification(std::move(identification)),
-      m_onAcknowledge(onAcknowledge ? std::move(*onAcknowledge) : ReadRequest(kSecondaryAddress, false)) {
-    if (auto selection = BuildSelection(m_identification))
-        addStep({{*selection, SendKind::Telegram, {}}, [this](const Telegram& r) { return selected(r); }});
-    addStep({m_onAcknowledge, [this](const Telegram& r) { return answered(r); }});
+SecondarySelection::SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> configuration,
+                                       BusOperation kind, QObject* parent)
+    : StepSequence(kind, CollectTexts::Generic(), 0, parent), m_page(page), m_identification(std::move(identification)) {
+    // Only 8 decimal digits make a selection: a wildcard would select, and configure, several meters.
+    const auto selection = BuildSelection(m_identification);
+    if (!selection) return;
+    addStep({{*selection, SendKind::Telegram, {}}, [this](const Telegram& r) { return selected(r); }});
+    if (configuration) addStep({std::move(*configuration), [this](const Telegram& r) { return configured(r); }});
+    addStep({ReadRequest(kSecondaryAddress, false), [this](const Telegram& r) { return answered(r); }});
 }
 
 Verdict SecondarySelection::selected(const Telegram& received) {
@@ -146,9 +152,22 @@ Verdict SecondarySelection::selected(const Telegram& received) {
         log().append(QStringLiteral("No response from device ") + QString::fromStdString(m_identification));
         return Verdict::End(OperationOutcome::Completed);
     }
+    m_meterSelected = true;
     if (!IsAcknowledge(received)) return answered(received);  // a meter that skipped the acknowledge
     log().append(QStringLiteral("0xE5 (Acknowledge)"));
     return Verdict::Accept();
+}
+
+Verdict SecondarySelection::configured(const Telegram& received) {
+    if (IsAcknowledge(received)) {
+        log().append(QStringLiteral("0xE5 (Acknowledge)"));
+        return Verdict::Accept();  // the read of the changed meter follows, once
+    }
+    if (received.empty()) {
+        log().append(QStringLiteral("No response from device ") + QString::fromStdString(m_identification));
+        return deselect();
+    }
+    return answered(received);
 }
 
 Verdict SecondarySelection::answered(const Telegram& received) {
@@ -158,9 +177,19 @@ Verdict SecondarySelection::answered(const Telegram& received) {
     }
     // Whatever answers the request, an acknowledge included, is judged once; then the meter is let go,
     // so a device that acknowledges everything cannot keep the operation going.
-    if (!received.empty() && !IsAcknowledge(received)) m_page.apply(received, Placement::ById, false);
+    if (!received.empty() && !IsAcknowledge(received)) m_meterRead = m_page.apply(received, Placement::ById, false).valid;
+    return deselect();
+}
+
+Verdict SecondarySelection::deselect() {
     m_deselecting = true;
     return Verdict::FollowUp({BuildSndNke(kSecondaryAddress), SendKind::Telegram, {}});
+}
+
+std::optional<Outgoing> ConfigurationStrategy::request(const RowTarget& target, int, int) {
+    // A row without a meter address (empty, "256", "254", text) sends nothing: never a broadcast.
+    if (!target.address) return std::nullopt;
+    return m_build(target);
 }
 
 std::optional<Outgoing> MeterReadStrategy::request(const RowTarget& target, int, int) {

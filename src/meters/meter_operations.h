@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QString>
@@ -32,8 +33,11 @@ public:
         bool multiTelegram = false;
         bool use5B = false;
         std::optional<Telegram> configuration;  // sent first instead of the read
+        SendKind configurationKind = SendKind::Telegram;
         bool readBack = false;                  // the configured meter is read once it acknowledged
         bool nothingSelected = false;
+        BusOperation kind = BusOperation::SingleRead;  // Configuration for a configuration telegram
+        QString refusalAfterAcquire;  // logged once the link is had, and nothing is sent
     };
 
     SingleRead(MeterPage& page, Request request, QObject* parent = nullptr);
@@ -53,28 +57,37 @@ private:
 };
 
 // `Timer_secondary`: one meter chosen by its identification. The selection goes out; its acknowledge
-// leads to `onAcknowledge` (REQ_UD2 to 253 for a read, a configuration's SND_UD), whose answer (data or
-// an acknowledge) is decoded and placed by ID; a SND_NKE to 253 deselects the meter and ends.
+// leads to the `configuration` telegram to 253 when there is one (the address change), whose
+// acknowledge leads to one REQ_UD2 to 253; the answer is decoded and placed by ID, and a SND_NKE to 253
+// deselects the meter and ends. Whatever the configuration is belongs to this operation alone.
 class SecondarySelection : public StepSequence {
     Q_OBJECT
 
 public:
-    SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> onAcknowledge = {},
-                       QObject* parent = nullptr);
+    SecondarySelection(MeterPage& page, std::string identification, std::optional<Outgoing> configuration = {},
+                       BusOperation kind = BusOperation::SecondarySelection, QObject* parent = nullptr);
+
+    // Whether the selected meter answered its read with a valid telegram.
+    bool meterRead() const { return m_meterRead; }
+    // Whether the meter acknowledged its selection.
+    bool meterSelected() const { return m_meterSelected; }
 
 private:
     Verdict selected(const Telegram& received);
+    Verdict configured(const Telegram& received);
     Verdict answered(const Telegram& received);
+    Verdict deselect();
 
     MeterPage& m_page;
     std::string m_identification;
-    Outgoing m_onAcknowledge;
     bool m_deselecting = false;
+    bool m_meterRead = false;
+    bool m_meterSelected = false;
 };
 
 // Reads every target's meter by REQ_UD2; a reply that fails the checks or silence is asked again.
 // The selected-rows cycle (mode 4) and the read-all cycle.
-class MeterReadStrategy final : public RowStrategy {
+class MeterReadStrategy : public RowStrategy {
 public:
     MeterReadStrategy(MeterPage& page, bool use5B) : m_page(page), m_use5B(use5B) {}
     std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) override;
@@ -83,6 +96,18 @@ public:
 private:
     MeterPage& m_page;
     bool m_use5B;
+};
+
+// A configuration batch (baud, pulse width, unit, medium): each target's telegram from `build`, judged
+// as a read: only a valid meter answer counts, a lone acknowledge is asked again.
+class ConfigurationStrategy final : public MeterReadStrategy {
+public:
+    using Builder = std::function<std::optional<Outgoing>(const RowTarget& target)>;
+    ConfigurationStrategy(MeterPage& page, Builder build) : MeterReadStrategy(page, false), m_build(std::move(build)) {}
+    std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) override;
+
+private:
+    Builder m_build;
 };
 
 // `Timer_readall`: every row of the table from the first, rows without a meter address passed over.

@@ -40,6 +40,18 @@ MeterPage::MeterPage(OperationRunner& runner, CommunicationLog& log, LiveSetting
     updateCaptions();
 }
 
+void MeterPage::setBroadcast(bool on) {
+    m_broadcast = on;
+    if (m_page.broadcastChecked == on) return;
+    m_page.broadcastChecked = on;
+    emit pageStateChanged();
+}
+
+void MeterPage::showRow(int row) {
+    m_table.selectCell(row, 0);
+    emit tableChanged();
+}
+
 BusOperation MeterPage::busOperation() const { return m_runner.currentKind(); }
 
 int MeterPage::responseWindow() const { return m_runner.responseWindow(); }
@@ -50,6 +62,9 @@ void MeterPage::updateCaptions() {
     const Language language = m_settings.language();
     m_page.findCaption = QtText(scanActive() ? TextId::StopCaption : TextId::FindCaption, language);
     m_page.readAllCaption = QtText(TextId::ReadAllCaption, language);
+    m_page.autoAddressCaption = QtText(busOperation() == BusOperation::AutoAddressing ? TextId::StopAddressingCaption
+                                                                                       : TextId::AutoAddressCaption,
+                                       language);
 }
 
 void MeterPage::applyLanguage() {
@@ -192,22 +207,30 @@ bool MeterPage::sendConfiguration(const Telegram& telegram, bool readBack) {
 
 std::vector<RowTarget> MeterPage::flaggedTargets() const {
     std::vector<RowTarget> targets;
-    for (int row : m_table.selectedRows())
-        targets.push_back({row, MeterTable::AddressOf(m_table.cell(row, MeterTable::kAddressColumn)), m_table.cell(row, 0)});
+    for (int row : m_table.selectedRows()) targets.push_back(targetOf(row));
     return targets;
 }
 
+RowTarget MeterPage::targetOf(int row) const {
+    return {row, MeterTable::AddressOf(m_table.cell(row, MeterTable::kAddressColumn)), m_table.cell(row, 0),
+            m_table.cell(row, MeterTable::kMediumColumn), m_table.cell(row, MeterTable::kManufacturerColumn)};
+}
+
 void MeterPage::startSelectedRows() {
+    startBatch(BusOperation::SelectedRows, std::make_unique<MeterReadStrategy>(*this, m_settings.settings().misc.use5B));
+}
+
+bool MeterPage::startBatch(BusOperation kind, std::unique_ptr<RowStrategy> strategy) {
+    if (m_runner.refuseWhenBusy()) return false;
     std::vector<RowTarget> targets = flaggedTargets();
-    if (targets.empty()) return;
+    if (targets.empty()) return false;
     const int count = static_cast<int>(targets.size());
-    auto* cycle = new RowCycle(BusOperation::SelectedRows, std::move(targets),
-                               std::make_unique<MeterReadStrategy>(*this, m_settings.settings().misc.use5B), retries());
+    auto* cycle = new RowCycle(kind, std::move(targets), std::move(strategy), retries());
     connect(cycle, &RowCycle::advanced, this, [this](int index) { setProgressPosition(1 + index); });
     m_page.searchGroupEnabled = false;
     m_page.advancedEnabled = false;
     setProgress(1, count + 1, 1, true);
-    m_runner.start(cycle);
+    return m_runner.start(cycle);
 }
 
 void MeterPage::readAll() {
@@ -277,7 +300,11 @@ void MeterPage::operationEnded(BusOperation kind) {
     case BusOperation::SecondarySearch:
         setCommandsForSearch(true);
         break;
+    case BusOperation::AutoAddressing:
+        setCommandsForAutoAddressing(false);
+        return;
     case BusOperation::SelectedRows:
+    case BusOperation::Configuration:
         m_page.searchGroupEnabled = true;
         m_page.advancedEnabled = true;
         updateCaptions();
@@ -380,6 +407,19 @@ void MeterPage::setCommandsForSearch(bool enabled) {
     m_page.broadcastEnabled = enabled;
     m_page.commandSendEnabled = enabled;
     m_page.stopSecondaryVisible = !enabled;
+    emit pageStateChanged();
+}
+
+void MeterPage::setCommandsForAutoAddressing(bool running) {
+    m_page.findPrimaryEnabled = !running;
+    m_page.readAllEnabled = !running;
+    m_page.readOnceEnabled = !running;
+    m_page.commandSendEnabled = !running;
+    m_page.advancedEnabled = !running;
+    m_page.findIdEnabled = !running;
+    m_page.findAllEnabled = !running;
+    updateCaptions();
+    if (running) m_page.autoAddressCaption = QtText(TextId::StopAddressingCaption, m_settings.language());
     emit pageStateChanged();
 }
 

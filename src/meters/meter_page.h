@@ -43,6 +43,8 @@ struct MeterPageState {
     bool saveDataEnabled = true;     // `Butt_save_data`
     bool broadcastEnabled = true;    // `Check_broadcast`
     bool stopSecondaryVisible = false;  // `Button1` "Stop secondary"
+    bool broadcastChecked = false;   // `Check_broadcast`: automatic addressing unchecks it
+    QString autoAddressCaption;      // `BitBtn22`: "Auto address", "Stop addr" while it runs
     struct Progress {
         int minimum = 0;
         int maximum = 100;
@@ -74,7 +76,7 @@ public:
 
     // Meter-page options read at the moment of use.
     void setUseSndNke(bool on) { m_useSndNke = on; }  // `Check_nke` "Use SND_NKE"
-    void setBroadcast(bool on) { m_broadcast = on; }   // `Check_broadcast` "work on broadcast (0xFE)"
+    void setBroadcast(bool on);                        // `Check_broadcast` "work on broadcast (0xFE)"
     bool useSndNke() const { return m_useSndNke; }
     bool broadcast() const { return m_broadcast; }
     // The locale whose decimal mark and time/date formats the decoded rows use (the system's in the
@@ -111,6 +113,17 @@ public:
 
     // The flagged rows as targets, taken now.
     std::vector<RowTarget> flaggedTargets() const;
+    RowTarget targetOf(int row) const;
+    // The flagged rows one after another with `strategy` (the selected-rows cycle, configuration
+    // batches): the search and configuration groups disabled, the progress bar over the rows.
+    bool startBatch(BusOperation kind, std::unique_ptr<RowStrategy> strategy);
+    OperationRunner& runner() { return m_runner; }
+    LiveSettings& settings() { return m_settings; }
+    OperatorInterface& operatorInterface() { return m_operator; }
+    // Automatic addressing runs: its seven commands disabled, "Stop addr".
+    void setCommandsForAutoAddressing(bool running);
+    // Moves the table's selection to `row`, as a click on it would (the labels follow).
+    void showRow(int row);
 
     // Selection: never refused, the running operations work on targets taken at their start.
     void selectCell(int row, int column);

@@ -25,6 +25,8 @@ public:
     static constexpr int kMaxRows = 450;
     static constexpr int kFixedColumns = 12;
     static constexpr int kAddressColumn = 1;
+    static constexpr int kManufacturerColumn = 2;
+    static constexpr int kMediumColumn = 5;
     static constexpr int kValueColumn = 3;
     static constexpr int kPulseColumn = 9;
     static constexpr int kKeyColumn = 11;

@@ -39,6 +39,7 @@
 #include "link/operation_runner.h"
 #include "link/serial_channel.h"
 #include "link/serial_port_rules.h"
+#include "meters/meter_configuration.h"
 #include "meters/meter_page.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
@@ -285,6 +286,8 @@ void TForm11::buildStatusBar() {
 void TForm11::connectEngine() {
     MeterPage& meters = m_engine.meters();
     connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&m_engine.configuration(), &MeterConfiguration::consoleModeChanged, this,
+            [this] { setConsoleHex(m_engine.console().mode() == ConsoleMode::Hex); });
     connect(&meters, &MeterPage::scanRangeChanged, this, [this](int from, int to) {
         UD_address_min->setValue(from);
         UD_address_max->setValue(to);

@@ -2,6 +2,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,10 +18,13 @@
 #include "app/operator_interface.h"
 #include "app/save_file.h"
 #include "engine/engine.h"
+#include "meters/configuration_telegrams.h"
+#include "meters/meter_configuration.h"
 #include "meters/meter_page.h"
 #include "meters/table_file.h"
 #include "ui/application_identity.h"
 #include "ui/file_io.h"
+#include "ui/key_filter.h"
 #include "ui/meter_grid.h"
 #include "ui/named_widgets.h"
 
@@ -59,19 +66,12 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
     for (QPushButton* button : {Butt_readonce, Butt_readall, Butt_clear_grid, Butt_save_data, Butt_load_data})
         side->addWidget(button);
     side->addSpacing(8);
-    Group_advanced = Named(new QGroupBox(QStringLiteral("   Configuration m-bus    "), this), "Group_advanced");
-    auto* advanced = new QVBoxLayout(Group_advanced);
-    auto* note = new QLabel(QStringLiteral("Setting the address, identification, baud rate, medium, unit and pulse "
-                                           "width of meters is not available in this version."),
-                            Group_advanced);
-    note->setWordWrap(true);
-    note->setEnabled(false);
-    advanced->addWidget(note);
-    side->addWidget(Group_advanced);
+    side->addWidget(buildConfigurationGroup());
+    side->addWidget(buildAutoAddressing());
     side->addStretch(1);
     auto* sideWidget = new QWidget(this);
     sideWidget->setLayout(side);
-    sideWidget->setFixedWidth(230);
+    sideWidget->setFixedWidth(300);
     layout->addWidget(sideWidget);
     QMenu* ContextMenuMbus = buildContextMenu();
 
@@ -94,6 +94,118 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
     connect(&meters, &MeterPage::tableChanged, this, &MeterPageView::refreshTable);
     connect(&meters, &MeterPage::pageStateChanged, this, &MeterPageView::updatePageState);
 }
+
+namespace {
+
+QComboBox* NamedCombo(const char* name, const auto& items, bool editable, QWidget* parent) {
+    auto* combo = Named(new QComboBox(parent), name);
+    for (const char* item : items) combo->addItem(QString::fromLatin1(item));
+    combo->setEditable(editable);
+    return combo;
+}
+
+QLineEdit* NamedDigits(const char* name, int characters, QWidget* parent) {
+    auto* field = Named(new QLineEdit(parent), name);
+    field->setMaxLength(characters);
+    KeyFilter::Install(*field);
+    return field;
+}
+
+} // namespace
+
+QGroupBox* MeterPageView::buildConfigurationGroup() {
+    Group_advanced = Named(new QGroupBox(QStringLiteral("   Configuration m-bus    "), this), "Group_advanced");
+    auto* grid = new QGridLayout(Group_advanced);
+    int line = 0;
+    // A caption over its value controls and the button that sends them.
+    auto row = [&](const char* labelName, const QString& caption, std::initializer_list<QWidget*> controls, QPushButton* button) {
+        if (labelName) grid->addWidget(NamedLabel(labelName, caption, Group_advanced), line++, 0, 1, 3);
+        int column = 0;
+        for (QWidget* control : controls) grid->addWidget(control, line, column++);
+        grid->addWidget(button, line++, 2);
+    };
+    auto* Butt_reset = NamedButton("Butt_reset", QStringLiteral("Reset (SND_NKE)"), Group_advanced);
+    grid->addWidget(Butt_reset, line++, 0, 1, 3);
+    UD_new_address = NamedUpDown("UD_new_address", "Edit_new_address", 0, 250, 1, 3, Group_advanced, &Edit_new_address);
+    UD_new_address->setValue(1);
+    auto* Butt_set_address = NamedButton("Butt_set_address", QStringLiteral("Set "), Group_advanced);
+    row("Label_new_address", QStringLiteral("Set Primary Address of meter to:"), {UD_new_address}, Butt_set_address);
+    Edit_new_id = NamedDigits("Edit_new_id", 8, Group_advanced);
+    Butt_set_id = NamedButton("Butt_set_id", QStringLiteral("Set"), Group_advanced);
+    row("Label_new_id", QStringLiteral("Set new ID to:"), {Edit_new_id}, Butt_set_id);
+    Combo_medium = NamedCombo("Combo_medium", kMediumItems, true, Group_advanced);
+    auto* Butt_set_medium = NamedButton("Butt_set_medium", QStringLiteral("Set"), Group_advanced);
+    row("Label_medium", QStringLiteral("Set Medium to:"), {Combo_medium}, Butt_set_medium);
+    Combo_unit = NamedCombo("Combo_unit", kUnitItems, false, Group_advanced);
+    Combo_constant = NamedCombo("Combo_constant", kMultiplierItems, false, Group_advanced);
+    Combo_constant->setCurrentIndex(3);  // "1"
+    auto* Butt_set_unit = NamedButton("Butt_set_unit", QStringLiteral("Set"), Group_advanced);
+    row("Label_unit", QStringLiteral("Set Unit to:"), {Combo_unit, Combo_constant}, Butt_set_unit);
+    Check_dorveks = NamedCheckBox("Check_dorveks", QStringLiteral("Relay"), Group_advanced);
+    Edit_liter_rel = NamedDigits("Edit_liter_rel", 8, Group_advanced);
+    Edit_liter_rel->hide();
+    grid->addWidget(Check_dorveks, line, 0);
+    grid->addWidget(Edit_liter_rel, line++, 1);
+    Combo_set_baud = NamedCombo("Combo_set_baud", kBaudItems, false, Group_advanced);
+    Combo_set_baud->setCurrentIndex(1);  // "2400"
+    auto* Butt_set_baud = NamedButton("Butt_set_baud", QStringLiteral("Set"), Group_advanced);
+    row("Label_set_baud", QStringLiteral("Set baud to:"), {Combo_set_baud}, Butt_set_baud);
+    Combo_pulse_width = NamedCombo("Combo_pulse_width", kPulseWidthItems, true, Group_advanced);
+    auto* Butt_set_pulse = NamedButton("Butt_set_pulse", QStringLiteral("Set"), Group_advanced);
+    row("Label_pulse_width", QStringLiteral("Set pulse width"), {Combo_pulse_width}, Butt_set_pulse);
+    Edit_valuePulses = NamedDigits("Edit_valuePulses", 8, Group_advanced);
+    auto* Butt_setValue = NamedButton("Butt_setValue", QStringLiteral("Set"), Group_advanced);
+    row("Label_valuePulses", QStringLiteral("Set value in PULSES:"), {Edit_valuePulses}, Butt_setValue);
+    Combo_counterType = NamedCombo("Combo_counterType", kCounterTypeItems, false, Group_advanced);
+    auto* Butt_counterType = NamedButton("Butt_counterType", QStringLiteral("Set"), Group_advanced);
+    row("Label_counterType", QStringLiteral("Set counter special:"), {Combo_counterType}, Butt_counterType);
+
+    MeterConfiguration& configuration = m_engine.configuration();
+    connect(Butt_reset, &QPushButton::clicked, this, [&configuration] { configuration.reset(); });
+    connect(Butt_set_address, &QPushButton::clicked, this, [this, &configuration] { configuration.setAddress(Edit_new_address->text()); });
+    connect(Butt_set_id, &QPushButton::clicked, this, [this, &configuration] { configuration.setIdentification(Edit_new_id->text()); });
+    connect(Butt_set_medium, &QPushButton::clicked, this, [this, &configuration] { configuration.setMedium(Combo_medium->currentText()); });
+    connect(Butt_set_unit, &QPushButton::clicked, this, [this, &configuration] {
+        configuration.setUnit(Combo_unit->currentText(), Combo_constant->currentText(), Edit_liter_rel->text());
+    });
+    connect(Butt_set_baud, &QPushButton::clicked, this, [this, &configuration] { configuration.setBaud(Combo_set_baud->currentText()); });
+    connect(Butt_set_pulse, &QPushButton::clicked, this, [this, &configuration] { configuration.setPulseWidth(Combo_pulse_width->currentText()); });
+    connect(Butt_setValue, &QPushButton::clicked, this, [this, &configuration] { configuration.setPulseValue(Edit_valuePulses->text()); });
+    connect(Butt_counterType, &QPushButton::clicked, this, [this, &configuration] { configuration.setCounterType(Combo_counterType->currentText()); });
+    connect(Check_dorveks, &QCheckBox::clicked, this, &MeterPageView::Check_dorveksClick);
+    return Group_advanced;
+}
+
+QGroupBox* MeterPageView::buildAutoAddressing() {
+    auto* group = Named(new QGroupBox(this), "Group_auto_address");
+    Group_auto_address = group;
+    auto* grid = new QGridLayout(group);
+    BitBtn22 = NamedButton("BitBtn22", QStringLiteral("Auto address"), group);
+    QLineEdit* Edit_auto_primary = nullptr;
+    UD_AutoPrimary = NamedUpDown("UD_AutoPrimary", "Edit_auto_primary", 1, 249, 1, 3, group, &Edit_auto_primary);
+    UD_AutoPrimary->setValue(1);
+    Check_tableAddress = NamedCheckBox("Check_tableAddress", QStringLiteral("Use table addresses"), group);
+    auto* BitBtn19 = NamedButton("BitBtn19", QStringLiteral("Relay unit"), group);
+    grid->addWidget(BitBtn22, 0, 0);
+    grid->addWidget(UD_AutoPrimary, 0, 1);
+    grid->addWidget(Check_tableAddress, 1, 0, 1, 2);
+    grid->addWidget(BitBtn19, 2, 0);
+    connect(BitBtn22, &QPushButton::clicked, this, &MeterPageView::BitBtn22Click);
+    connect(BitBtn19, &QPushButton::clicked, this, [this] {
+        m_engine.configuration().relayUnit(Combo_unit->currentText(), Combo_constant->currentText(), Edit_liter_rel->text());
+    });
+    return group;
+}
+
+void MeterPageView::Check_dorveksClick(bool checked) {
+    m_engine.configuration().setRelay(checked);
+    // The relay takes a start value instead of an identification.
+    Edit_new_id->setEnabled(!checked);
+    Butt_set_id->setEnabled(!checked);
+    Edit_liter_rel->setVisible(checked);
+}
+
+void MeterPageView::BitBtn22Click() { m_engine.configuration().autoAddress(UD_AutoPrimary->value(), Check_tableAddress->isChecked()); }
 
 QMenu* MeterPageView::buildContextMenu() {
     QMenu* menu = Named(new QMenu(this), "ContextMenuMbus");
@@ -120,7 +232,8 @@ QMenu* MeterPageView::buildContextMenu() {
 }
 
 void MeterPageView::applyLogin(const LoginGrant& grant) {
-    for (QWidget* control : {static_cast<QWidget*>(Group_advanced), static_cast<QWidget*>(Check_broadcast),
+    for (QWidget* control : {static_cast<QWidget*>(Group_advanced), static_cast<QWidget*>(Group_auto_address),
+                             static_cast<QWidget*>(Check_broadcast),
                              static_cast<QWidget*>(Label_id), static_cast<QWidget*>(Label_addr)})
         control->setVisible(grant.meterConfiguration);
 }
@@ -160,6 +273,9 @@ void MeterPageView::updatePageState() {
     Butt_save_data->setEnabled(page.saveDataEnabled);
     Butt_load_data->setEnabled(page.loadDataEnabled);
     Check_broadcast->setEnabled(page.broadcastEnabled);
+    Check_broadcast->setChecked(page.broadcastChecked);
+    BitBtn22->setText(page.autoAddressCaption);
+    BitBtn22->setEnabled(page.autoAddressEnabled);
 }
 
 // ---- handlers ----------------------------------------------------------------------------------

@@ -6,10 +6,13 @@
 #include "app/login_grant.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
+class QSpinBox;
 
 namespace veltro {
 
@@ -44,6 +47,8 @@ public slots:
     void Grid_bmetersSelectCell(int row, int column);
     void Grid_bmetersMouseUp(int row, bool control);
     void Grid_bmetersDblClick();
+    void Check_dorveksClick(bool checked);
+    void BitBtn22Click();
 
     // The grid and the labels follow the table; the page's captions and enabled commands follow
     // `MeterPageState` (after a caption table has been applied too).
@@ -52,6 +57,8 @@ public slots:
 
 private:
     QMenu* buildContextMenu();
+    QGroupBox* buildConfigurationGroup();
+    QGroupBox* buildAutoAddressing();
     void refreshSelectionLabels();
     QString workingFolder() const;
 
@@ -70,6 +77,23 @@ private:
     QPushButton* Butt_save_data = nullptr;
     QPushButton* Butt_load_data = nullptr;
     QGroupBox* Group_advanced = nullptr;
+    QSpinBox* UD_new_address = nullptr;
+    QLineEdit* Edit_new_address = nullptr;
+    QLineEdit* Edit_new_id = nullptr;
+    QPushButton* Butt_set_id = nullptr;
+    QComboBox* Combo_medium = nullptr;
+    QComboBox* Combo_unit = nullptr;
+    QComboBox* Combo_constant = nullptr;
+    QCheckBox* Check_dorveks = nullptr;
+    QLineEdit* Edit_liter_rel = nullptr;
+    QComboBox* Combo_set_baud = nullptr;
+    QComboBox* Combo_pulse_width = nullptr;
+    QLineEdit* Edit_valuePulses = nullptr;
+    QComboBox* Combo_counterType = nullptr;
+    QGroupBox* Group_auto_address = nullptr;
+    QPushButton* BitBtn22 = nullptr;
+    QSpinBox* UD_AutoPrimary = nullptr;
+    QCheckBox* Check_tableAddress = nullptr;
 };
 
 } // namespace veltro

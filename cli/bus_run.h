@@ -1,0 +1,194 @@
+#pragma once
+
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLocale>
+#include <QTimer>
+
+#include "app/live_settings.h"
+#include "app/operator_interface.h"
+#include "app/program_folder.h"
+#include "engine/engine.h"
+#include "json.h"
+#include "link/communication_log.h"
+#include "link/link_facade.h"
+#include "link/link_spec.h"
+#include "link/operation_runner.h"
+#include "meters/meter_page.h"
+#include "sim/background_bridge.h"
+#include "sim/default_bus.h"
+
+// What the bus commands share: their options, the engine set up from them, the run to the end of an
+// operation, and the table printed as text, JSON or CSV with the exit code a script can trust.
+namespace veltro::cli {
+
+constexpr int kNotAllRead = 1;
+constexpr int kBadArguments = 2;
+constexpr int kInterrupted = 130;  // the shell's code for a run ended by SIGINT
+
+// Options shared by the bus commands, and each command's own flags and positional arguments.
+struct BusOptions {
+    std::string link;
+    std::string home;
+    bool simulate = false;
+    std::optional<int> timeout;
+    std::optional<int> retries;
+    std::set<std::string> flags;
+    std::map<std::string, std::string> values;
+    std::vector<std::string> positional;
+};
+
+std::optional<int> Number(const std::string& text, int lowest, int highest);
+// Parses `arguments`; `flags` are the command's switches, `valued` its options that take a value.
+std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& arguments, const std::set<std::string>& flags,
+                                          const std::set<std::string>& valued, std::string& error);
+
+// The operator of a command-line run: questions are answered as a script would want them, messages go
+// to standard error.
+class CliOperator final : public OperatorInterface {
+public:
+    Answer question(const QString&, const QString&, Buttons) override { return Answer::Yes; }
+    void message(const QString& title, const QString& text, Icon) override {
+        std::cerr << title.toStdString() << ": " << QString(text).replace('\n', ' ').toStdString() << "\n";
+    }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> openFileName(const QString&, const QString&) override { return std::nullopt; }
+};
+
+// A bus run: the engine set up from the options, the simulated bus when asked, the log printed as it grows.
+class BusRun {
+public:
+    bool prepare(const BusOptions& options, bool logToStandardError, std::string& error) {
+        QString folder;
+        if (!options.home.empty()) {
+            folder = QDir(QString::fromStdString(options.home)).absolutePath();
+            if (!QDir(folder).exists()) {
+                error = "no such folder: " + options.home;
+                return false;
+            }
+        } else {
+            folder = ProgramFolder(QCoreApplication::arguments());
+        }
+        // The command-line tool reads the desktop program's settings file and never writes it.
+        m_engine = std::make_unique<Engine>(IniFilePath(folder, QStringLiteral("veltro")), folder, m_operator);
+        if (options.link.empty() && !options.simulate) {
+            m_engine->settings().loadAtStart();
+            m_engine->meters().applyTitles();  // the table gets the desktop program's columns
+        }
+        m_engine->meters().setLocale(QLocale::c());
+
+        Settings settings = m_engine->settings().settings();
+        if (options.retries) settings.misc.retry = *options.retries;
+        if (options.simulate) {
+            QString simError;
+            m_simulator = sim::BackgroundBridge::Start(sim::DefaultBus(), {}, simError);
+            if (!m_simulator) {
+                error = "the simulated bus did not start: " + simError.toStdString();
+                return false;
+            }
+            UseBridge(settings, "127.0.0.1", std::to_string(m_simulator->port()));
+        } else if (!options.link.empty() && !ApplyLink(options.link, settings, error)) {
+            return false;
+        }
+        m_engine->settings().setSettings(settings);
+        if (options.timeout) m_engine->settings().setResponseWindow(*options.timeout);
+
+        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, [logToStandardError](const QString& line) {
+            (logToStandardError ? std::cerr : std::cout) << line.toStdString() << std::endl;
+        });
+        return true;
+    }
+
+    Engine& engine() { return *m_engine; }
+
+    // Lets `begin` start an operation and runs the event loop until the bus is idle again. `limitMs` is
+    // a safety net, not a pace: it runs anew whenever the link comes up or the log grows (a connect
+    // wait, a long answer at a slow line speed), and only an operation that stays mute that long is
+    // stopped. False when its link could not be had or it was stopped; the reason is in `error`.
+    enum class End { Ended, LinkFailed, Cut };
+    End runToEnd(const std::function<void()>& begin, int limitMs, std::string& error) {
+        OperationRunner& runner = m_engine->runner();
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.setInterval(limitMs);
+        bool timedOut = false;
+        QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
+            timedOut = true;
+            loop.quit();
+        });
+        QObject::connect(&runner, &OperationRunner::idleChanged, &loop, [&loop](bool idle) {
+            if (idle) loop.quit();
+        });
+        QObject::connect(&m_engine->link(), &LinkFacade::acquired, &limit, qOverload<>(&QTimer::start));
+        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, &limit, qOverload<>(&QTimer::start));
+        begin();
+        if (!runner.idle()) {
+            limit.start();
+            loop.exec();
+        }
+        if (timedOut && !runner.idle()) {
+            runner.stopCurrent();
+            error = "the operation was cut after " + std::to_string(limitMs / 1000) + " s without a word from it";
+            return End::Cut;
+        }
+        if (runner.lastOutcome() == OperationOutcome::LinkFailed) {
+            error = lastLogLine();
+            return End::LinkFailed;
+        }
+        return End::Ended;
+    }
+
+    // The last line the log got, as the reason a command could not start.
+    std::string lastLogLine() const {
+        const auto& lines = m_engine->log().lines();
+        return lines.isEmpty() ? std::string("no usable link") : lines.back().toStdString();
+    }
+
+private:
+    static void UseBridge(Settings& settings, const std::string& host, const std::string& port) {
+        ApplyLinkSpec(LinkSpec{BridgeLinkSpec{host, port}}, settings);
+    }
+
+    static bool ApplyLink(const std::string& linkText, Settings& settings, std::string& error) {
+        const LinkSpecParse parsed = ParseLinkSpec(linkText);
+        if (!parsed.link) {
+            error = parsed.error;
+            return false;
+        }
+        ApplyLinkSpec(*parsed.link, settings);
+        return true;
+    }
+
+    CliOperator m_operator;
+    std::unique_ptr<sim::BackgroundBridge> m_simulator;
+    std::unique_ptr<Engine> m_engine;
+};
+
+int BadArguments(const std::string& reason);
+// Long enough for any operation to end by itself; a safety net, not a pace.
+int OperationLimitMs(Engine& engine, long long windows);
+// The meter rows: data rows without the trailing empty row.
+std::vector<int> MeterRows(const MeterTable& table);
+bool Answered(const MeterTable& table, int row);
+void PrintTable(const MeterTable& table);
+// `extra` adds the command's own keys after the table.
+void PrintJson(Engine& engine, const std::function<void(JsonWriter&)>& extra = {});
+bool WriteCsv(Engine& engine, const std::string& path, std::string& error);
+void ShowProgress(Engine& engine, const char* what);
+// Finishes a table command: the table as text, JSON or CSV, and the exit code a script can trust:
+// 0 when everything asked for was read, 1 when a requested meter did not answer or the run was cut.
+int FinishTableCommand(BusRun& run, const BusOptions& options, bool everyRowRequested, const std::string& cut,
+                       const std::function<void(JsonWriter&)>& extraJson = {});
+
+} // namespace veltro::cli
