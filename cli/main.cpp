@@ -14,6 +14,7 @@
 #include "mbus/address.h"
 #include "mbus/frames.h"
 #include "mbus/hex.h"
+#include "meters/configuration_telegrams.h"
 #include "veltro_version.h"
 
 namespace {
@@ -57,6 +58,25 @@ constexpr const char* kUsage =
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
     "  build control ADDRESS CI       print a control frame (CI as two hex digits)\n"
+    "  build set-address ADDRESS NEW  print a configuration telegram to the meter at ADDRESS (0-255; 253 the\n"
+    "                                 selected meter, 254 broadcast): the new primary address NEW (0-249)\n"
+    "  build set-id ADDRESS ID        ... a new identification (8 digits)\n"
+    "  build set-baud ADDRESS BAUD    ... a new line speed (300, 2400, 4800)\n"
+    "  build set-medium ADDRESS MEDIUM [ID]\n"
+    "                                 ... the medium by name (\"Water\", \"Heat meter\"; other names 0Fh),\n"
+    "                                 for the meter of identification ID if given\n"
+    "  build set-unit ADDRESS UNIT MULTIPLIER MEDIUM\n"
+    "                                 ... a pulse counter's unit (l, Wh, kJ, N/A), multiplier (0.001 to\n"
+    "                                 10000, powers of ten) and medium\n"
+    "  build set-pulse ADDRESS WIDTH  ... its pulse width (5ms, 10ms, 20ms, 50ms, 100ms)\n"
+    "  build set-counter ADDRESS VALUE\n"
+    "                                 ... its value in pulses (0-16777215)\n"
+    "  build set-counter-type ADDRESS TYPE\n"
+    "                                 ... its counter type (\"Incremental ID for each input\",\n"
+    "                                 \"Single ID for all\", \"Independent addresses\")\n"
+    "  build relay ADDRESS VALUE UNIT MULTIPLIER\n"
+    "                                 ... a relay unit's start value (up to 8 digits) in that unit\n"
+    "  build reset ADDRESS            ... the link reset (SND_NKE) sent after a change\n"
     "\n"
     "Bus options (for scan, search, read, request, send; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
@@ -74,7 +94,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit codes: 0 everything asked for was done (every requested meter answered); 1 a requested meter did not\n"
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
-    "arguments, a file or the link were not usable; 130 a search stopped by SIGINT or SIGTERM.\n";
+    "arguments, a file or the link were not usable, or a build command's value was refused (with its message);\n"
+    "130 a search stopped by SIGINT or SIGTERM.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";
@@ -126,8 +147,100 @@ std::optional<std::uint8_t> Address(const std::string& text) {
     return static_cast<std::uint8_t>(*value);
 }
 
+using veltro::Checked;
+using veltro::Telegram;
+
+// The telegram when the check passed, else the check's refusal.
+template <class Value, class Builder>
+Checked<Telegram> BuildChecked(const Checked<Value>& checked, Builder build) {
+    if (!checked) return {std::nullopt, checked.refusal};
+    return {build(*checked.value), {}};
+}
+
+Checked<Telegram> Refused(std::string_view message) { return {std::nullopt, std::string(message)}; }
+
+// A configuration telegram to ADDRESS from the arguments after it, in the order the usage gives them.
+struct ConfigurationBuild {
+    std::string_view kind;
+    std::size_t fewestArguments;
+    std::size_t mostArguments;
+    Checked<Telegram> (*build)(std::uint8_t address, const Arguments& values);
+};
+
+const ConfigurationBuild kConfigurationBuilds[] = {
+    {"set-address", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         return BuildChecked(veltro::CheckNewAddress(v[0]),
+                             [&](std::uint8_t newAddress) { return veltro::BuildSetAddress(address, newAddress); });
+     }},
+    {"set-id", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         return BuildChecked(veltro::CheckIdentification(v[0]),
+                             [&](const std::string& id) { return *veltro::BuildSetIdentification(address, id); });
+     }},
+    {"set-baud", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         return BuildChecked(veltro::CheckBaud(v[0]), [&](std::uint8_t ci) { return veltro::BuildSetBaud(address, ci); });
+     }},
+    {"set-medium", 1, 2,
+     [](std::uint8_t address, const Arguments& v) {
+         if (v[0].empty()) return Refused(veltro::kIncompleteMedium);
+         bool idOverridden = false;
+         const auto id = v.size() == 2 ? std::optional<std::string_view>(v[1]) : std::nullopt;
+         Telegram telegram = veltro::BuildSetMedium(address, id, veltro::MediumCode(v[0]), &idOverridden);
+         if (idOverridden) std::cerr << veltro::kIdOverridden << "\n";
+         return Checked<Telegram>{std::move(telegram), {}};
+     }},
+    {"set-unit", 3, 3,
+     [](std::uint8_t address, const Arguments& v) {
+         if (v[2].empty()) return Refused(veltro::kIncompleteMedium);
+         return BuildChecked(veltro::CheckUnit(v[0], v[1]), [&](std::uint8_t vif) {
+             return veltro::BuildSetUnit(address, vif, veltro::MediumCode(v[2]));
+         });
+     }},
+    {"set-pulse", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         // 00h is only what text outside the box would give; refused rather than sent.
+         const std::uint8_t code = veltro::PulseWidthCode(v[0]);
+         if (code == 0) return Refused(veltro::kWrongPulseWidth);
+         return Checked<Telegram>{veltro::BuildSetPulseWidth(address, code), {}};
+     }},
+    {"set-counter", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         return BuildChecked(veltro::CheckPulseValue(v[0]),
+                             [&](std::uint32_t value) { return veltro::BuildSetPulseValue(address, value); });
+     }},
+    {"set-counter-type", 1, 1,
+     [](std::uint8_t address, const Arguments& v) {
+         return BuildChecked(veltro::CheckCounterType(v[0]), [&](const std::array<std::uint8_t, 2>& type) {
+             return veltro::BuildSetCounterType(address, type);
+         });
+     }},
+    {"relay", 3, 3,
+     [](std::uint8_t address, const Arguments& v) {
+         const auto value = veltro::CheckRelayValue(v[0]);
+         if (!value) return Refused(value.refusal);
+         return BuildChecked(veltro::CheckUnit(v[1], v[2]),
+                             [&](std::uint8_t vif) { return *veltro::BuildRelayValue(address, vif, *value.value); });
+     }},
+    {"reset", 0, 0, [](std::uint8_t address, const Arguments&) { return Checked<Telegram>{veltro::BuildSndNke(address), {}}; }},
+};
+
+int BuildConfiguration(const ConfigurationBuild& build, const Arguments& arguments) {
+    if (arguments.size() < 2 + build.fewestArguments || arguments.size() > 2 + build.mostArguments)
+        return Fail("build " + std::string(build.kind) + ": wrong number of arguments; see --help");
+    const auto address = Address(arguments[1]);
+    if (!address) return Fail("address must be 0 to 255: " + arguments[1]);
+    const Checked<Telegram> telegram = build.build(*address, Arguments(arguments.begin() + 2, arguments.end()));
+    if (!telegram) return Fail(telegram.refusal);
+    std::cout << veltro::HexRendering(*telegram.value) << "\n";
+    return 0;
+}
+
 int Build(const Arguments& arguments) {
-    if (arguments.empty()) return Fail("build needs a frame kind (req-ud2, snd-nke, select, control)");
+    if (arguments.empty()) return Fail("build needs a frame kind (req-ud2, snd-nke, select, control, set-address, ...)");
+    for (const auto& build : kConfigurationBuilds)
+        if (arguments[0] == build.kind) return BuildConfiguration(build, arguments);
     const std::string& kind = arguments[0];
     std::optional<veltro::Telegram> telegram;
     if (kind == "req-ud2" && (arguments.size() == 2 || (arguments.size() == 3 && arguments[2] == "--5b"))) {

@@ -9,7 +9,7 @@ seconds=${1:-60}
 scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
-cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz -j"$(nproc 2>/dev/null || echo 2)"
+cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz configuration_fuzz -j"$(nproc 2>/dev/null || echo 2)"
 
 seeds=build-asan/fuzz-seeds
 corpus=build-asan/fuzz-corpus
@@ -42,3 +42,7 @@ run_fuzzer account_file_fuzz 10 400 build-asan/fuzz-corpus-accounts
 # The secondary search: ID texts and probe outcomes; the descent must end whatever the bus answers.
 echo "Fuzzing the secondary search for 10s"
 run_fuzzer search_fuzz 10 2000 build-asan/fuzz-corpus-search
+
+# The configuration telegrams: address and value texts into every check and builder, from the seeds.
+echo "Fuzzing the configuration telegrams for 10s"
+run_fuzzer configuration_fuzz 10 200 build-asan/fuzz-corpus-configuration fuzz/corpus/configuration

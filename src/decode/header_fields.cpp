@@ -94,6 +94,12 @@ std::optional<std::uint8_t> PulseWidthCode(std::uint8_t status) {
     return std::nullopt;
 }
 
+std::optional<std::uint8_t> PulseWidthCodeOfText(std::string_view text) {
+    for (const auto& row : kPulseWidths)
+        if (row.text == text && row.code != 0) return row.code;
+    return std::nullopt;
+}
+
 BatteryReading DecodeBattery(std::span<const std::uint8_t> frame, char decimalSeparator) {
     BatteryReading reading;
     if (frame.size() < kBatteryMinimumFrame) return reading;

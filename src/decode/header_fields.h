@@ -36,6 +36,10 @@ std::optional<std::uint8_t> PulseWidthNibble(std::uint8_t code);
 // unknown nibbles.
 std::optional<std::uint8_t> PulseWidthCode(std::uint8_t status);
 
+// The telegram code of a width as the meter table and the page's box name it: "50ms" is 4. Nothing for
+// "Not supported", "default 50ms" and any other text.
+std::optional<std::uint8_t> PulseWidthCodeOfText(std::string_view text);
+
 struct BatteryReading {
     std::string text = "0";  // "0" means not decoded: the table keeps what it showed
     std::vector<std::string> log;

@@ -48,6 +48,7 @@ inline constexpr std::string_view kEnterUnit = "Enter unit - l,Wh,kJ,N/A...";
 inline constexpr std::string_view kEnterConstant = "Enter constant - 0.001,0.01,0.1,1,etc...";
 inline constexpr std::string_view kNotRelay = "This m-bus device is NOT Relay! Skipping...";
 inline constexpr std::string_view kIdOverridden = "ID overrided with FFFFFFFF, exception...";
+inline constexpr std::string_view kIncorrectId = "Incorrect ID entered";  // also the secondary search's ID field
 
 // A checked value, or the message that refuses it.
 template <class Value>

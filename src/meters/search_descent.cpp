@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "mbus/frames.h"
+#include "meters/configuration_telegrams.h"
 
 namespace veltro {
 namespace {
 
-constexpr std::string_view kIncorrectId = "Incorrect ID entered";
 constexpr std::string_view kCollision = "Collision";
 
 bool IsDecimal(char c) { return c >= '0' && c <= '9'; }

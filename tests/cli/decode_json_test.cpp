@@ -117,6 +117,28 @@ TEST(DecodeCli, RefusesWhatIsNotATelegram) {
     }
 }
 
+TEST(BuildCli, ConfigurationTelegramsAndTheChecksMessages) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray out;
+        QByteArray err;
+    } cases[] = {
+        {{"set-address", "254", "7"}, 0, "68 06 06 68 73 FE 51 01 7A 07 44 16 \n", {}},
+        {{"set-baud", "5", "2400"}, 0, "68 03 03 68 53 05 BB 13 16 \n", {}},
+        {{"relay", "5", "1500", "l", "1"}, 0, "68 09 09 68 53 05 51 0C 13 00 15 00 00 DD 16 \n", {}},
+        {{"set-address", "254", "250"}, 2, {}, "veltro-cli: Incorrect primary address, must be under 250...\n"},
+        {{"relay", "5", "1500", "l", "2"}, 2, {}, "veltro-cli: Enter constant - 0.001,0.01,0.1,1,etc...\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(QStringList{"build"} + c.arguments);
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << what;
+        EXPECT_EQ(run.out, c.out) << what;
+        EXPECT_EQ(run.err, c.err) << what;
+    }
+}
+
 } // namespace
 
 namespace {
