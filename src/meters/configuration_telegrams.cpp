@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decode/header_fields.h"
+#include "decode/medium_table.h"
 #include "mbus/address.h"
 #include "mbus/constants.h"
 #include "mbus/frames.h"
@@ -221,6 +222,14 @@ std::optional<Telegram> BuildRelayValue(std::uint8_t address, std::uint8_t vif, 
     if (!packed) return std::nullopt;
     const auto& digits = *packed;
     return DataSend(frame::kSndUd, address, {0x0C, vif, digits[0], digits[1], digits[2], digits[3]});
+}
+
+std::uint8_t RowMediumCode(std::string_view text) {
+    for (int code = 0; code <= 0xFF; ++code) {
+        const std::string_view shown = HeaderMediumOf(static_cast<std::uint8_t>(code)).text;
+        if (shown == text && shown != "Unknown") return static_cast<std::uint8_t>(code);
+    }
+    return MediumCode(text);
 }
 
 } // namespace veltro

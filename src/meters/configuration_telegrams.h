@@ -78,6 +78,9 @@ Checked<std::string> CheckIdentification(std::string_view text);
 
 // `UnitVif`: the VIF of a unit and multiplier text (00h for any other pair; "N/A" 6Eh for any multiplier).
 std::uint8_t UnitVif(std::string_view unit, std::string_view multiplier);
+// The medium code of a meter-table row's medium text: the code a decoded header showed under that text
+// ("Heat (ft)" 0Ch), else the medium box's name (`MediumCode`), else 0Fh.
+std::uint8_t RowMediumCode(std::string_view text);
 // The pulse-width code: 01..05 for the five items, 00 for any other text.
 std::uint8_t PulseWidthCode(std::string_view text);
 

@@ -21,8 +21,6 @@ QString Text(std::string_view text) { return QString::fromLatin1(text.data(), st
 
 std::string Std(const QString& text) { return text.toStdString(); }
 
-const QString kIncorrectId = QStringLiteral("Incorrect ID entered");
-
 } // namespace
 
 MeterConfiguration::MeterConfiguration(MeterPage& page, FreeCommandConsole& console, QObject* parent)
@@ -95,7 +93,7 @@ void MeterConfiguration::setIdentification(const QString& identification) {
     const auto address = addressOf(*target);
     if (!address) return;
     const auto telegram = BuildSetIdentification(*address, id);
-    if (!telegram) return m_page.log().append(QStringLiteral("Exception changing address - ") + kIncorrectId);
+    if (!telegram) return m_page.log().append(QStringLiteral("Exception changing address - ") + Text(kIncorrectId));
     sendToOne(*target, *telegram, true);
 }
 
@@ -156,12 +154,12 @@ void MeterConfiguration::setUnit(const QString& unitText, const QString& multipl
     const std::uint8_t v = *vif.value;
     if (rows.size() == 1) {
         if (const auto address = addressOf(rows.front()))
-            sendToOne(rows.front(), BuildSetUnit(*address, v, MediumCode(rows.front().medium)), true, SendKind::UnitChange);
+            sendToOne(rows.front(), BuildSetUnit(*address, v, RowMediumCode(rows.front().medium)), true, SendKind::UnitChange);
         return;
     }
     // Each row's own medium: a water meter must not be told it counts heat.
     sendToRows([v](const RowTarget& row) -> std::optional<Outgoing> {
-        return Outgoing{BuildSetUnit(static_cast<std::uint8_t>(*row.address), v, MediumCode(row.medium)), SendKind::UnitChange, {}};
+        return Outgoing{BuildSetUnit(static_cast<std::uint8_t>(*row.address), v, RowMediumCode(row.medium)), SendKind::UnitChange, {}};
     });
 }
 
@@ -262,7 +260,7 @@ void AutoAddressing::beginRow() {
     // A row without a proper identification would select no meter, or several: it costs no window.
     const auto selection = BuildSelection(row.identification);
     if (!selection) {
-        if (!row.identification.empty()) log().append(kIncorrectId);
+        if (!row.identification.empty()) log().append(Text(kIncorrectId));
         nextRow(0);
         return;
     }
