@@ -20,11 +20,11 @@
 #include <QTimer>
 
 #include "app/atomic_file.h"
+#include "app/json_writer.h"
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "app/program_folder.h"
 #include "engine/engine.h"
-#include "json.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
