@@ -19,7 +19,7 @@
 #include "app/operator_interface.h"
 #include "app/program_folder.h"
 #include "engine/engine.h"
-#include "json.h"
+#include "app/json_writer.h"
 #include "link/communication_log.h"
 #include "link/link_facade.h"
 #include "link/link_spec.h"

@@ -5,9 +5,9 @@
 #include <iomanip>
 #include <iostream>
 
+#include "app/json_writer.h"
 #include "cli_input.h"
 #include "decode/meter_response.h"
-#include "json.h"
 
 namespace veltro::cli {
 namespace {

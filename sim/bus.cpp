@@ -1,8 +1,22 @@
 #include "sim/bus.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include "app/json_writer.h"
+#include "mbus/hex.h"
 
 namespace veltro::sim {
+namespace {
+
+// "68 0B 0B 68": the hex rendering without its trailing blank.
+std::string SpacedHex(std::span<const std::uint8_t> bytes) {
+    std::string text = HexRendering(bytes);
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+} // namespace
 
 Telegram OverlayAnswers(std::span<const Telegram> answers) {
     std::size_t longest = 0;
@@ -27,18 +41,57 @@ std::size_t Bus::size() const {
     return m_devices.size();
 }
 
+std::vector<JournalEntry> Bus::journal() const {
+    std::lock_guard lock(m_mutex);
+    return {m_journal.begin(), m_journal.end()};
+}
+
+void Bus::setJournalListener(std::function<void(const JournalEntry&)> listener) {
+    std::lock_guard lock(m_mutex);
+    m_journalListener = std::move(listener);
+}
+
 BusExchange Bus::transact(const MasterFrame& frame, int lineBaud) {
     std::lock_guard lock(m_mutex);
     BusExchange exchange;
+    JournalEntry entry;
+    entry.frame = SpacedHex(frame.bytes.bytes());
+    entry.baud = lineBaud;
     std::vector<Telegram> answers;
     for (const auto& device : m_devices) {
+        std::string id = device->id();  // before it hears: the frame may change it
         auto response = device->hear(frame, lineBaud);
         exchange.notes.insert(exchange.notes.end(), response.notes.begin(), response.notes.end());
+        if (response.reached) entry.reached.push_back(std::move(id));
+        std::move(response.changes.begin(), response.changes.end(), std::back_inserter(entry.changes));
         if (response.answer && !response.answer->empty()) answers.push_back(std::move(*response.answer));
     }
     exchange.answeringDevices = answers.size();
     exchange.answer = OverlayAnswers(answers);
+    entry.answer = SpacedHex(exchange.answer.bytes());
+
+    if (m_journalListener) m_journalListener(entry);
+    m_journal.push_back(std::move(entry));
+    if (m_journal.size() > kJournalLimit) m_journal.pop_front();
     return exchange;
+}
+
+std::string JournalJsonLine(const JournalEntry& entry) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("frame").value(entry.frame);
+    json.key("baud").value(entry.baud);
+    json.key("answer").value(entry.answer);
+    json.key("reached").strings(entry.reached);
+    json.key("changes").beginArray();
+    for (const auto& c : entry.changes) {
+        json.beginObject();
+        json.key("id").value(c.id).key("field").value(c.field).key("from").value(c.from).key("to").value(c.to);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    return json.text();
 }
 
 } // namespace veltro::sim

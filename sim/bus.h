@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -23,7 +25,26 @@ struct BusExchange {
     std::vector<std::string> notes;   // the devices' notes, in bus order
 };
 
-// The wired bus: every device hears every frame; their answers overlay.
+// One frame the bus heard and what it did to the devices, for tests and `mbus-sim --journal`.
+struct JournalEntry {
+    std::string frame;                  // the master's frame as hex, "10 5B FE 59 16"
+    int baud = 0;                       // the line speed it was sent at
+    std::string answer;                 // the overlaid answer as hex; empty when nobody answered
+    std::vector<std::string> reached;   // identifications of the devices that took the frame as theirs, bus order
+    std::vector<DeviceChange> changes;  // bus order
+
+    bool operator==(const JournalEntry&) const = default;
+};
+
+// An entry as one line of JSON, without the line break:
+//   {"frame": "10 40 FD 3D 16", "baud": 2400, "answer": "E5", "reached": ["12345678"],
+//    "changes": [{"id": "12345678", "field": "selected", "from": "true", "to": "false"}]}
+std::string JournalJsonLine(const JournalEntry& entry);
+
+// Enough for any test and hours of polling, yet bounded: about 100 MB even if every entry held a long answer.
+inline constexpr std::size_t kJournalLimit = 100000;
+
+// The wired bus: every device hears every frame; their answers overlay. It journals every frame.
 // Thread-safe, so a bus may serve a transport on one thread while a test looks at it from another.
 class Bus {
 public:
@@ -37,6 +58,13 @@ public:
 
     std::size_t size() const;
 
+    // The frames heard, oldest first: the newest kJournalLimit of them.
+    std::vector<JournalEntry> journal() const;
+
+    // Called with each new entry, on the thread that transacts and under the bus lock, so entries arrive
+    // in order; it must not call back into the bus. Empty: none.
+    void setJournalListener(std::function<void(const JournalEntry&)> listener);
+
     // Calls `visit` for each device under the bus lock (inspection by tests and logs).
     template <typename Visitor>
     void forEachDevice(Visitor&& visit) const {
@@ -47,6 +75,8 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<Device>> m_devices;
+    std::deque<JournalEntry> m_journal;
+    std::function<void(const JournalEntry&)> m_journalListener;
 };
 
 } // namespace veltro::sim

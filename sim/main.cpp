@@ -1,6 +1,8 @@
 // mbus-sim: wired M-Bus meters on a virtual bus, reachable as a TCP bridge and as a pseudo-terminal.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -55,6 +57,23 @@ int Fail(const QString& message, int code = 1) {
     return code;
 }
 
+using JournalFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+
+// Each entry is flushed at once, so a test or `tail -f` sees a frame as soon as the bus has heard it. A
+// journal that cannot be written ends the program: a journal with gaps would mislead whoever reads it.
+void WriteJournalTo(Bus& bus, std::FILE* file, const std::string& name) {
+    bus.setJournalListener([file, name, failed = false](const JournalEntry& entry) mutable {
+        if (failed) return;
+        const std::string line = JournalJsonLine(entry) + "\n";
+        if (std::fwrite(line.data(), 1, line.size(), file) != line.size() || std::fflush(file) != 0) {
+            const int reason = errno;
+            failed = true;
+            std::cerr << "mbus-sim: cannot write the journal " << name << ": " << std::strerror(reason) << "\n";
+            QCoreApplication::exit(1);
+        }
+    });
+}
+
 std::optional<QHostAddress> ResolveHost(const QString& host) {
     QHostAddress address;
     if (address.setAddress(host)) return address;
@@ -84,6 +103,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
+    JournalFile journal(nullptr, &std::fclose);  // before the bus, so it outlives the bus's listener
     std::unique_ptr<Bus> bus;
     if (options.generateCount > 0) {
         QString error;
@@ -97,6 +117,15 @@ int main(int argc, char* argv[]) {
         if (!meters) return Fail(error);
         bus = MakeBus(std::move(*meters), error);
         if (!bus) return Fail(error);
+    }
+
+    if (!options.journalFile.empty()) {
+        journal.reset(std::fopen(options.journalFile.c_str(), "we"));
+        const int reason = errno;
+        if (!journal)
+            return Fail("cannot open the journal " + QString::fromStdString(options.journalFile) + ": " +
+                        QString::fromLocal8Bit(std::strerror(reason)));
+        WriteJournalTo(*bus, journal.get(), options.journalFile);
     }
 
     QString error;

@@ -22,6 +22,19 @@ bool IsReqUd2(std::uint8_t control) { return control == frame::kReqUd2 || contro
 
 std::string ByteText(std::uint8_t b) { return HexByte(b) + "h"; }
 
+// The record's VIF with its extensions as the journal shows it: "13", "FD 17".
+std::string VifText(const DataRecord& r) {
+    std::string text = HexByte(r.vif);
+    for (std::uint8_t e : r.vife) text += " " + HexByte(e);
+    return text;
+}
+
+// The two mode bytes of a counter-type telegram, "C3 01"; "none" before the first.
+std::string CounterModeText(std::uint16_t mode) {
+    if (mode == 0) return "none";
+    return HexByte(static_cast<std::uint8_t>(mode >> 8)) + " " + HexByte(static_cast<std::uint8_t>(mode & 0xFF));
+}
+
 const std::uint16_t kMakersManufacturer = *ManufacturerCode("KXR");
 const std::uint16_t kRelayManufacturer = *ManufacturerCode("REL");
 
@@ -139,10 +152,20 @@ std::unique_ptr<Meter> Meter::Create(MeterState state, std::string& error) {
     return std::unique_ptr<Meter>(new Meter(std::move(state)));
 }
 
-std::string Meter::idText() const { return UnpackIdentification(m_state.identification); }
+std::string Meter::id() const { return UnpackIdentification(m_state.identification); }
+
+void Meter::recordChange(DeviceResponse& response, std::string field, std::string from, std::string to) const {
+    if (from == to) return;
+    response.changes.push_back({id(), std::move(field), std::move(from), std::move(to)});
+}
+
+void Meter::setSelected(bool selected, DeviceResponse& response) {
+    recordChange(response, "selected", m_selected ? "true" : "false", selected ? "true" : "false");
+    m_selected = selected;
+}
 
 std::string Meter::label() const {
-    std::string text = "meter " + idText() + " at " + std::to_string(m_state.primaryAddress);
+    std::string text = "meter " + id() + " at " + std::to_string(m_state.primaryAddress);
     if (!m_state.name.empty()) text += " (" + m_state.name + ")";
     return text;
 }
@@ -190,14 +213,15 @@ DeviceResponse Meter::hear(const MasterFrame& frame, int lineBaud) {
 DeviceResponse Meter::hearShort(const MasterFrame& frame) {
     DeviceResponse response;
     if (!reaches(frame.address)) return response;
+    response.reached = true;
     if (frame.control == frame::kSndNke) {
         m_nextTelegram = 0;
         if (frame.address == kSecondaryAddress) {
-            m_selected = false;
+            setSelected(false, response);
             response.notes.push_back(label() + ": deselected");
         }
         if (frame.address == kBroadcastNoReply && m_selected) {
-            m_selected = false;
+            setSelected(false, response);
             response.notes.push_back(label() + ": reset, deselected");
         }
         if (acknowledges(frame.address)) response.answer = Telegram{frame::kAcknowledge};
@@ -224,20 +248,22 @@ DeviceResponse Meter::hearLong(const MasterFrame& frame) {
                                             m_state.medium);
         if (match) {
             if (!m_selected) response.notes.push_back(label() + ": selected");
-            m_selected = true;
+            setSelected(true, response);
+            response.reached = true;
             response.answer = Telegram{frame::kAcknowledge};
         } else if (m_selected) {
-            m_selected = false;
+            setSelected(false, response);
             response.notes.push_back(label() + ": deselected by another selection");
         }
         return response;
     }
 
     if (!reaches(frame.address)) return response;
+    response.reached = true;
     if (acknowledges(frame.address)) response.answer = Telegram{frame::kAcknowledge};
 
     if (frame.ci == frame::kCiDataSend) {
-        applyConfiguration(frame.data, response.notes);
+        applyConfiguration(frame.data, response);
         return response;
     }
     if (frame.ci == frame::kCiApplicationReset) {
@@ -249,6 +275,7 @@ DeviceResponse Meter::hearLong(const MasterFrame& frame) {
         // The acknowledge still goes out at the old speed; from the next frame on the meter listens at the new one.
         response.notes.push_back(label() + ": baud rate " + std::to_string(m_state.baud) + " -> " +
                                  std::to_string(*baud) + " after the acknowledge");
+        recordChange(response, "baud", std::to_string(m_state.baud), std::to_string(*baud));
         m_state.baud = *baud;
         return response;
     }
@@ -267,7 +294,8 @@ DeviceResponse Meter::hearLong(const MasterFrame& frame) {
 //   0F FF 00 04 FF FE T1 T2      counter addressing mode (the maker's devices)
 //   0C V D1 D2 D3 D4             relay unit: start value D (8 BCD digits) in the unit of VIF V
 // Anything else is acknowledged and ignored, as the link layer of a meter does.
-void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std::string>& notes) {
+void Meter::applyConfiguration(std::span<const std::uint8_t> d, DeviceResponse& response) {
+    auto& notes = response.notes;
     const auto is = [&](std::initializer_list<int> prefix, std::size_t size) {
         if (d.size() != size || prefix.size() > size) return false;
         std::size_t i = 0;
@@ -284,18 +312,20 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             return;
         }
         notes.push_back(label() + ": primary address -> " + std::to_string(d[2]));
+        recordChange(response, "address", std::to_string(m_state.primaryAddress), std::to_string(d[2]));
         m_state.primaryAddress = d[2];
         m_state.addressField.reset();
         return;
     }
     if (is({0x0C, 0x79}, 6)) {
-        const PackedIdentification id{d[2], d[3], d[4], d[5]};
-        if (!IsBcd(id)) {
-            notes.push_back(label() + ": identification " + UnpackIdentification(id) + " refused (not BCD)");
+        const PackedIdentification wanted{d[2], d[3], d[4], d[5]};
+        if (!IsBcd(wanted)) {
+            notes.push_back(label() + ": identification " + UnpackIdentification(wanted) + " refused (not BCD)");
             return;
         }
-        notes.push_back(label() + ": identification -> " + UnpackIdentification(id));
-        m_state.identification = id;
+        notes.push_back(label() + ": identification -> " + UnpackIdentification(wanted));
+        recordChange(response, "identification", id(), UnpackIdentification(wanted));
+        m_state.identification = wanted;
         return;
     }
     if (is({0x07, 0x79}, 10)) {
@@ -305,6 +335,7 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             return;
         }
         notes.push_back(label() + ": medium " + ByteText(m_state.medium) + " -> " + ByteText(d[9]));
+        recordChange(response, "medium", HexByte(m_state.medium), HexByte(d[9]));
         m_state.medium = d[9];
         return;
     }
@@ -319,12 +350,16 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             notes.push_back(label() + ": pulse width code " + ByteText(code) + " refused");
             return;
         }
-        m_state.status = static_cast<std::uint8_t>((m_state.status & 0x0F) | (*nibble << 4));
+        const auto status = static_cast<std::uint8_t>((m_state.status & 0x0F) | (*nibble << 4));
+        recordChange(response, "pulse width", PulseWidthText(m_state.status), PulseWidthText(status));
+        m_state.status = status;
         notes.push_back(label() + ": pulse width code " + std::to_string(code) + ", status " + ByteText(m_state.status));
         return;
     }
     if (is({0x0F, 0xFF, 0x00, 0x04, 0xFF, 0xFE}, 8)) {
-        m_counterMode = static_cast<std::uint16_t>((d[6] << 8) | d[7]);
+        const auto mode = static_cast<std::uint16_t>((d[6] << 8) | d[7]);
+        recordChange(response, "counter type", CounterModeText(m_counterMode), CounterModeText(mode));
+        m_counterMode = mode;
         notes.push_back(label() + ": counter mode " + ByteText(d[6]) + " " + ByteText(d[7]));
         return;
     }
@@ -334,14 +369,17 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             return;
         }
         auto& record = m_state.telegrams.front().records[*m_state.counterRecord];
-        record.vif = static_cast<std::uint8_t>(d[1] & 0x7F);
+        const auto vif = static_cast<std::uint8_t>(d[1] & 0x7F);
+        recordChange(response, "vif", VifText(record), HexByte(vif));
+        recordChange(response, "medium", HexByte(m_state.medium), HexByte(d[3]));
+        record.vif = vif;
         record.vife.clear();
         notes.push_back(label() + ": counter VIF -> " + ByteText(record.vif) + ", medium -> " + ByteText(d[3]));
         m_state.medium = d[3];
         return;
     }
     if (is({0x04, 0x13, -1, -1, -1, 0x00}, 6)) {
-        setCounter(d[2] | (d[3] << 8) | (d[4] << 16), std::nullopt, notes);
+        setCounter(d[2] | (d[3] << 8) | (d[4] << 16), std::nullopt, response);
         return;
     }
     if (is({0x0C}, 6) && d[1] != 0x79) {
@@ -354,13 +392,14 @@ void Meter::applyConfiguration(std::span<const std::uint8_t> d, std::vector<std:
             notes.push_back(label() + ": relay start value refused (not BCD)");
             return;
         }
-        setCounter(*value, static_cast<std::uint8_t>(d[1] & 0x7F), notes);
+        setCounter(*value, static_cast<std::uint8_t>(d[1] & 0x7F), response);
         return;
     }
     notes.push_back(label() + ": acknowledged, data " + HexRendering(d) + "not understood");
 }
 
-bool Meter::setCounter(std::int64_t value, std::optional<std::uint8_t> vif, std::vector<std::string>& notes) {
+bool Meter::setCounter(std::int64_t value, std::optional<std::uint8_t> vif, DeviceResponse& response) {
+    auto& notes = response.notes;
     if (!m_state.counterRecord) {
         notes.push_back(label() + ": counter value ignored (no pulse counter)");
         return false;
@@ -371,6 +410,9 @@ bool Meter::setCounter(std::int64_t value, std::optional<std::uint8_t> vif, std:
         notes.push_back(label() + ": counter value " + std::to_string(value) + " does not fit its record");
         return false;
     }
+    const auto before = counterValue();
+    recordChange(response, "counter", before ? std::to_string(*before) : "none", std::to_string(value));
+    if (vif) recordChange(response, "vif", VifText(record), HexByte(*vif));
     record.data = std::move(*data);
     if (vif) {
         record.vif = *vif;

@@ -75,6 +75,7 @@ public:
     static std::unique_ptr<Meter> Create(MeterState state, std::string& error);
 
     std::string label() const override;
+    std::string id() const override;
     DeviceResponse hear(const MasterFrame& frame, int lineBaud) override;
 
     const MeterState& state() const { return m_state; }
@@ -96,9 +97,10 @@ private:
     bool acknowledges(std::uint8_t address) const { return address != kBroadcastNoReply; }
     DeviceResponse hearShort(const MasterFrame& frame);
     DeviceResponse hearLong(const MasterFrame& frame);
-    void applyConfiguration(std::span<const std::uint8_t> data, std::vector<std::string>& notes);
-    bool setCounter(std::int64_t value, std::optional<std::uint8_t> vif, std::vector<std::string>& notes);
-    std::string idText() const;
+    void applyConfiguration(std::span<const std::uint8_t> data, DeviceResponse& response);
+    bool setCounter(std::int64_t value, std::optional<std::uint8_t> vif, DeviceResponse& response);
+    void setSelected(bool selected, DeviceResponse& response);
+    void recordChange(DeviceResponse& response, std::string field, std::string from, std::string to) const;
 
     MeterState m_state;
     bool m_selected = false;

@@ -10,7 +10,7 @@ namespace veltro::sim {
 
 const char* const kSimulatorUsage =
     "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]] [--meters FILE.json | --generate N[:SEED]]\n"
-    "                [--latency MS] [--baud N] [--wire-speed] [--verbose]\n"
+    "                [--latency MS] [--baud N] [--wire-speed] [--verbose] [--journal FILE]\n"
     "\n"
     "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
     "\n"
@@ -28,6 +28,8 @@ const char* const kSimulatorUsage =
     "  --wire-speed        both directions at the line speed, 11 bits per character: the meters\n"
     "                      hear a frame once it has crossed the line, answers trickle back\n"
     "  --verbose           log every telegram received and sent to standard error\n"
+    "  --journal FILE      write every frame the bus hears, its answer, the meters it reached and\n"
+    "                      what it changed, as one JSON line each (FILE is replaced)\n"
     "  -h, --help          show this help\n"
     "\n"
     "At least one of --bridge and --pty is needed. Runs until SIGINT or SIGTERM.\n";
@@ -115,6 +117,9 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         } else if (name == "--wire-speed") {
             if (inlineValue) return {std::nullopt, "--wire-speed takes no value"};
             o.wireSpeed = true;
+        } else if (name == "--journal") {
+            if (!value(o.journalFile)) return missing();
+            if (o.journalFile.empty()) return {std::nullopt, "--journal needs a file name"};
         } else if (name == "--verbose") {
             if (inlineValue) return {std::nullopt, "--verbose takes no value"};
             o.verbose = true;

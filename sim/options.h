@@ -23,6 +23,7 @@ struct SimulatorOptions {
     int baud = 2400;
     bool wireSpeed = false;
     bool verbose = false;
+    std::string journalFile;  // empty: no journal file
 };
 
 struct ParsedOptions {

@@ -3,6 +3,9 @@
 #include <csignal>
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -62,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         OptionsCase{"Everything",
                     {"--bridge=localhost:10001", "--pty", "/tmp/ttyMBUS", "--meters", "m.json", "--latency", "0",
-                     "--baud=9600", "--wire-speed", "--verbose"},
+                     "--baud=9600", "--wire-speed", "--verbose", "--journal=j.jsonl"},
                     [](const SimulatorOptions& o) {
                         EXPECT_EQ(o.bridgeHost, "localhost");
                         EXPECT_EQ(o.bridgePort, 10001);
@@ -73,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(o.baud, 9600);
                         EXPECT_TRUE(o.wireSpeed);
                         EXPECT_TRUE(o.verbose);
+                        EXPECT_EQ(o.journalFile, "j.jsonl");
                     }},
         OptionsCase{"PtyWithoutLink", {"--pty", "--verbose"},
                     [](const SimulatorOptions& o) {
@@ -253,6 +257,60 @@ TEST(Program, GeneratedBusReplacesTheDefaultBus) {
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
+// Read while the program still runs: every line must be there once its frame was answered.
+TEST(Program, JournalHasOneJsonLinePerFrameAsItHappens) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("journal.jsonl");
+    Simulator sim({"--bridge", "127.0.0.1:0", "--latency", "0", "--journal", path});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    EXPECT_TRUE(Exchange(socket, BuildReqUd2(5), 150).isEmpty());
+    ASSERT_EQ(Exchange(socket, *BuildSelection("51200417")), QByteArray("\xE5", 1));
+    ASSERT_EQ(Exchange(socket, test::Bytes("68 06 06 68 73 FD 51 01 7A 07 43 16")), QByteArray("\xE5", 1));
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4) << "three lines, each ended";
+    EXPECT_TRUE(lines[3].isEmpty());
+    std::vector<QJsonObject> entries;
+    for (int i = 0; i < 3; ++i) {
+        QJsonParseError error;
+        const auto document = QJsonDocument::fromJson(lines[i], &error);
+        ASSERT_TRUE(document.isObject()) << error.errorString().toStdString() << ": " << lines[i].toStdString();
+        entries.push_back(document.object());
+    }
+    EXPECT_EQ(entries[0]["frame"].toString(), "10 7B 05 80 16");
+    EXPECT_EQ(entries[0]["answer"].toString(), "");
+    EXPECT_EQ(entries[0]["reached"].toArray(), QJsonArray());
+    EXPECT_EQ(entries[1]["answer"].toString(), "E5");
+    const QJsonObject& address = entries[2];
+    EXPECT_EQ(address["frame"].toString(), "68 06 06 68 73 FD 51 01 7A 07 43 16");
+    EXPECT_EQ(address["baud"].toInt(), 2400);
+    EXPECT_EQ(address["reached"].toArray(), QJsonArray({"51200417"}));
+    const QJsonObject change{{"id", "51200417"}, {"field", "address"}, {"from", "2"}, {"to", "7"}};
+    EXPECT_EQ(address["changes"].toArray(), QJsonArray({change}));
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST(Program, JournalThatCannotBeWrittenEndsTheProgram) {
+    if (!QFileInfo::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full, a device every write to fails";
+    Simulator sim({"--bridge", "127.0.0.1:0", "--latency", "0", "--journal", "/dev/full"});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    socket.write(ToBytes(BuildReqUd2(1)));
+    ASSERT_TRUE(socket.waitForBytesWritten(2000));
+    EXPECT_EQ(sim.finish(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(sim.process().readAllStandardError()).contains("cannot write the journal /dev/full"));
+}
+
 struct RefusalCase {
     const char* name;
     QStringList arguments;
@@ -280,7 +338,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"GenerateTooMany", {"--pty", "--generate", "251"}, 2, "1..250"},
                       RefusalCase{"GenerateAndMetersFile", {"--pty", "--generate", "3", "--meters", "m.json"}, 2,
                                   "exclude each other"},
-                      RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"}),
+                      RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"},
+                      RefusalCase{"JournalCannotBeOpened", {"--pty", "--journal", "/nonexistent/j.jsonl"}, 1,
+                                  "cannot open the journal /nonexistent/j.jsonl"}),
     [](const auto& row) { return row.param.name; });
 
 // A port another program listens on (a privileged port is no test: the suite may run as root).

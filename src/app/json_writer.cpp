@@ -1,8 +1,8 @@
-#include "json.h"
+#include "app/json_writer.h"
 
 #include <cstdio>
 
-namespace veltro::cli {
+namespace veltro {
 
 std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
@@ -102,4 +102,4 @@ JsonWriter& JsonWriter::strings(const std::vector<std::string>& texts) {
     return endArray();
 }
 
-} // namespace veltro::cli
+} // namespace veltro

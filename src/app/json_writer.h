@@ -4,10 +4,11 @@
 #include <string_view>
 #include <vector>
 
-namespace veltro::cli {
+namespace veltro {
 
-// A minimal JSON writer for the CLI's one-object outputs. Texts from meters are byte strings: bytes
-// below 20h and above 7Eh are written as \u00XX (read as Latin-1), so the output is always valid JSON.
+// A minimal JSON writer for one-line outputs: the CLI's objects, the simulator's journal lines. Texts
+// from meters are byte strings: bytes below 20h and above 7Eh are written as \u00XX (read as Latin-1),
+// so the output is always valid JSON.
 class JsonWriter {
 public:
     JsonWriter& beginObject();
@@ -33,4 +34,4 @@ private:
 
 std::string JsonQuoted(std::string_view text);
 
-} // namespace veltro::cli
+} // namespace veltro
