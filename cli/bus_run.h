@@ -110,6 +110,8 @@ public:
     }
 
     Engine& engine() { return *m_engine; }
+    // The built-in simulated bus of --simulate, or nothing.
+    sim::BackgroundBridge* simulator() { return m_simulator.get(); }
 
     // Lets `begin` start an operation and runs the event loop until the bus is idle again. `limitMs` is
     // a safety net, not a pace: it runs anew whenever the link comes up or the log grows (a connect

@@ -207,6 +207,17 @@ std::string CounterTypeItem(const std::string& word) {
     return word;
 }
 
+// With --simulate: what the simulated bus heard and what it changed, frame by frame.
+void AddSimulatorJournal(BusRun& run, JsonWriter& json) {
+    sim::BackgroundBridge* simulator = run.simulator();
+    if (!simulator) return;
+    json.key("simulator").beginObject();
+    json.key("journal").beginArray();
+    for (const auto& entry : simulator->bus().journal()) json.json(sim::JournalJsonLine(entry));
+    json.endArray();
+    json.endObject();
+}
+
 void PrintResults(const std::vector<std::pair<std::string, std::string>>& results) {
     for (const auto& [target, result] : results) std::cout << target << ": " << result << "\n";
 }
@@ -291,6 +302,7 @@ int ConfigureCommand(const std::string& name, const std::vector<std::string>& ar
                 json.endObject();
             }
             json.endArray();
+            AddSimulatorJournal(run, json);
         });
     } else {
         PrintResults(results);
@@ -353,7 +365,10 @@ int AutoAddressCommand(const std::vector<std::string>& arguments) {
                                          OperationLimitMs(engine, 8), error);
     if (end == BusRun::End::LinkFailed) return BadArguments(error);
     if (options->flags.count("--json"))
-        PrintJson(engine, [&](JsonWriter& json) { json.key("sent").strings(sent.sent()); });
+        PrintJson(engine, [&](JsonWriter& json) {
+            json.key("sent").strings(sent.sent());
+            AddSimulatorJournal(run, json);
+        });
     else
         PrintTable(meters.table());
     if (end == BusRun::End::Cut) {

@@ -78,6 +78,12 @@ JsonWriter& JsonWriter::value(std::string_view text) {
     return *this;
 }
 
+JsonWriter& JsonWriter::json(std::string_view text) {
+    separate();
+    m_text += text;
+    return *this;
+}
+
 JsonWriter& JsonWriter::value(bool flag) {
     separate();
     m_text += flag ? "true" : "false";

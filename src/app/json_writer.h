@@ -22,6 +22,8 @@ public:
     JsonWriter& value(int number);
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
+    // A value that is already JSON (a journal line), written as it is.
+    JsonWriter& json(std::string_view text);
 
     const std::string& text() const { return m_text; }
 
