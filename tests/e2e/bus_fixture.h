@@ -94,6 +94,13 @@ protected:
     }
 
     MeterPage& meters() { return engine->meters(); }
+    // The frames the simulated bus heard so far, as hex text ("68 06 06 68 ...").
+    std::vector<std::string> heardFrames() const {
+        std::vector<std::string> frames;
+        for (const auto& entry : m_bus->journal()) frames.push_back(entry.frame);
+        return frames;
+    }
+    const sim::Bus& bus() const { return *m_bus; }
     const QStringList& log() const { return engine->log().lines(); }
 
     // Runs the event loop until `done` or `limitMs`; returns whether `done` came true.
