@@ -293,4 +293,55 @@ TEST(SearchCommand, SigintStopsTheSearchAndPrintsWhatItFound) {
     EXPECT_TRUE(out.contains(" meter")) << out.toStdString();  // the table so far, with its count line
 }
 
+TEST(ConfigureCommands, SetAddressByIdChangesThatMeterOnlyAndRefusalsOpenNothing) {
+    const CliRun run = RunCli({"set-address", "7", "--id", "51200417", "--yes", "--simulate", "--timeout", "100", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+    EXPECT_TRUE(o["sent"].toArray().contains(QJsonValue("68 06 06 68 73 FD 51 01 7A 07 43 16")));
+    EXPECT_EQ(o["results"].toArray().at(0).toObject()["result"].toString(), "done");
+    EXPECT_EQ(o["rows"].toArray().at(0).toArray().at(1).toString(), "7");
+    int changes = 0;
+    for (const auto& entry : o["simulator"].toObject()["journal"].toArray()) {
+        for (const auto& change : entry.toObject()["changes"].toArray()) {
+            if (change.toObject()["field"].toString() != "address") continue;
+            ++changes;
+            EXPECT_EQ(change.toObject()["id"].toString(), "51200417");
+            EXPECT_EQ(entry.toObject()["reached"].toArray(), QJsonArray{"51200417"});
+        }
+    }
+    EXPECT_EQ(changes, 1);
+
+    const struct {
+        QStringList arguments;
+        QByteArray errorEnd;
+    } refusals[] = {
+        {{"set-address", "250", "--id", "51200417", "--yes"}, "Incorrect primary address, must be under 250...\n"},
+        {{"set-address", "7", "--id", "51200417"}, "changing meters needs --yes (no terminal to ask)\n"},
+        {{"set-address", "7", "--address", "1,2", "--yes"}, "set-address changes one meter at a time\n"},
+        {{"set-counter", "16777216", "--address", "1", "--yes"}, "Pulse value is too big, maximum 16777215...\n"},
+        {{"set-baud", "2400", "--address", "251", "--yes"}, "primary address must be 0 to 250: 251\n"},
+    };
+    for (const auto& r : refusals) {
+        const CliRun refused = RunCli(r.arguments + QStringList{"--simulate"});
+        EXPECT_EQ(refused.exitCode, 2) << r.arguments.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.endsWith(r.errorEnd)) << refused.err.toStdString();
+        EXPECT_FALSE(refused.err.contains("Connected")) << "no link opened";
+    }
+}
+
+TEST(ConfigureCommands, AutoAddressGivesTheMetersSharingAddressZeroTheirOwn) {
+    const CliRun run = RunCli({"auto-address", "--start", "30", "--id", "99000017,99000027", "--yes", "--simulate", "--timeout", "100",
+                               "--json"},
+                              {}, 60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QStringList rows;
+    for (const auto& row : QJsonDocument::fromJson(run.out).object()["rows"].toArray())
+        rows << row.toArray().at(0).toString() + "@" + row.toArray().at(1).toString();
+    EXPECT_EQ(rows, (QStringList{"99000017@30", "99000027@31"}));
+    // A target that does not answer stops the command before any change.
+    const CliRun silent = RunCli({"set-baud", "2400", "--address", "1,7", "--yes", "--simulate", "--timeout", "100", "--json"});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_TRUE(silent.err.contains("no answer from 7; nothing was changed")) << silent.err.toStdString();
+}
+
 } // namespace
