@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QDir>
@@ -154,6 +155,40 @@ TEST_F(MeterPage, FindAllRunsTheSecondarySearchWithItsControlsAndStopSecondaryEn
         EXPECT_TRUE(find<QPushButton>(name)->isEnabled()) << name;
     EXPECT_TRUE(id->isEnabled());
     EXPECT_TRUE(find<QCheckBox>("Check_broadcast")->isEnabled());
+}
+
+TEST_F(MeterPage, EachConfigurationButtonSendsItsTelegramToTheFlaggedMeter) {
+    startSimulatedBus();
+    scanTwoMetersAndClickTheFirst();  // the heat meter 40112301 at address 1
+    find<QLineEdit>("Edit_new_id")->setText("40112302");
+    find<QComboBox>("Combo_medium")->setCurrentText("Water");
+    find<QLineEdit>("Edit_valuePulses")->setText("1234");
+    find<QSpinBox>("UD_new_address")->setValue(9);
+    const struct {
+        const char* button;
+        std::string frame;  // the beginning of the telegram the bus heard
+    } cases[] = {
+        {"Butt_reset", "10 40 01 41 16"},
+        {"Butt_set_id", "68 09 09 68 73 01 51 0C 79 02 23 11 40"},
+        {"Butt_set_medium", "68 0D 0D 68 53 01 51 07 79 02 23 11 40 FF FF FF 07"},
+        {"Butt_set_unit", "68 09 09 68 53 01 51 0F 13 03"},
+        {"Butt_set_baud", "68 03 03 68 53 01 BB"},
+        {"Butt_set_pulse", "68 0B 0B 68 53 01 51 0F FD 0B 04 00 00 00 01"},
+        {"Butt_setValue", "68 09 09 68 53 01 51 04 13 D2 04 00 00"},
+        {"Butt_counterType", "68 0B 0B 68 53 01 51 0F FF 00 04 FF FE C2 01"},
+        {"Butt_set_address", "68 06 06 68 73 FD 51 01 7A 09"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t from = heardFrames().size();
+        find<QPushButton>(c.button)->click();  // the group is shown by permission; the button works all the same
+        ASSERT_TRUE(waitFor([&] { return heardFrames().size() > from && engine->meters().busOperation() == BusOperation::None; }))
+            << c.button << "\n" << logText().toStdString();
+        const auto frames = heardFrames();
+        const bool heard = std::any_of(frames.begin() + static_cast<std::ptrdiff_t>(from), frames.end(),
+                                       [&](const std::string& f) { return f.rfind(c.frame, 0) == 0; });
+        EXPECT_TRUE(heard) << c.button << " did not send " << c.frame;
+    }
+    EXPECT_EQ(find<QLabel>("Label_addr")->text(), "Addr.:9");
 }
 
 TEST_F(MeterPage, CancelOnTheClearingQuestionSendsNothing) {

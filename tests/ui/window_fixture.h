@@ -98,6 +98,14 @@ protected:
         return waitFor([&] { return engine->meters().busOperation() == BusOperation::None; });
     }
 
+    // The frames the simulated bus heard so far, as hex text.
+    std::vector<std::string> heardFrames() const {
+        std::vector<std::string> frames;
+        if (m_bus)
+            for (const auto& entry : m_bus->journal()) frames.push_back(entry.frame);
+        return frames;
+    }
+
     UiOperator operatorScript;
     std::unique_ptr<Engine> engine;
     std::unique_ptr<TForm11> window;
