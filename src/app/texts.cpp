@@ -49,6 +49,9 @@ constexpr std::array kTexts{
     TextRow{TextId::ExitConfirmationQuestion, "Are you sure you want to exit?", "Sei sicuro di voler uscire?"},
 
     TextRow{TextId::FindCaption, "Find", "Cerca"},
+    TextRow{TextId::SetButton, "Set", "Imposta"},
+    TextRow{TextId::SetAddressButton, "Set ", "Imposta"},
+    TextRow{TextId::SetMediumLabel, "Set Medium to:", "Imposta Grandezza:"},
     TextRow{TextId::AutoAddressCaption, "Auto address", "Auto address"},
     TextRow{TextId::StopAddressingCaption, "Stop addr", "Stop addr"},
     TextRow{TextId::AddressConfirmationTitle, "Address confirmation", "Conferma addressing"},

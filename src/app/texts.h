@@ -48,6 +48,9 @@ enum class TextId : std::uint16_t {
     ExitConfirmationQuestion,
     // the meter page's commands, composed by the engine with the running operation
     FindCaption,
+    SetButton,
+    SetAddressButton,
+    SetMediumLabel,
     AutoAddressCaption,
     StopAddressingCaption,
     AddressConfirmationTitle,

@@ -30,6 +30,12 @@ constexpr std::array kMainWindowRows{
     CaptionRow{"Check_broadcast", TextId::BroadcastCheck}, CaptionRow{"Butt_readonce", TextId::ReadSelectedButton},
     CaptionRow{"Butt_clear_grid", TextId::ClearTableButton}, CaptionRow{"Butt_load_data", TextId::LoadButton},
     CaptionRow{"Butt_save_data", TextId::ExportButton},
+    // configuration group
+    CaptionRow{"Butt_set_address", TextId::SetAddressButton}, CaptionRow{"Butt_set_id", TextId::SetButton},
+    CaptionRow{"Label_medium", TextId::SetMediumLabel}, CaptionRow{"Butt_set_medium", TextId::SetButton},
+    CaptionRow{"Butt_set_unit", TextId::SetButton}, CaptionRow{"Butt_set_baud", TextId::SetButton},
+    CaptionRow{"Butt_set_pulse", TextId::SetButton}, CaptionRow{"Butt_setValue", TextId::SetButton},
+    CaptionRow{"Butt_counterType", TextId::SetButton},
     // console and log
     CaptionRow{"Butt_command_send", TextId::SendButton}, CaptionRow{"Label_command", TextId::CustomCommandLabel},
     CaptionRow{"BitBtn7", TextId::PrintLogButton}, CaptionRow{"BitBtn6", TextId::SaveLogButton},

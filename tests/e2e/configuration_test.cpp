@@ -140,12 +140,15 @@ TEST_F(MeterSetup, BatchUnitsCarryEachRowsMediumAndMediumsEachRowsId) {
     EXPECT_TRUE(heard("68 09 09 68 53", 0).size() == 3) << "no set-unit among the medium batch";
 }
 
-TEST_F(MeterSetup, APulseValueAtTheLimitIsSent) {
-    startBus(std::make_unique<sim::Bus>());
-    tableOf({{"", "5"}});
+TEST_F(MeterSetup, APulseValueAtTheLimitIsSentAndItsAcknowledgeIsNoResetToAnswer) {
+    startBus(sim::DefaultBus());
+    tableOf({{"", "10"}});
+    meters().setUseSndNke(true);
     configuration().setPulseValue("16777215");
     ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(heard("68 09 09 68 53"), std::vector<std::string>{"68 09 09 68 53 05 51 04 13 FF FF FF 00 BD 16"});
+    EXPECT_EQ(heard("68 09 09 68 53"), std::vector<std::string>{"68 09 09 68 53 0A 51 04 13 FF FF FF 00 C2 16"});
+    EXPECT_TRUE(heard("10 40").empty());            // "Use SND_NKE" belongs to reads, not to this acknowledge
+    EXPECT_EQ(heard("10 7B 0A").size(), 1u);        // the read-back, once
 }
 
 TEST_F(MeterSetup, BroadcastAddressChangeIsNoPendingChangeForALaterFind) {
