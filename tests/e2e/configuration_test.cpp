@@ -151,6 +151,21 @@ TEST_F(MeterSetup, APulseValueAtTheLimitIsSentAndItsAcknowledgeIsNoResetToAnswer
     EXPECT_EQ(heard("10 7B 0A").size(), 1u);        // the read-back, once
 }
 
+TEST_F(MeterSetup, TheRelayUnitTakesItsStartValueAndOtherMetersAreSkipped) {
+    startBus(sim::DefaultBus());
+    meters().replaceRows({{"20190001", "20", "REL"}, {"40112301", "1", "SIM"}, {}});
+    meters().setRowSelected(2, true);
+    configuration().relayUnit("l", "1", "1500");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(log().back(), "This m-bus device is NOT Relay! Skipping...");
+    meters().setRowSelected(2, false);
+    meters().setRowSelected(1, true);
+    configuration().setRelay(true);  // "Set unit" with "Relay" checked is the relay's command
+    configuration().setUnit("l", "1", "1500");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(heard("68 09 09 68 53"), std::vector<std::string>{"68 09 09 68 53 14 51 0C 13 00 15 00 00 EC 16"});
+}
+
 TEST_F(MeterSetup, BroadcastAddressChangeIsNoPendingChangeForALaterFind) {
     startBus(sim::DefaultBus());
     tableOf({{"40112301", "1"}});
