@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; then runs the pure-core tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# under AddressSanitizer + UndefinedBehaviorSanitizer, and the search and selection end-to-end tests
+# under ThreadSanitizer. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,16 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The search worker talks to the main thread through its mailbox; these tests run the engine and the
+# simulator on the test thread, so the worker is the only thread of ours beside it. Qt itself is not
+# instrumented, and no suppression hides a report.
+echo "== Search and selection under ThreadSanitizer =="
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELTRO_TSAN=ON -DVELTRO_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target e2e_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  build-tsan/tests/e2e/e2e_tests --gtest_filter='Search.*:Selection.*'
 
 echo "== Fuzz smoke run of the decoder =="
 scripts/fuzz.sh 20
