@@ -55,6 +55,15 @@ std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& argume
             options.home = *v;
         } else if (a == "--simulate") {
             options.simulate = true;
+        } else if (a == "--wait-gateway") {
+            auto v = value("--wait-gateway");
+            if (!v) return std::nullopt;
+            const auto seconds = Number(*v, 1, 3600);
+            if (!seconds) {
+                error = "--wait-gateway needs seconds (1 to 3600): " + *v;
+                return std::nullopt;
+            }
+            options.waitGateway = *seconds;
         } else if (a == "--timeout") {
             auto v = value("--timeout");
             if (!v) return std::nullopt;

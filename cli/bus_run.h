@@ -21,6 +21,8 @@
 #include "engine/engine.h"
 #include "app/json_writer.h"
 #include "link/communication_log.h"
+#include "link/gateway_channels.h"
+#include "link/gateway_session.h"
 #include "link/link_facade.h"
 #include "link/link_spec.h"
 #include "link/operation_runner.h"
@@ -43,6 +45,7 @@ struct BusOptions {
     bool simulate = false;
     std::optional<int> timeout;
     std::optional<int> retries;
+    int waitGateway = 30;  // seconds a gateway-server link waits for a gateway to connect and greet
     std::set<std::string> flags;
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
@@ -106,7 +109,34 @@ public:
         QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, [logToStandardError](const QString& line) {
             (logToStandardError ? std::cerr : std::cout) << line.toStdString() << std::endl;
         });
+        m_engine->setGreetingStartsOperations(false);
+        if (m_engine->link().linkMode() == LinkMode::GatewayServer) return awaitGateway(options.waitGateway, error);
         return true;
+    }
+
+    // A gateway-server link: listens, and waits for a gateway to connect and greet.
+    bool awaitGateway(int seconds, std::string& error) {
+        GatewayServerChannel& server = m_engine->gatewayServer();
+        const QString port = QString::fromStdString(m_engine->settings().settings().ethernet.listenPort);
+        server.toggle(port);
+        if (!server.isListening()) {
+            error = lastLogLine();
+            return false;
+        }
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        bool greeted = false;
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&m_engine->gatewaySession(), &GatewaySession::greeted, &loop, [&] {
+            greeted = true;
+            loop.quit();
+        });
+        limit.start(seconds * 1000);
+        loop.exec();
+        if (greeted) return true;
+        error = "no gateway connected and greeted on port " + port.toStdString() + " within " + std::to_string(seconds) + " s";
+        return false;
     }
 
     Engine& engine() { return *m_engine; }

@@ -4,12 +4,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace veltro {
 
 class BridgeChannel;
 class CommunicationLog;
 class FreeCommandConsole;
+class GatewayClientChannel;
+class GatewayServerChannel;
+class GatewaySession;
 class LinkFacade;
 class LiveSettings;
 class MeterConfiguration;
@@ -38,10 +42,30 @@ public:
     MeterPage& meters() { return *m_meters; }
     FreeCommandConsole& console() { return *m_console; }
     MeterConfiguration& configuration() { return *m_configuration; }
+    GatewaySession& gatewaySession() { return *m_gatewaySession; }
+    GatewayClientChannel& gatewayClient() { return *m_gatewayClient; }
+    GatewayServerChannel& gatewayServer() { return *m_gatewayServer; }
+    // `Timer_keepAlive`: started by a greeting when "Keep alive" is set.
+    QTimer& keepAlive() { return m_keepAlive; }
+    // The command-line tool starts nothing on a greeting but the keep-alive.
+    void setGreetingStartsOperations(bool on) { m_greetingStartsOperations = on; }
+    static constexpr int kKeepAliveMilliseconds = 10000;
+    static constexpr int kKeepAliveAddress = 249;
+    static inline const QString kDisplayReadNotAvailable =
+        QStringLiteral("Auto read LDM Display: the display read is not available in this version...");
     OperatorInterface& operatorInterface() { return m_operator; }
 
     // The program closes: every operation stops and its link is released.
     void shutdown();
+
+signals:
+    // A greeting started the secondary search: the ID field shows "FFFFFFFF".
+    void idFieldWritten(const QString& text);
+
+private:
+    // The first frame of a gateway connected to the listening socket: at most one action.
+    void gatewayGreeted();
+    void keepAlivePing();
 
 private:
     OperatorInterface& m_operator;
@@ -54,6 +78,11 @@ private:
     std::unique_ptr<MeterPage> m_meters;
     std::unique_ptr<FreeCommandConsole> m_console;
     std::unique_ptr<MeterConfiguration> m_configuration;
+    std::unique_ptr<GatewaySession> m_gatewaySession;
+    std::unique_ptr<GatewayClientChannel> m_gatewayClient;
+    std::unique_ptr<GatewayServerChannel> m_gatewayServer;
+    QTimer m_keepAlive;
+    bool m_greetingStartsOperations = true;
 };
 
 } // namespace veltro

@@ -3,14 +3,18 @@
 #include <type_traits>
 #include <vector>
 
+#include "devices/gateway_frame.h"
+
 namespace veltro {
 namespace {
 
-static_assert(std::variant_size_v<decltype(LinkSpec::target)> == 2 &&
+static_assert(std::variant_size_v<decltype(LinkSpec::target)> == 4 &&
                   std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(LinkKind::Serial), decltype(LinkSpec::target)>,
                                  SerialLinkSpec> &&
                   std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(LinkKind::Bridge), decltype(LinkSpec::target)>,
-                                 BridgeLinkSpec>,
+                                 BridgeLinkSpec> &&
+                  std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(LinkKind::Gateway), decltype(LinkSpec::target)>,
+                                 GatewayLinkSpec>,
               "LinkKind names the variant's alternatives in their order");
 
 // Up to six decimal digits, no sign or blank, within [lowest, highest]; "02400" is 2400.
@@ -39,6 +43,13 @@ LinkSpecParse ParseLinkSpec(std::string_view text) {
     const std::vector<std::string_view> parts = SplitAtColons(text);
     if (parts[0] == "bridge" && parts.size() == 3 && !parts[1].empty() && InRange(parts[2], 1, 65535))
         return {LinkSpec{BridgeLinkSpec{std::string(parts[1]), std::string(parts[2])}}, {}};
+    if (parts[0] == "gateway" && (parts.size() == 3 || parts.size() == 4) && !parts[1].empty() && InRange(parts[2], 1, 65535)) {
+        if (parts.size() == 4 && !ParseDottedQuad(parts[3]))
+            return {std::nullopt, "the network number must be four numbers 0-255 with dots: " + std::string(parts[3])};
+        return {LinkSpec{GatewayLinkSpec{std::string(parts[1]), std::string(parts[2]), parts.size() == 4 ? std::string(parts[3]) : ""}}, {}};
+    }
+    if (parts[0] == "gateway-server" && parts.size() == 2 && InRange(parts[1], 1, 65535))
+        return {LinkSpec{GatewayServerLinkSpec{std::string(parts[1])}}, {}};
     if (parts[0] == "serial" && parts.size() >= 2 && parts.size() <= 4 && !parts[1].empty()) {
         SerialLinkSpec serial;
         serial.port = std::string(parts[1]);
@@ -51,14 +62,21 @@ LinkSpecParse ParseLinkSpec(std::string_view text) {
         if (parts.size() == 4) serial.parity = std::string(parts[3]);
         return {LinkSpec{std::move(serial)}, {}};
     }
-    return {std::nullopt, "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: " + std::string(text)};
+    return {std::nullopt, "--link must be serial:PORT[:BAUD[:PARITY]], bridge:HOST:PORT, gateway:HOST:PORT[:NETWORK] or "
+                          "gateway-server:PORT: " + std::string(text)};
 }
 
 void ApplyLinkSpec(const LinkSpec& link, Settings& settings) {
-    settings.misc.useEthernet = false;
-    settings.misc.useNlanServ = false;
+    settings.misc.useEthernet = link.kind() == LinkKind::GatewayServer;
+    settings.misc.useNlanServ = link.kind() == LinkKind::Gateway;
     settings.misc.useVodud = link.kind() == LinkKind::Bridge;
-    if (const auto* bridge = std::get_if<BridgeLinkSpec>(&link.target)) {
+    if (const auto* gateway = std::get_if<GatewayLinkSpec>(&link.target)) {
+        settings.vodud.ip = gateway->host;
+        settings.vodud.port = gateway->port;
+        if (!gateway->network.empty()) settings.vodud.netNumber = gateway->network;
+    } else if (const auto* server = std::get_if<GatewayServerLinkSpec>(&link.target)) {
+        settings.ethernet.listenPort = server->port;
+    } else if (const auto* bridge = std::get_if<BridgeLinkSpec>(&link.target)) {
         settings.vodud.ip = bridge->host;
         settings.vodud.port = bridge->port;
     } else if (const auto* serial = std::get_if<SerialLinkSpec>(&link.target)) {

@@ -15,8 +15,8 @@ namespace veltro {
 //   serial:ttyUSB0:9600:Odd the port, its speed and parity as typed (the channel reads them as the
 //                           settings window's texts: "1200" opens at 2400 baud, "odd" means even)
 //   bridge:10.0.0.7:10001   a transparent serial-over-TCP bridge
-//
-// The gateway forms are meant to join the variant as further kinds.
+//   gateway:10.0.0.7:59615[:0.0.0.1]  a gateway the program connects to, with its network number
+//   gateway-server:59615    the program listens there and a gateway connects to it
 struct SerialLinkSpec {
     std::string port;
     std::string speed = "2400";
@@ -32,10 +32,24 @@ struct BridgeLinkSpec {
     bool operator==(const BridgeLinkSpec&) const = default;
 };
 
-enum class LinkKind { Serial, Bridge };
+struct GatewayLinkSpec {
+    std::string host;
+    std::string port;
+    std::string network;  // dotted, empty: the settings' "Network number:" stays
+
+    bool operator==(const GatewayLinkSpec&) const = default;
+};
+
+struct GatewayServerLinkSpec {
+    std::string port;
+
+    bool operator==(const GatewayServerLinkSpec&) const = default;
+};
+
+enum class LinkKind { Serial, Bridge, Gateway, GatewayServer };
 
 struct LinkSpec {
-    std::variant<SerialLinkSpec, BridgeLinkSpec> target;
+    std::variant<SerialLinkSpec, BridgeLinkSpec, GatewayLinkSpec, GatewayServerLinkSpec> target;
 
     LinkKind kind() const { return static_cast<LinkKind>(target.index()); }
 };

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -39,6 +40,7 @@
 #include "link/operation_runner.h"
 #include "link/serial_channel.h"
 #include "link/serial_port_rules.h"
+#include "link/gateway_channels.h"
 #include "meters/meter_configuration.h"
 #include "meters/meter_page.h"
 #include "ui/application_identity.h"
@@ -286,6 +288,12 @@ void TForm11::buildStatusBar() {
 void TForm11::connectEngine() {
     MeterPage& meters = m_engine.meters();
     connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&m_engine.gatewayServer(), &GatewayServerChannel::gatewayAccepted, this, [this] {
+        raise();
+        activateWindow();
+        QApplication::beep();
+    });
+    connect(&m_engine, &Engine::idFieldWritten, this, [this](const QString& text) { Edit_id->setText(text); });
     connect(&m_engine.configuration(), &MeterConfiguration::consoleModeChanged, this,
             [this] { setConsoleHex(m_engine.console().mode() == ConsoleMode::Hex); });
     connect(&meters, &MeterPage::scanRangeChanged, this, [this](int from, int to) {
@@ -344,7 +352,13 @@ void TForm11::FormCreate() {
     TabSheet1->updatePageState();
 }
 
-void TForm11::FormActivate() { ApplyCaptions(*this, MainWindowCaptions(), m_engine.settings().language()); }
+void TForm11::FormActivate() {
+    ApplyCaptions(*this, MainWindowCaptions(), m_engine.settings().language());
+    // Gateways call in only in that mode: the port is not held otherwise.
+    GatewayServerChannel& server = m_engine.gatewayServer();
+    if (m_engine.settings().settings().misc.useEthernet && !server.isListening())
+        server.toggle(QString::fromStdString(m_engine.settings().settings().ethernet.listenPort));
+}
 
 void TForm11::FormClose() {
     LiveSettings& settings = m_engine.settings();

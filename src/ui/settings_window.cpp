@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "engine/engine.h"
+#include "link/gateway_channels.h"
 #include "app/live_settings.h"
 #include "link/serial_channel.h"
 #include "meters/meter_page.h"
@@ -363,6 +364,8 @@ void TSettings::BitBtn1Click() {
     // A failure is shown by the settings ("Settings will not be saved, no write permission"); the
     // values stay live for this run and the window closes all the same.
     m_engine.settings().applyCommunication();
+    // The listening socket opens again, on the port now set, when the main window is active again.
+    m_engine.gatewayServer().close();
     close();
 }
 
