@@ -9,7 +9,8 @@ seconds=${1:-60}
 scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
-cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz configuration_fuzz -j"$(nproc 2>/dev/null || echo 2)"
+cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz configuration_fuzz \
+  gateway_reply_fuzz gateway_text_fuzz -j"$(nproc 2>/dev/null || echo 2)"
 
 seeds=build-asan/fuzz-seeds
 corpus=build-asan/fuzz-corpus
@@ -46,3 +47,11 @@ run_fuzzer search_fuzz 10 2000 build-asan/fuzz-corpus-search
 # The configuration telegrams: address and value texts into every check and builder, from the seeds.
 echo "Fuzzing the configuration telegrams for 10s"
 run_fuzzer configuration_fuzz 10 200 build-asan/fuzz-corpus-configuration fuzz/corpus/configuration
+
+# The gateway frame: chunks into the accumulator, each frame into the parser, wrap and reply round trips.
+echo "Fuzzing the gateway frame for 10s"
+run_fuzzer gateway_reply_fuzz 10 2000 build-asan/fuzz-corpus-gateway-reply fuzz/corpus/gateway_reply
+
+# The gateway settings: any texts into the dotted-quad check and every settings command.
+echo "Fuzzing the gateway settings texts for 10s"
+run_fuzzer gateway_text_fuzz 10 400 build-asan/fuzz-corpus-gateway-text fuzz/corpus/gateway_text
