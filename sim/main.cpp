@@ -1,4 +1,5 @@
-// mbus-sim: wired M-Bus meters on a virtual bus, reachable as a TCP bridge and as a pseudo-terminal.
+// mbus-sim: wired M-Bus meters on a virtual bus, reachable as a TCP bridge, as a pseudo-terminal and
+// through a simulated M-Bus/Ethernet gateway.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,8 @@
 
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
+#include "sim/gateway.h"
+#include "sim/gateway_settings_port.h"
 #include "sim/generated_bus.h"
 #include "sim/meters_file.h"
 #include "sim/options.h"
@@ -98,7 +101,7 @@ int main(int argc, char* argv[]) {
         std::cout << kSimulatorUsage;
         return 0;
     }
-    if (!options.bridge && !options.pty) {
+    if (!options.bridge && !options.pty && !options.gateway && !options.gatewayConnect) {
         std::cerr << kSimulatorUsage;
         return 2;
     }
@@ -168,12 +171,48 @@ int main(int argc, char* argv[]) {
         std::cout << "pty " << pty->slavePath().toStdString() << std::endl;
     }
 
+    // The settings outlive the gateway and its settings port, which both use them.
+    GatewaySettings gatewaySettings(options.network, options.gateway);
+    const GatewayPacing pacing{std::chrono::milliseconds{options.gatewayDelayMs}, options.gatewayChunk};
+    std::unique_ptr<GatewayServer> gatewayServer;
+    std::unique_ptr<GatewayCaller> gatewayCaller;
+    if (options.gateway || options.gatewayConnect) {
+        const auto address = ResolveHost(QString::fromStdString(options.gatewayHost));
+        if (!address) return Fail("cannot resolve the gateway host " + QString::fromStdString(options.gatewayHost));
+        if (options.gateway) {
+            gatewayServer = std::make_unique<GatewayServer>(*bus, gatewaySettings, timing, options.baud, pacing);
+            if (options.verbose) QObject::connect(gatewayServer.get(), &GatewayServer::log, gatewayServer.get(), logLine);
+            if (!gatewayServer->listen(*address, options.gatewayPort))
+                return Fail("cannot listen on " + address->toString() + ":" + QString::number(options.gatewayPort) + ": " +
+                            gatewayServer->errorString());
+            std::cout << "gateway " << gatewayServer->address().toString().toStdString() << ":" << gatewayServer->port()
+                      << std::endl;
+        } else {
+            gatewayCaller = std::make_unique<GatewayCaller>(*bus, gatewaySettings, timing, options.baud, pacing);
+            if (options.verbose) QObject::connect(gatewayCaller.get(), &GatewayCaller::log, gatewayCaller.get(), logLine);
+            gatewayCaller->start(*address, options.gatewayPort);
+            std::cout << "gateway-connect " << address->toString().toStdString() << ":" << options.gatewayPort << std::endl;
+        }
+    }
+
+    std::unique_ptr<GatewaySettingsPort> settingsPort;
+    if (options.gatewayPty) {
+        settingsPort = std::make_unique<GatewaySettingsPort>(gatewaySettings);
+        if (options.verbose) QObject::connect(settingsPort.get(), &GatewaySettingsPort::log, settingsPort.get(), logLine);
+        if (!settingsPort->open(QString::fromStdString(options.gatewayPtyLink)))
+            return Fail("gateway settings pseudo-terminal: " + settingsPort->errorString());
+        std::cout << "gateway-pty " << settingsPort->slavePath().toStdString() << std::endl;
+    }
+
     if (options.verbose) {
         bus->forEachDevice([&](const Device& device) { logLine("on the bus: " + QString::fromStdString(device.label())); });
     }
 
     const int result = app.exec();
-    // The transports go before the bus they serve; the pseudo-terminal removes its link.
+    // The transports go before the bus they serve; the pseudo-terminals remove their links.
+    settingsPort.reset();
+    gatewayCaller.reset();
+    gatewayServer.reset();
     pty.reset();
     bridge.reset();
     return result;

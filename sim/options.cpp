@@ -9,7 +9,10 @@
 namespace veltro::sim {
 
 const char* const kSimulatorUsage =
-    "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]] [--meters FILE.json | --generate N[:SEED]]\n"
+    "Usage: mbus-sim [--bridge HOST:PORT] [--pty [LINK]]\n"
+    "                [--gateway HOST:PORT | --gateway-connect HOST:PORT] [--network A.B.C.D]\n"
+    "                [--gateway-delay MS] [--gateway-chunk N] [--gateway-pty [LINK]]\n"
+    "                [--meters FILE.json | --generate N[:SEED]]\n"
     "                [--latency MS] [--baud N] [--wire-speed] [--verbose] [--journal FILE]\n"
     "\n"
     "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
@@ -18,12 +21,25 @@ const char* const kSimulatorUsage =
     "                      prints \"bridge HOST:PORT\"\n"
     "  --pty [LINK]        serve the bus on a pseudo-terminal; prints \"pty /dev/pts/N\";\n"
     "                      LINK: also a symbolic link to it, removed at exit\n"
+    "  --gateway HOST:PORT serve the bus as an M-Bus/Ethernet gateway with 300-byte frames, listening\n"
+    "                      (port 0: a free port); prints \"gateway HOST:PORT\"; greets each connection\n"
+    "  --gateway-connect HOST:PORT\n"
+    "                      the same gateway, calling the program's listening port instead, every\n"
+    "                      second until it connects and again after a disconnect;\n"
+    "                      prints \"gateway-connect HOST:PORT\"\n"
+    "  --network A.B.C.D   the gateway's network number (default 0.0.0.1)\n"
+    "  --gateway-delay MS  every gateway reply that much later, 0..60000 (a GPRS gateway; default 0)\n"
+    "  --gateway-chunk N   gateway replies in pieces of N bytes, 1..300, with 20 ms between them\n"
+    "  --gateway-pty [LINK]\n"
+    "                      the gateway's RS-232 settings port (SET/GET) on a pseudo-terminal;\n"
+    "                      prints \"gateway-pty /dev/pts/N\"; LINK: also a symbolic link to it\n"
     "  --meters FILE.json  the meters (see docs/SIMULATOR.md); default: the built-in bus\n"
     "  --generate N[:SEED] instead, N meters (1..250) at primary address 0 with distinct random\n"
     "                      8-digit identifications, manufacturer SIM; the same N:SEED always gives\n"
     "                      the same meters (SEED 0..4294967295, default 1)\n"
     "  --latency MS        answer delay in milliseconds, 0..10000 (default 20)\n"
-    "  --baud N            line speed of the bridge: 300, 600, 1200, 2400, 4800 or 9600 (default 2400);\n"
+    "  --baud N            line speed of the bridge and the gateway: 300, 600, 1200, 2400, 4800 or\n"
+    "                      9600 (default 2400);\n"
     "                      on the pseudo-terminal the speed the program sets counts\n"
     "  --wire-speed        both directions at the line speed, 11 bits per character: the meters\n"
     "                      hear a frame once it has crossed the line, answers trickle back\n"
@@ -32,7 +48,7 @@ const char* const kSimulatorUsage =
     "                      what it changed, as one JSON line each (FILE is replaced)\n"
     "  -h, --help          show this help\n"
     "\n"
-    "At least one of --bridge and --pty is needed. Runs until SIGINT or SIGTERM.\n";
+    "At least one of --bridge, --pty, --gateway and --gateway-connect is needed. Runs until SIGINT or SIGTERM.\n";
 
 namespace {
 
@@ -49,6 +65,7 @@ std::optional<Integer> Number(const std::string& text, Integer lowest, Integer h
 
 ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
     SimulatorOptions o;
+    std::string gatewayOnly;  // the last option that means nothing without a gateway
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::optional<std::string> inlineValue;
@@ -66,25 +83,61 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
             return true;
         };
         const auto missing = [&] { return ParsedOptions{std::nullopt, name + " needs a value"}; };
+        const auto optionalLink = [&](std::string& out) {
+            if (inlineValue) out = *inlineValue;
+            else if (i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1][0] != '-') out = arguments[++i];
+        };
+        // HOST:PORT into `host` and `port`; the error text, empty when it was read.
+        const auto endpoint = [&](std::string& host, std::uint16_t& port) -> std::string {
+            std::string text;
+            if (!value(text)) return name + " needs a value";
+            const auto colon = text.rfind(':');
+            if (colon == std::string::npos || colon == 0) return name + " wants HOST:PORT, not \"" + text + "\"";
+            const auto number = Number(text.substr(colon + 1), 0, 65535);
+            if (!number) return name + ": \"" + text.substr(colon + 1) + "\" is not a port 0..65535";
+            host = text.substr(0, colon);
+            if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+            port = static_cast<std::uint16_t>(*number);
+            return {};
+        };
 
         if (name == "-h" || name == "--help") {
             o.help = true;
         } else if (name == "--bridge") {
-            std::string endpoint;
-            if (!value(endpoint)) return missing();
-            const auto colon = endpoint.rfind(':');
-            if (colon == std::string::npos || colon == 0) return {std::nullopt, "--bridge wants HOST:PORT, not \"" + endpoint + "\""};
-            std::string host = endpoint.substr(0, colon);
-            if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-            const auto port = Number(endpoint.substr(colon + 1), 0, 65535);
-            if (!port) return {std::nullopt, "--bridge: \"" + endpoint.substr(colon + 1) + "\" is not a port 0..65535"};
+            if (auto error = endpoint(o.bridgeHost, o.bridgePort); !error.empty()) return {std::nullopt, error};
             o.bridge = true;
-            o.bridgeHost = host;
-            o.bridgePort = static_cast<std::uint16_t>(*port);
+        } else if (name == "--gateway" || name == "--gateway-connect") {
+            if (o.gateway || o.gatewayConnect) return {std::nullopt, "--gateway and --gateway-connect exclude each other"};
+            if (auto error = endpoint(o.gatewayHost, o.gatewayPort); !error.empty()) return {std::nullopt, error};
+            (name == "--gateway" ? o.gateway : o.gatewayConnect) = true;
+        } else if (name == "--network") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto network = gateway::ParseNetworkNumber(text);
+            if (!network) return {std::nullopt, "--network: \"" + text + "\" is not A.B.C.D with each part 0..255"};
+            o.network = *network;
+            gatewayOnly = name;
+        } else if (name == "--gateway-delay") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto ms = Number(text, 0, 60000);
+            if (!ms) return {std::nullopt, "--gateway-delay: \"" + text + "\" is not 0..60000 milliseconds"};
+            o.gatewayDelayMs = *ms;
+            gatewayOnly = name;
+        } else if (name == "--gateway-chunk") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto bytes = Number(text, 1, 300);
+            if (!bytes) return {std::nullopt, "--gateway-chunk: \"" + text + "\" is not 1..300 bytes"};
+            o.gatewayChunk = *bytes;
+            gatewayOnly = name;
+        } else if (name == "--gateway-pty") {
+            o.gatewayPty = true;
+            optionalLink(o.gatewayPtyLink);
+            gatewayOnly = name;
         } else if (name == "--pty") {
             o.pty = true;
-            if (inlineValue) o.ptyLink = *inlineValue;
-            else if (i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1][0] != '-') o.ptyLink = arguments[++i];
+            optionalLink(o.ptyLink);
         } else if (name == "--meters") {
             if (!value(o.metersFile)) return missing();
             if (o.metersFile.empty()) return {std::nullopt, "--meters needs a file name"};
@@ -128,6 +181,8 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         }
     }
     if (o.generateCount > 0 && !o.metersFile.empty()) return {std::nullopt, "--generate and --meters exclude each other"};
+    if (!gatewayOnly.empty() && !o.gateway && !o.gatewayConnect)
+        return {std::nullopt, gatewayOnly + " needs --gateway or --gateway-connect"};
     return {o, {}};
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "sim/gateway_frame.h"
 #include "sim/generated_bus.h"
 
 namespace veltro::sim {
@@ -16,6 +17,15 @@ struct SimulatorOptions {
     std::uint16_t bridgePort = 0;
     bool pty = false;
     std::string ptyLink;  // empty: no symbolic link
+    bool gateway = false;         // listens for the program
+    bool gatewayConnect = false;  // calls the program
+    std::string gatewayHost;
+    std::uint16_t gatewayPort = 0;
+    gateway::NetworkNumber network{0, 0, 0, 1};
+    int gatewayDelayMs = 0;
+    int gatewayChunk = 0;  // 0: every reply in one write
+    bool gatewayPty = false;
+    std::string gatewayPtyLink;  // empty: no symbolic link
     std::string metersFile;  // empty: the default bus
     int generateCount = 0;   // 0: no generated bus
     std::uint32_t generateSeed = kDefaultGeneratorSeed;
@@ -34,7 +44,8 @@ struct ParsedOptions {
 extern const char* const kSimulatorUsage;
 
 // The command line of mbus-sim without the program name. Options take their value as the next argument
-// or after "="; --pty takes an optional link path (the next argument unless it starts with "-").
+// or after "="; --pty and --gateway-pty take an optional link path (the next argument unless it starts
+// with "-").
 ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments);
 
 } // namespace veltro::sim
