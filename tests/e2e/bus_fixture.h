@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "engine/engine.h"
@@ -18,7 +19,10 @@
 #include "link/operation_runner.h"
 #include "mbus/frames.h"
 #include "meters/meter_page.h"
+#include "link/gateway_channels.h"
+#include "link/gateway_session.h"
 #include "sim/bridge_server.h"
+#include "sim/gateway.h"
 #include "sim/bus.h"
 #include "sim/default_bus.h"
 #include "sim/meter.h"
@@ -48,7 +52,7 @@ private:
     int m_silent;
 };
 
-enum class Transport { Bridge, Serial };
+enum class Transport { Bridge, Serial, GatewayClient, GatewayServer };
 
 // The engine against the simulator over a real loopback socket or a real pseudo-terminal, with short
 // response windows. Everything runs on this thread's event loop, as in the program.
@@ -71,6 +75,32 @@ protected:
             s.misc.useVodud = true;
             s.vodud.ip = "127.0.0.1";
             s.vodud.port = std::to_string(m_bridge->port());
+        } else if (transport == Transport::GatewayClient) {
+            m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, true);
+            m_gatewayServer = std::make_unique<sim::GatewayServer>(*m_bus, *m_gatewaySettings, timing);
+            ASSERT_TRUE(m_gatewayServer->listen());
+            s.misc.useNlanServ = true;
+            s.vodud.ip = "127.0.0.1";
+            s.vodud.port = std::to_string(m_gatewayServer->port());
+            s.vodud.netNumber = "0.0.0.1";
+        } else if (transport == Transport::GatewayServer) {
+            // A free port for the program's listening socket.
+            QTcpServer probe;
+            ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+            const quint16 port = probe.serverPort();
+            probe.close();
+            s.misc.useEthernet = true;
+            s.ethernet.listenPort = std::to_string(port);
+            s.ethernet.keepAlive = false;
+            engine->settings().setSettings(s);
+            engine->gatewayServer().toggle(QString::number(port));
+            ASSERT_TRUE(engine->gatewayServer().isListening());
+            bool greeted = false;
+            QObject::connect(&engine->gatewaySession(), &GatewaySession::greeted, [&greeted] { greeted = true; });
+            m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, false);
+            m_gatewayCaller = std::make_unique<sim::GatewayCaller>(*m_bus, *m_gatewaySettings, timing);
+            m_gatewayCaller->start(QHostAddress::LocalHost, port);
+            ASSERT_TRUE(waitFor([&] { return greeted; }, 5000));
         } else {
             m_pty = std::make_unique<sim::PtyPort>(*m_bus, timing);
             ASSERT_TRUE(m_pty->open()) << m_pty->errorString().toStdString();
@@ -160,6 +190,9 @@ private:
     std::unique_ptr<sim::Bus> m_bus;
     std::unique_ptr<sim::BridgeServer> m_bridge;
     std::unique_ptr<sim::PtyPort> m_pty;
+    std::unique_ptr<sim::GatewaySettings> m_gatewaySettings;
+    std::unique_ptr<sim::GatewayServer> m_gatewayServer;
+    std::unique_ptr<sim::GatewayCaller> m_gatewayCaller;
 };
 
 } // namespace veltro::test
