@@ -22,6 +22,16 @@ ConsoleExchange::ConsoleExchange(CommunicationLog& log, Telegram bytes, ConsoleM
     : SingleExchange(BusOperation::Console, CollectTexts::Cycle(), 0, parent), m_log(log), m_bytes(std::move(bytes)),
       m_mode(mode) {}
 
+void ConsoleExchange::start() {
+    if (!m_withoutAnswer) {
+        SingleExchange::start();
+        return;
+    }
+    // Written, and the link let go once the bytes have left: nobody waits for an answer.
+    link().send(m_bytes, SendKind::Raw);
+    pause(0, [this] { finish(OperationOutcome::Completed); });
+}
+
 Verdict ConsoleExchange::reply(const Telegram& received) {
     link().emptyReceiveBuffers();
     m_logged = !received.empty();
@@ -34,6 +44,17 @@ Verdict ConsoleExchange::reply(const Telegram& received) {
 
 FreeCommandConsole::FreeCommandConsole(OperationRunner& runner, CommunicationLog& log, QObject* parent)
     : QObject(parent), m_runner(runner), m_log(log) {}
+
+bool FreeCommandConsole::sendToSerialPort(const std::string& text, bool collectAnswer) {
+    Telegram bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    auto* exchange = new ConsoleExchange(m_log, std::move(bytes), ConsoleMode::Ascii);
+    exchange->forceLinkMode(LinkMode::Serial);
+    if (!collectAnswer) exchange->setWithoutAnswer();
+    connect(exchange, &Operation::finished, this, [this, exchange](OperationOutcome outcome) {
+        if (outcome == OperationOutcome::Completed) emit answerWindowEnded(exchange->logged());
+    });
+    return m_runner.start(exchange);
+}
 
 bool FreeCommandConsole::isWaiting() const { return m_runner.currentKind() == BusOperation::Console; }
 

@@ -18,8 +18,10 @@ class ConsoleExchange final : public SingleExchange {
 public:
     ConsoleExchange(CommunicationLog& log, Telegram bytes, ConsoleMode mode, QObject* parent = nullptr);
     bool logged() const { return m_logged; }
+    void setWithoutAnswer() { m_withoutAnswer = true; }
 
 protected:
+    void start() override;
     Outgoing request() override { return {m_bytes, SendKind::Raw, {}}; }
     Verdict reply(const Telegram& received) override;
 
@@ -28,6 +30,7 @@ private:
     Telegram m_bytes;
     ConsoleMode m_mode;
     bool m_logged = false;
+    bool m_withoutAnswer = false;
 };
 
 // The free command console: `Butt_command_sendClick` sends the operator's text over the selected link
@@ -49,6 +52,9 @@ public:
     // the link is touched. Returns whether the command is on its way (the link acquired or being
     // connected) and its answer window will follow.
     bool send(const QString& text);
+    // A gateway's settings command: `text` written as it is to the serial port, whatever the link mode,
+    // the answer shown as text (or nothing collected when `collectAnswer` is false).
+    bool sendToSerialPort(const std::string& text, bool collectAnswer);
     bool isWaiting() const;
 
 signals:

@@ -47,10 +47,11 @@ Link& LinkFacade::selected() const { return *m_links[static_cast<std::size_t>(li
 
 Link& LinkFacade::active() const { return m_held ? *m_held : selected(); }
 
-Link::Acquire LinkFacade::acquireLink() {
+Link::Acquire LinkFacade::acquireLink(std::optional<LinkMode> mode) {
+    Link& wanted = mode ? *m_links[static_cast<std::size_t>(*mode)] : selected();
     // A link left acquired by an unanswered read is given back when another one is chosen now.
-    if (m_held && m_held != &selected()) m_held->release();
-    m_held = &selected();
+    if (m_held && m_held != &wanted) m_held->release();
+    m_held = &wanted;
     const Link::Acquire result = m_held->acquire();
     if (result == Link::Acquire::Refused) m_held = nullptr;
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include <QObject>
 #include <QString>
@@ -39,8 +40,9 @@ public:
     // Puts `link` in place of the one that carries `mode` (the facade does not own it).
     void install(LinkMode mode, Link& link);
 
-    // `AcquireLink`: Ready, Pending (then `acquired(ok)`), or Refused.
-    Link::Acquire acquireLink();
+    // `AcquireLink`: Ready, Pending (then `acquired(ok)`), or Refused. `mode` overrides the settings'
+    // choice (the gateways' settings go to the serial port whatever the link mode).
+    Link::Acquire acquireLink(std::optional<LinkMode> mode = std::nullopt);
     // `ReleaseLink`: the end-of-operation clean-up of the acquired link.
     void releaseLink();
 

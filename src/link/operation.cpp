@@ -34,7 +34,7 @@ void Operation::begin(OperationRunner& runner, LinkFacade& link, CommunicationLo
     connect(m_link, &LinkFacade::acquired, this, &Operation::onAcquired);
     connect(m_link, &LinkFacade::sent, this, &Operation::onSent);
     m_waiting = Waiting::Link;
-    switch (m_link->acquireLink()) {
+    switch (m_link->acquireLink(m_forcedMode)) {
     case Link::Acquire::Ready: onAcquired(true); break;
     case Link::Acquire::Pending: break;
     case Link::Acquire::Refused: onAcquired(false); break;

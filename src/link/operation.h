@@ -7,7 +7,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 #include "link/link.h"
+#include "link/link_facade.h"
 
 namespace veltro {
 
@@ -62,6 +65,8 @@ public:
     ~Operation() override;
 
     BusOperation kind() const { return m_kind; }
+    // Runs on this link whatever the settings select (set before it starts).
+    void forceLinkMode(LinkMode mode) { m_forcedMode = mode; }
     // The operator's stop; an operation may finish its window first.
     virtual void stop() { finish(OperationOutcome::Stopped); }
     // The program closes: nothing more goes on the bus.
@@ -98,6 +103,7 @@ private:
     void armWindow();
 
     BusOperation m_kind;
+    std::optional<LinkMode> m_forcedMode;
     CollectTexts m_texts;
     OperationRunner* m_runner = nullptr;
     LinkFacade* m_link = nullptr;
