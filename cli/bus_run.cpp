@@ -55,6 +55,10 @@ std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& argume
             options.home = *v;
         } else if (a == "--simulate") {
             options.simulate = true;
+        } else if (a == "--simulate=gateway" || a == "--simulate=gateway-server") {
+            options.simulate = true;
+            options.simulatedRole = a == "--simulate=gateway" ? sim::BackgroundBridge::Role::Gateway
+                                                             : sim::BackgroundBridge::Role::GatewayCaller;
         } else if (a == "--wait-gateway") {
             auto v = value("--wait-gateway");
             if (!v) return std::nullopt;

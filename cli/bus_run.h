@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QLocale>
+#include <QTcpServer>
 #include <QTimer>
 
 #include "app/live_settings.h"
@@ -43,6 +44,8 @@ struct BusOptions {
     std::string link;
     std::string home;
     bool simulate = false;
+    // --simulate=gateway: behind a gateway the program connects to; =gateway-server: one that calls in.
+    sim::BackgroundBridge::Role simulatedRole = sim::BackgroundBridge::Role::Bridge;
     std::optional<int> timeout;
     std::optional<int> retries;
     int waitGateway = 30;  // seconds a gateway-server link waits for a gateway to connect and greet
@@ -94,12 +97,31 @@ public:
         if (options.retries) settings.misc.retry = *options.retries;
         if (options.simulate) {
             QString simError;
-            m_simulator = sim::BackgroundBridge::Start(sim::DefaultBus(), {}, simError);
+            sim::BackgroundBridge::Options simulated;
+            simulated.role = options.simulatedRole;
+            if (simulated.role == sim::BackgroundBridge::Role::GatewayCaller) {
+                // The program listens; a free port for it, which the simulated gateway calls.
+                QTcpServer probe;
+                if (!probe.listen(QHostAddress::LocalHost, 0)) {
+                    error = "no free port to listen on: " + probe.errorString().toStdString();
+                    return false;
+                }
+                simulated.port = probe.serverPort();
+                probe.close();
+            }
+            m_simulator = sim::BackgroundBridge::Start(sim::DefaultBus(), simulated, simError);
             if (!m_simulator) {
                 error = "the simulated bus did not start: " + simError.toStdString();
                 return false;
             }
-            UseBridge(settings, "127.0.0.1", std::to_string(m_simulator->port()));
+            const std::string port = std::to_string(m_simulator->port());
+            switch (options.simulatedRole) {
+            case sim::BackgroundBridge::Role::Bridge: UseBridge(settings, "127.0.0.1", port); break;
+            case sim::BackgroundBridge::Role::Gateway:
+                ApplyLinkSpec(LinkSpec{GatewayLinkSpec{"127.0.0.1", port, "0.0.0.1"}}, settings);
+                break;
+            case sim::BackgroundBridge::Role::GatewayCaller: ApplyLinkSpec(LinkSpec{GatewayServerLinkSpec{port}}, settings); break;
+            }
         } else if (!options.link.empty() && !ApplyLink(options.link, settings, error)) {
             return false;
         }

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "sim/bridge_server.h"
+#include "sim/gateway.h"
 
 namespace veltro::sim {
 
@@ -22,11 +23,16 @@ namespace veltro::sim {
 // The bus belongs to the bridge thread while it runs; Bus is thread-safe, so bus() may be inspected.
 class BackgroundBridge {
 public:
+    // What serves the bus: the transparent bridge, a gateway the program connects to, or a gateway that
+    // calls the program's listening `port`.
+    enum class Role { Bridge, Gateway, GatewayCaller };
+
     struct Options {
+        Role role = Role::Bridge;
         LineTiming timing{};
         int lineBaud = kDefaultBaud;
         QHostAddress address = QHostAddress::LocalHost;
-        quint16 port = 0;  // 0: a free port
+        quint16 port = 0;  // 0: a free port; the program's port for GatewayCaller
         std::function<void(const QString&)> log;  // called on the bridge thread; empty: no log
     };
 
@@ -44,6 +50,7 @@ private:
     BackgroundBridge() = default;
 
     std::unique_ptr<Bus> m_bus;
+    std::unique_ptr<GatewaySettings> m_gatewaySettings;
     QThread m_thread;
     QObject* m_context = nullptr;  // lives on m_thread; parent of the server
     quint16 m_port = 0;

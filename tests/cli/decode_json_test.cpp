@@ -344,4 +344,20 @@ TEST(ConfigureCommands, AutoAddressGivesTheMetersSharingAddressZeroTheirOwn) {
     EXPECT_TRUE(silent.err.contains("no answer from 7; nothing was changed")) << silent.err.toStdString();
 }
 
+TEST(GatewayLinks, ScanThroughAGatewayInEitherRoleListsTheBusMeters) {
+    for (const char* role : {"--simulate=gateway", "--simulate=gateway-server"}) {
+        const CliRun run = RunCli({"scan", role, "--from", "0", "--to", "4", "--timeout", "600", "--json"}, {}, 60000);
+        ASSERT_EQ(run.exitCode, 0) << role << "\n" << run.err.toStdString();
+        QStringList addresses;
+        for (const auto& row : QJsonDocument::fromJson(run.out).object()["rows"].toArray()) addresses << row.toArray().at(1).toString();
+        EXPECT_EQ(addresses, (QStringList{"1", "2", "3", "4"})) << role;
+        if (QByteArray(role).endsWith("server")) {
+            EXPECT_TRUE(run.err.contains("Connected NLAN Network number: 0.0.0.1")) << role;  // its greeting
+        }
+    }
+    const CliRun nobody = RunCli({"read", "1", "--link", "gateway-server:47125", "--wait-gateway", "1"});
+    EXPECT_EQ(nobody.exitCode, 2);
+    EXPECT_TRUE(nobody.err.endsWith("veltro-cli: no gateway connected and greeted on port 47125 within 1 s\n")) << nobody.err.toStdString();
+}
+
 } // namespace
