@@ -131,6 +131,7 @@ protected:
         return frames;
     }
     const sim::Bus& bus() const { return *m_bus; }
+    sim::Bus& bus() { return *m_bus; }
     const QStringList& log() const { return engine->log().lines(); }
 
     // Runs the event loop until `done` or `limitMs`; returns whether `done` came true.
