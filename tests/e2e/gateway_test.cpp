@@ -167,3 +167,84 @@ TEST_F(GatewayHostilePeer, TheServerSurvivesAnyPeerAndTheNextGatewaysGreetingCou
 
 } // namespace
 } // namespace veltro::test
+
+namespace veltro::test {
+namespace {
+
+// The program listens; a simulated gateway calls in with the pacing given.
+class CallingGateway : public BusFixture {
+protected:
+    void listenAndCall(sim::GatewayPacing pacing, const std::function<void(Settings&)>& configure,
+                       const std::function<void()>& beforeCall = {}) {
+        startBus(sim::DefaultBus());
+        Settings s = engine->settings().settings();
+        s.misc.useEthernet = true;
+        s.ethernet.keepAlive = false;
+        configure(s);
+        engine->settings().setSettings(s);
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        m_port = probe.serverPort();
+        probe.close();
+        engine->gatewayServer().toggle(QString::number(m_port));
+        if (beforeCall) beforeCall();
+        m_caller = std::make_unique<sim::GatewayCaller>(bus(), m_settings, sim::LineTiming{std::chrono::milliseconds{5}},
+                                                        sim::kDefaultBaud, pacing);
+        m_caller->start(QHostAddress::LocalHost, m_port);
+        ASSERT_TRUE(waitFor([&] { return count("Connected NLAN Network number: ") == 1; }, 5000)) << log().join('\n').toStdString();
+    }
+    quint16 m_port = 0;
+    sim::GatewaySettings m_settings{sim::gateway::NetworkNumber{0, 0, 0, 1}, false};
+    std::unique_ptr<sim::GatewayCaller> m_caller;
+};
+
+TEST_F(CallingGateway, ASlowGatewayIsWaitedForAsLongAsTheReloadsAllow) {
+    sim::GatewayPacing gprs;
+    gprs.delay = std::chrono::milliseconds(500);  // the answer comes in the third window of 200 ms
+    listenAndCall(gprs, [](Settings& s) { s.ethernet.timerReload = 3; });
+    engine->settings().setResponseWindow(200);
+    tableWithAddresses({"2"});
+    meters().readSelected();
+    ASSERT_TRUE(waitIdle(10000));
+    EXPECT_EQ(meters().table().cell(1, 0), "51200417") << log().join('\n').toStdString();
+    EXPECT_EQ(count("Timer overload..."), 0);
+
+    Settings s = engine->settings().settings();
+    s.ethernet.timerReload = 1;  // now the windows run out first
+    engine->settings().setSettings(s);
+    tableWithAddresses({"3"});
+    meters().readSelected();
+    ASSERT_TRUE(waitIdle(10000));
+    EXPECT_EQ(count("Timer overload..."), 1);
+    EXPECT_EQ(count("No response from address 3"), 1);
+}
+
+TEST_F(CallingGateway, AGreetingStartsTheScanWithoutAskingAndFindBeforeItAsks) {
+    listenAndCall({}, [](Settings& s) { s.ethernet.autoMbus = true; },
+                  [this] {
+                      meters().replaceRows({{"12345678", "9"}, {}});
+                      // An operator who would cancel: a Find before the greeting asks, and so starts nothing.
+                      operatorScript.answer = OperatorInterface::Answer::Cancel;
+                      meters().findPrimary(0, 5);
+                      EXPECT_EQ(meters().busOperation(), BusOperation::None);
+                  });
+    // The greeting came: the scan runs without a question, the table cleared.
+    EXPECT_EQ(meters().busOperation(), BusOperation::Scan);
+    EXPECT_NE(meters().table().cell(1, 0), "12345678");
+    meters().stopScan();
+    ASSERT_TRUE(waitIdle(10000));
+}
+
+TEST_F(CallingGateway, ASilentGatewayIsDroppedWhenTheIdleTimeRunsOut) {
+    listenAndCall({}, [](Settings&) {});
+    engine->gatewayServer().setIdleInterval(300);
+    engine->gatewayServer().toggle(QString::number(m_port));  // closes
+    engine->gatewayServer().toggle(QString::number(m_port));  // and listens again, idle time now 300 ms
+    ASSERT_TRUE(waitFor([&] { return engine->gatewayServer().gatewayConnected(); }, 5000));  // it calls again
+    const int opened = count("Socket is opened at port ");
+    ASSERT_TRUE(waitFor([&] { return count("Socket is opened at port ") > opened; }, 5000));
+    EXPECT_TRUE(engine->gatewayServer().isListening());
+}
+
+} // namespace
+} // namespace veltro::test
