@@ -6,7 +6,8 @@ namespace veltro {
 namespace {
 
 constexpr const char* kBaudError = "baud rate must be 300, 2400, 4800, 9600 or 19200: ";
-constexpr const char* kFormError = "--link must be serial:PORT[:BAUD[:PARITY]] or bridge:HOST:PORT: ";
+constexpr const char* kFormError =
+    "--link must be serial:PORT[:BAUD[:PARITY]], bridge:HOST:PORT, gateway:HOST:PORT[:NETWORK] or gateway-server:PORT: ";
 
 struct ParseCase {
     const char* what;
@@ -86,8 +87,31 @@ TEST(ParseLinkSpec, AnythingElseNamesTheForms) {
         "bridge:h:10001:x",
         "bridge:::1:10001",     // an IPv6 address has colons of its own
         "telnet:x",
+        "gateway:h",
+        "gateway:h:0",
+        "gateway:h:1:2:3",
+        "gateway-server:",
+        "gateway-server:70000",
     };
     for (const char* text : texts) Check({"not a link", text, std::string(kFormError) + text});
+}
+
+TEST(ParseLinkSpec, GatewayFormsSelectTheirModeAndKeepTheNetworkNumber) {
+    const auto client = ParseLinkSpec("gateway:10.0.0.7:59615:0.0.0.1");
+    ASSERT_TRUE(client.link) << client.error;
+    EXPECT_EQ(std::get<GatewayLinkSpec>(client.link->target), (GatewayLinkSpec{"10.0.0.7", "59615", "0.0.0.1"}));
+    EXPECT_EQ(ParseLinkSpec("gateway:h:1:1.2.3.256").error, "the network number must be four numbers 0-255 with dots: 1.2.3.256");
+    const auto server = ParseLinkSpec("gateway-server:59615");
+    ASSERT_TRUE(server.link) << server.error;
+
+    Settings settings;
+    settings.misc.useVodud = true;
+    ApplyLinkSpec(*client.link, settings);
+    EXPECT_TRUE(settings.misc.useNlanServ && !settings.misc.useEthernet && !settings.misc.useVodud);
+    EXPECT_EQ(settings.vodud.netNumber, "0.0.0.1");
+    ApplyLinkSpec(*server.link, settings);
+    EXPECT_TRUE(settings.misc.useEthernet && !settings.misc.useNlanServ);
+    EXPECT_EQ(settings.ethernet.listenPort, "59615");
 }
 
 TEST(ApplyLinkSpec, SelectsTheLinkModeAndFillsItsFields) {
