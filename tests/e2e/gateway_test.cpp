@@ -248,3 +248,46 @@ TEST_F(CallingGateway, ASilentGatewayIsDroppedWhenTheIdleTimeRunsOut) {
 
 } // namespace
 } // namespace veltro::test
+
+namespace veltro::test {
+namespace {
+
+TEST_F(GatewayHostilePeer, TheClientSurvivesAPeerThatFloodsAndHangsUpMidFrame) {
+    startBus(sim::DefaultBus());
+    QTcpServer hostile;
+    ASSERT_TRUE(hostile.listen(QHostAddress::LocalHost, 0));
+    QPointer<QTcpSocket> accepted;
+    QObject::connect(&hostile, &QTcpServer::newConnection, [&] { accepted = hostile.nextPendingConnection(); });
+    Settings s = engine->settings().settings();
+    s.misc.useVodud = false;
+    s.misc.useNlanServ = true;
+    s.vodud.ip = "127.0.0.1";
+    s.vodud.port = std::to_string(hostile.serverPort());
+    engine->settings().setSettings(s);
+    engine->settings().setResponseWindow(300);
+    tableWithAddresses({"2"});
+    meters().readSelected();
+    ASSERT_TRUE(waitFor([&] { return accepted != nullptr; }, 5000));
+    const int ticks = sendAll(*accepted, Garbage(20 * 1024 * 1024), 64 * 1024);
+    EXPECT_GT(ticks, 0);
+    accepted->write(Garbage(120));
+    pump(50);
+    accepted->abort();
+    ASSERT_TRUE(waitIdle(10000));
+    EXPECT_EQ(meters().table().cell(1, 0), "");  // nothing it sent passed for an answer
+
+    // The real gateway now: a fresh connection, an empty accumulator.
+    sim::GatewaySettings settings(sim::gateway::NetworkNumber{0, 0, 0, 1}, true);
+    sim::GatewayServer gateway(bus(), settings);
+    ASSERT_TRUE(gateway.listen());
+    s.vodud.port = std::to_string(gateway.port());
+    s.vodud.netNumber = "0.0.0.1";
+    engine->settings().setSettings(s);
+    engine->gatewayClient().deactivate();
+    meters().readSelected();
+    ASSERT_TRUE(waitIdle(10000));
+    EXPECT_EQ(meters().table().cell(1, 0), "51200417") << log().join('\n').toStdString();
+}
+
+} // namespace
+} // namespace veltro::test
