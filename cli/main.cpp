@@ -9,6 +9,7 @@
 #include "bus_commands.h"
 #include "configure_commands.h"
 #include "decode_command.h"
+#include "gateway_commands.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
@@ -54,6 +55,15 @@ constexpr const char* kUsage =
     "  auto-address [--start N] (--id ID[,ID...] | --table FILE) [--table-addresses] [--yes] [--json]\n"
     "                             give every meter a primary address through its secondary address,\n"
     "                             counting up from N (default 1), or taking the table's addresses\n"
+    "  gateway set NAME VALUE... | gateway get MAIN|SERV|CONN|OPER|GPRS|STAT | gateway test\n"
+    "      --link serial:PORT [--json]\n"
+    "                             an NLAN-2's or NCEL-1A's settings over its RS-232 port, as the communication\n"
+    "                             page sends them: NAME is IPV4, MASK, GATE, NETN, IPMA, IPCO, IPO1-IPO4, PINC,\n"
+    "                             USER, PASS, APNM, PHON, DUED, COM2, RETN, PITO, RETI, NETO, DATE, TIME or\n"
+    "                             SERV, with the values as typed on the page (set PITO 5, set DUED 1 0 5,\n"
+    "                             set COM2 9600 None, set USER \"a b\", set SERV 1); DATE and TIME take the\n"
+    "                             computer's clock; test sends SET TEST; after -- a value may start with \"-\".\n"
+    "                             The log shows the gateway's answer as text; --json prints {log, sent, answer}\n"
     "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
@@ -78,7 +88,7 @@ constexpr const char* kUsage =
     "                                 ... a relay unit's start value (up to 8 digits) in that unit\n"
     "  build reset ADDRESS            ... the link reset (SND_NKE) sent after a change\n"
     "\n"
-    "Bus options (for scan, search, read, request, send; before or after the arguments):\n"
+    "Bus options (for scan, search, read, request, send, gateway; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
     "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
     "  --link gateway:HOST:PORT[:NETWORK]  a gateway the program connects to (network number a.b.c.d)\n"
@@ -97,7 +107,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit codes: 0 everything asked for was done (every requested meter answered); 1 a requested meter did not\n"
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
-    "arguments, a file or the link were not usable, or a build command's value was refused (with its message);\n"
+    "arguments, a file or the link were not usable, or a build command's value or a gateway setting was refused\n"
+    "(with its message);\n"
     "130 a search stopped by SIGINT or SIGTERM.\n";
 
 int Fail(const std::string& message) {
@@ -299,6 +310,7 @@ int main(int argc, char** argv) {
         {"check", Check},
         {"build", Build},
         {"auto-address", veltro::cli::AutoAddressCommand},
+        {"gateway", veltro::cli::GatewayCommand},
     };
     for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
                                   "set-counter", "set-counter-type"})

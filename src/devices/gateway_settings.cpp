@@ -68,15 +68,6 @@ constexpr bool RowsAreWellFormed() {
 }
 static_assert(RowsAreWellFormed(), "four-letter names, unique rows, each kind with its own parameters");
 
-constexpr std::size_t ValueCount(GatewayValue kind) {
-    switch (kind) {
-    case None: case Date: case Time: return 0;
-    case DueDate: return kDueDateFields.size();
-    case SerialPort: return 2;
-    default: return 1;  // SERV's fixed value included
-    }
-}
-
 // Saturates, so a long run of digits is simply out of every range.
 std::optional<int> DecimalValue(std::string_view text) {
     if (text.empty()) return std::nullopt;
@@ -205,7 +196,7 @@ GatewayCommandResult Build(GatewayVerb verb, std::string_view name, const std::v
                                        [&](const GatewayCommandRow& r) { return r.verb == verb && r.name == name; });
         return Refuse(named && values.size() != 1 ? GatewayRefusal::ValueCount : GatewayRefusal::UnknownCommand);
     }
-    if (values.size() != ValueCount(row->value)) return Refuse(GatewayRefusal::ValueCount);
+    if (values.size() != GatewayValueCount(row->value)) return Refuse(GatewayRefusal::ValueCount);
 
     // The clock buttons ask the RS-232 rule before they read the clock.
     const bool clockRow = row->value == Date || row->value == Time;
@@ -224,6 +215,15 @@ GatewayCommandResult Build(GatewayVerb verb, std::string_view name, const std::v
 } // namespace
 
 std::span<const GatewayCommandRow> GatewayCommandSet() { return kCommands; }
+
+std::size_t GatewayValueCount(GatewayValue kind) {
+    switch (kind) {
+    case None: case Date: case Time: return 0;
+    case DueDate: return kDueDateFields.size();
+    case SerialPort: return 2;
+    default: return 1;  // SERV's fixed value included
+    }
+}
 
 GatewayCommandResult BuildGatewaySetting(std::string_view name, const std::vector<std::string>& values,
                                          const GatewayClock& clock, const GatewayLinkModes& modes) {

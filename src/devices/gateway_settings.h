@@ -53,6 +53,9 @@ struct GatewayCommandRow {
 // Every command of the page, in the page's order; one row per sent text (SERV twice, IPO1..IPO4 by slot).
 std::span<const GatewayCommandRow> GatewayCommandSet();
 
+// The values `BuildGatewaySetting` takes for a row of this kind.
+std::size_t GatewayValueCount(GatewayValue kind);
+
 inline constexpr std::array<const char*, 7> kCom2SpeedItems{"300", "1200", "2400", "4800", "9600", "19200", "38400"};
 inline constexpr std::array<const char*, 3> kCom2ParityItems{"Even", "Odd", "None"};
 

@@ -23,13 +23,22 @@ ConsoleExchange::ConsoleExchange(CommunicationLog& log, Telegram bytes, ConsoleM
       m_mode(mode) {}
 
 void ConsoleExchange::start() {
+    if (m_withoutRequest) {
+        listen();
+        return;
+    }
     if (!m_withoutAnswer) {
         SingleExchange::start();
         return;
     }
-    // Written, and the link let go once the bytes have left: nobody waits for an answer.
+    // Nobody waits for an answer, but releasing the port purges what the driver has not sent yet: the
+    // link is let go once the bytes have had their time on the line.
     link().send(m_bytes, SendKind::Raw);
-    pause(0, [this] { finish(OperationOutcome::Completed); });
+    auto releaseAfterWire = [this] {
+        pause(wireTime(m_bytes.size()) + kFrameMarginMilliseconds, [this] { finish(OperationOutcome::Completed); });
+    };
+    if (link().writePending()) connect(&link(), &LinkFacade::sent, this, releaseAfterWire, Qt::SingleShotConnection);
+    else releaseAfterWire();
 }
 
 Verdict ConsoleExchange::reply(const Telegram& received) {
@@ -50,6 +59,15 @@ bool FreeCommandConsole::sendToSerialPort(const std::string& text, bool collectA
     auto* exchange = new ConsoleExchange(m_log, std::move(bytes), ConsoleMode::Ascii);
     exchange->forceLinkMode(LinkMode::Serial);
     if (!collectAnswer) exchange->setWithoutAnswer();
+    connect(exchange, &Operation::finished, this, [this, exchange](OperationOutcome outcome) {
+        if (outcome == OperationOutcome::Completed) emit answerWindowEnded(exchange->logged());
+    });
+    return m_runner.start(exchange);
+}
+
+bool FreeCommandConsole::collectAnswer() {
+    auto* exchange = new ConsoleExchange(m_log, {}, m_mode);
+    exchange->setWithoutRequest();
     connect(exchange, &Operation::finished, this, [this, exchange](OperationOutcome outcome) {
         if (outcome == OperationOutcome::Completed) emit answerWindowEnded(exchange->logged());
     });

@@ -19,6 +19,7 @@ public:
     ConsoleExchange(CommunicationLog& log, Telegram bytes, ConsoleMode mode, QObject* parent = nullptr);
     bool logged() const { return m_logged; }
     void setWithoutAnswer() { m_withoutAnswer = true; }
+    void setWithoutRequest() { m_withoutRequest = true; }
 
 protected:
     void start() override;
@@ -31,6 +32,7 @@ private:
     ConsoleMode m_mode;
     bool m_logged = false;
     bool m_withoutAnswer = false;
+    bool m_withoutRequest = false;
 };
 
 // The free command console: `Butt_command_sendClick` sends the operator's text over the selected link
@@ -55,6 +57,9 @@ public:
     // A gateway's settings command: `text` written as it is to the serial port, whatever the link mode,
     // the answer shown as text (or nothing collected when `collectAnswer` is false).
     bool sendToSerialPort(const std::string& text, bool collectAnswer);
+    // `Timer_free_command` started without a write, on the link the settings select: what is still on
+    // its way is shown after one response window.
+    bool collectAnswer();
     bool isWaiting() const;
 
 signals:

@@ -8,12 +8,6 @@
 #include "mbus/frames.h"
 
 namespace veltro {
-namespace {
-
-// A byte on the M-Bus line is a start bit, 8 data bits, even parity and a stop bit.
-constexpr int kBitsPerByte = 11;
-
-} // namespace
 
 Operation::Operation(BusOperation kind, CollectTexts texts, QObject* parent)
     : QObject(parent), m_kind(kind), m_texts(std::move(texts)) {
@@ -24,6 +18,14 @@ Operation::Operation(BusOperation kind, CollectTexts texts, QObject* parent)
 }
 
 Operation::~Operation() = default;
+
+int Operation::wireTime(std::size_t bytes) const {
+    // A byte on the M-Bus line is a start bit, 8 data bits, even parity and a stop bit.
+    constexpr long long kBitsPerByte = 11;
+    const int baud = std::max(1, m_link->lineBaud());
+    return static_cast<int>(std::min<long long>((static_cast<long long>(bytes) * kBitsPerByte * 1000 + baud - 1) / baud,
+                                                kLongestFrameWaitMilliseconds));
+}
 
 int Operation::responseWindow() const { return m_runner ? m_runner->responseWindow() : 500; }
 
@@ -63,6 +65,10 @@ void Operation::transmit(const Outgoing& outgoing) {
         return;
     }
     armWindow();
+}
+
+void Operation::listen() {
+    if (!m_ended) armWindow();
 }
 
 void Operation::onSent() {
@@ -106,9 +112,7 @@ void Operation::onTimer() {
     // to pass for the next meter's answer. Wait for the bytes its L field still announces.
     if (const std::size_t missing = MissingLongFrameBytes(collected.bytes); missing > 0) {
         if (!m_frameWait.isValid()) {
-            const int baud = std::max(1, m_link->lineBaud());
-            const auto wire = static_cast<int>((static_cast<long long>(missing) * kBitsPerByte * 1000 + baud - 1) / baud);
-            m_frameWaitLimit = std::min(wire + kFrameMarginMilliseconds, kLongestFrameWaitMilliseconds);
+            m_frameWaitLimit = std::min(wireTime(missing) + kFrameMarginMilliseconds, kLongestFrameWaitMilliseconds);
             m_frameWait.start();
         }
         if (m_frameWait.elapsed() < m_frameWaitLimit) {

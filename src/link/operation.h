@@ -86,6 +86,8 @@ protected:
     virtual void cleanUp(OperationOutcome) {}
 
     void transmit(const Outgoing& outgoing);
+    // A window without a request: what the link still brings is collected and judged.
+    void listen();
     // A timed step without collecting (the meters' rest after a global reset).
     void pause(int milliseconds, std::function<void()> then);
     void finish(OperationOutcome outcome);
@@ -93,6 +95,8 @@ protected:
     LinkFacade& link() const { return *m_link; }
     CommunicationLog& log() const { return *m_log; }
     int responseWindow() const;
+    // Milliseconds that many bytes take on the line at the link's speed.
+    int wireTime(std::size_t bytes) const;
 
 private:
     friend class OperationRunner;

@@ -16,7 +16,8 @@
 namespace veltro {
 namespace {
 
-// The main window, in assignment order: search group, meter page, console, tab pages, main menu.
+// The main window, in assignment order: search group, meter page, console, communication-devices page,
+// tab pages, main menu.
 // Two captions are not here because the running scan and read-all cycle compose them in the engine's
 // page state (TextId::FindCaption or StopCaption, ReadAllCaption); a row here would show "Find" on a
 // running scan after a language switch.
@@ -40,6 +41,34 @@ constexpr std::array kMainWindowRows{
     CaptionRow{"Butt_command_send", TextId::SendButton}, CaptionRow{"Label_command", TextId::CustomCommandLabel},
     CaptionRow{"BitBtn7", TextId::PrintLogButton}, CaptionRow{"BitBtn6", TextId::SaveLogButton},
     CaptionRow{"BitBtn5", TextId::ClearLogButton},
+    // communication-devices page: the labels, then the eighteen "Set" buttons in the labels' order
+    CaptionRow{"Group_network", TextId::NetworkOptionsGroup}, CaptionRow{"Label_own_ip", TextId::OwnIpLabel},
+    CaptionRow{"Label_mask_ip", TextId::NetmaskLabel}, CaptionRow{"Label_gw_ip", TextId::GatewayIpLabel},
+    CaptionRow{"Label_network", TextId::NetworkNumberLabel}, CaptionRow{"Label_apn", TextId::ApnLabel},
+    CaptionRow{"Label_phone_number", TextId::PhoneNumberLabel}, CaptionRow{"Label_man_ip", TextId::ManufacturerIpLabel},
+    CaptionRow{"Label_control_ip", TextId::ControlIpLabel}, CaptionRow{"Label_op_ip", TextId::OperatorIpLabel},
+    CaptionRow{"Label_gprs_pin", TextId::PinLabel}, CaptionRow{"Label_gprs_username", TextId::GprsUserLabel},
+    CaptionRow{"Label_gprs_pass", TextId::GprsPasswordLabel},
+    CaptionRow{"Group_other", TextId::OtherOptionsGroup}, CaptionRow{"Label_com2_speed", TextId::SerialSpeedLabel},
+    CaptionRow{"Label_com2_parity", TextId::SerialParityLabel}, CaptionRow{"Label_day", TextId::DayLabel},
+    CaptionRow{"Label_hour", TextId::HourLabel}, CaptionRow{"Label_minute", TextId::MinuteLabel},
+    CaptionRow{"Label_due_date", TextId::DueDateLabel}, CaptionRow{"Label_retries", TextId::ConnectRetriesLabel},
+    CaptionRow{"Label_retry_timeout", TextId::RetryTimeoutLabel}, CaptionRow{"Label_ping", TextId::PingTimeoutLabel},
+    CaptionRow{"Label_nlan_mbus", TextId::MbusResponseLabel},
+    CaptionRow{"Butt_CMT", TextId::GatewaySetButton}, CaptionRow{"Butt_CET", TextId::GatewaySetButton},
+    CaptionRow{"Butt_MET", TextId::GatewaySetButton}, CaptionRow{"Butt_nlan_nn", TextId::GatewaySetButton},
+    CaptionRow{"Butt_apn", TextId::GatewaySetButton}, CaptionRow{"Butt_phone_number", TextId::GatewaySetButton},
+    CaptionRow{"Butt_nlan_manip", TextId::GatewaySetButton}, CaptionRow{"Butt_nlan2_conip", TextId::GatewaySetButton},
+    CaptionRow{"Butt_nlan2_op1", TextId::GatewaySetButton}, CaptionRow{"Butt_gprs_pin", TextId::GatewaySetButton},
+    CaptionRow{"Butt_gprs_user", TextId::GatewaySetButton}, CaptionRow{"Butt_gprs_pass", TextId::GatewaySetButton},
+    CaptionRow{"Butt_DDT", TextId::GatewaySetButton}, CaptionRow{"Butt_OHA", TextId::GatewaySetButton},
+    CaptionRow{"Butt_TXG", TextId::GatewaySetButton}, CaptionRow{"Butt_RXG", TextId::GatewaySetButton},
+    CaptionRow{"Butt_DPP", TextId::GatewaySetButton}, CaptionRow{"Butt_nlan_mbus_response", TextId::GatewaySetButton},
+    CaptionRow{"Butt_gprs_info", TextId::GprsInfoButton}, CaptionRow{"Butt_gprs_stat", TextId::GprsStatusButton},
+    CaptionRow{"Butt_eth_date", TextId::SetDateButton}, CaptionRow{"Butt_eth_time", TextId::SetTimeButton},
+    CaptionRow{"Butt_eth_main", TextId::MainInfoButton}, CaptionRow{"Butt_eth_service", TextId::ServiceInfoButton},
+    CaptionRow{"Butt_eth_conn", TextId::ConnectionInfoButton}, CaptionRow{"Butt_eth_oper", TextId::OperatorsInfoButton},
+    CaptionRow{"Butt_nlan2_test", TextId::TestIpButton},
     // tab pages
     CaptionRow{"TabSheet1", TextId::MeterBusDevicesTab}, CaptionRow{"TabSheet2", TextId::CommunicationDevicesTab},
     CaptionRow{"TabSheet3", TextId::LocalDisplayTab}, CaptionRow{"TabSheet4", TextId::GetReadingsTab},

@@ -45,6 +45,7 @@
 #include "meters/meter_page.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
+#include "ui/gateway_page_view.h"
 #include "ui/log_printer.h"
 #include "ui/meter_page_view.h"
 #include "ui/key_filter.h"
@@ -100,9 +101,7 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
     PageControl1 = Named(new QTabWidget(splitter), "PageControl1");
     TabSheet1 = new MeterPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet1, QStringLiteral("   M-bus devices    "));
-    TabSheet2 = PendingPage("TabSheet2",
-                            QStringLiteral("The settings of the NLAN-2 and NCEL-1A gateways are not available in this version."),
-                            PageControl1);
+    TabSheet2 = new GatewayPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("   Communication devices   "));
     TabSheet3 = PendingPage("TabSheet3", QStringLiteral("The local display LDU functions are not available in this version."),
                             PageControl1);

@@ -22,13 +22,14 @@ class QTabWidget;
 namespace veltro {
 
 class Engine;
+class GatewayPageView;
 class MeterPageView;
 class TFUsers;
 
 // The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
-// log and the status bar. Each page is a class of its own (`MeterPageView`) inside the window's tree. It
-// holds no state of the operations: its handlers read the widgets, call the engine and show what the
-// engine reports (log, page state, serial status).
+// log and the status bar. Each page is a class of its own (`MeterPageView`, `GatewayPageView`) inside
+// the window's tree. It holds no state of the operations: its handlers read the widgets, call the engine
+// and show what the engine reports (log, page state, serial status).
 class TForm11 : public QMainWindow {
     Q_OBJECT
 
@@ -150,7 +151,7 @@ private:
     // Pages.
     QTabWidget* PageControl1 = nullptr;
     MeterPageView* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
+    GatewayPageView* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
     QWidget* TabSheet4 = nullptr;
     QWidget* TabSheet5 = nullptr;

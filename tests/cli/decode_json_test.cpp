@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <csignal>
 
@@ -358,6 +359,109 @@ TEST(GatewayLinks, ScanThroughAGatewayInEitherRoleListsTheBusMeters) {
     const CliRun nobody = RunCli({"read", "1", "--link", "gateway-server:47125", "--wait-gateway", "1"});
     EXPECT_EQ(nobody.exitCode, 2);
     EXPECT_TRUE(nobody.err.endsWith("veltro-cli: no gateway connected and greeted on port 47125 within 1 s\n")) << nobody.err.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The simulator's gateway with its RS-232 settings port on a pseudo-terminal; --verbose logs every
+// command it hears ("gateway settings <- SET PITO=05 -> OK").
+class GatewaySettingsPort {
+public:
+    GatewaySettingsPort() {
+        m_process.start(QStringLiteral(VELTRO_SIM_PATH), {"--gateway", "127.0.0.1:0", "--gateway-pty", "--verbose"});
+        QByteArray out;
+        while (!out.contains("gateway-pty ") && m_process.waitForReadyRead(5000)) out += m_process.readAllStandardOutput();
+        for (const QByteArray& line : out.split('\n'))
+            if (line.startsWith("gateway-pty ")) m_path = QString::fromLatin1(line.mid(12).trimmed());
+    }
+    ~GatewaySettingsPort() {
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+    }
+    const QString& path() const { return m_path; }
+    // Ends the gateway; the commands it heard, in order, one a line.
+    std::string stopAndListHeard() {
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+        QStringList commands;
+        for (const QByteArray& line : m_process.readAllStandardError().split('\n'))
+            if (const qsizetype at = line.indexOf("gateway settings <- "); at >= 0)
+                commands << QString::fromLatin1(line.mid(at + 20)).section(QStringLiteral(" -> "), 0, 0);
+        return commands.join('\n').toStdString();
+    }
+
+private:
+    QProcess m_process;
+    QString m_path;
+};
+
+TEST(GatewayCommand, WritesTheTextsThePageWritesAndARefusalWritesNothing) {
+    GatewaySettingsPort gateway;
+    ASSERT_TRUE(gateway.path().startsWith("/dev/")) << "no pseudo-terminal from the simulator";
+    const QStringList link{"--link", "serial:" + gateway.path(), "--timeout", "300"};
+    const struct {
+        QStringList arguments;
+        QString sent;
+        QJsonValue answer;
+    } commands[] = {
+        {{"set", "PITO", "5"}, "SET PITO=05", "OK\r\n"},
+        {{"set", "DUED", "1", "0", "5"}, "SET DUED=01/00/05", "OK\r\n"},
+        {{"set", "COM2", "9600", "None"}, "SET COM2=4,2", "OK\r\n"},
+        {{"set", "USER", "a b"}, "SET USER=\"a b\"", "OK\r\n"},
+        {{"set", "APNM", "internet"}, "SET APNM=\"internet\"", QJsonValue::Null},  // no answer collected
+        {{"test"}, "SET TEST", "OK\r\n"},
+    };
+    QStringList expected;
+    for (const auto& c : commands) {
+        const CliRun run = RunCli(QStringList{"gateway"} + c.arguments + link + QStringList{"--json"});
+        const std::string what = c.arguments.join(' ').toStdString();
+        ASSERT_EQ(run.exitCode, 0) << what << "\n" << run.err.toStdString();
+        const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+        EXPECT_EQ(o["sent"].toArray(), QJsonArray{c.sent}) << what << "\n" << run.out.toStdString();
+        EXPECT_EQ(o["answer"], c.answer) << what;
+        expected << c.sent;
+    }
+    const CliRun prompt = RunCli(QStringList{"gateway", "set", "PITO", "7"} + link);
+    EXPECT_EQ(prompt.exitCode, 0);
+    EXPECT_TRUE(prompt.out.startsWith("Changing ping server timeout...\n")) << prompt.out.toStdString();
+    expected << "SET PITO=07";
+
+    // What the gateway now holds, in its own words.
+    const struct {
+        const char* group;
+        QByteArray shows;
+    } stored[] = {{"SERV", "PITO=07\r\n"}, {"SERV", "DUED=01/00/05\r\n"}, {"MAIN", "COM2=4,2\r\n"},
+                  {"GPRS", "USER=\"a b\"\r\n"}, {"GPRS", "APNM=\"internet\"\r\n"}};
+    for (const auto& s : stored) {
+        const CliRun run = RunCli(QStringList{"gateway", "get", s.group} + link + QStringList{"--json"});
+        EXPECT_TRUE(QJsonDocument::fromJson(run.out).object()["answer"].toString().toLatin1().contains(s.shows))
+            << s.shows.toStdString() << "\n" << run.out.toStdString();
+        expected << QStringLiteral("GET ") + s.group;
+    }
+
+    const struct {
+        QStringList arguments;
+        QByteArray error;
+    } refusals[] = {
+        {{"set", "IPV4", "192.168.1.300", "--link", "serial:" + gateway.path()}, "Wrong IP value, please correct...\n"},
+        {{"set", "PINC", "123", "--link", "serial:" + gateway.path()}, "PIN must be 4 digits, skipping...\n"},
+        {{"set", "PITO", "49", "--link", "serial:" + gateway.path()}, "veltro-cli: PITO must be 1 to 48: 49\n"},
+        {{"set", "DUED", "1", "0", "--link", "serial:" + gateway.path()}, "veltro-cli: DUED takes day, hour and minute\n"},
+        {{"get", "PITO", "--link", "serial:" + gateway.path()}, "veltro-cli: unknown gateway information PITO"},
+        {{"set", "PITO", "5", "--link", "bridge:127.0.0.1:1"}, "give --link serial:PORT\n"},
+        {{"set", "PITO", "5", "--simulate"}, "give --link serial:PORT\n"},
+    };
+    for (const auto& r : refusals) {
+        const CliRun run = RunCli(QStringList{"gateway"} + r.arguments);
+        const std::string what = r.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, 2) << what;
+        EXPECT_TRUE(run.out.isEmpty()) << what << "\n" << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(r.error)) << what << "\n" << run.err.toStdString();
+    }
+    QThread::msleep(200);  // the gateway's pause that ends a command
+    EXPECT_EQ(gateway.stopAndListHeard(), expected.join('\n').toStdString());
 }
 
 } // namespace
