@@ -22,6 +22,8 @@ public:
 
     gateway::NetworkNumber network() const { return m_network; }
     std::chrono::milliseconds mbusTimeout() const { return m_mbusTimeout; }
+    // Shorter than any NETO allows: tests with short response windows.
+    void setMbusTimeout(std::chrono::milliseconds timeout) { m_mbusTimeout = timeout; }
 
     // Shown by "GET STAT"; set by the TCP side.
     void setConnected(bool connected) { m_connected = connected; }

@@ -52,18 +52,32 @@ private:
     int m_silent;
 };
 
-enum class Transport { Bridge, Serial, GatewayClient, GatewayServer };
+// `BridgeAlways` is the bridge even when the suites run through a gateway (VELTRO_E2E_BRIDGE_AS).
+enum class Transport { Bridge, Serial, GatewayClient, GatewayServer, BridgeAlways };
 
 // The engine against the simulator over a real loopback socket or a real pseudo-terminal, with short
 // response windows. Everything runs on this thread's event loop, as in the program.
 class BusFixture : public ::testing::Test {
 protected:
     static constexpr int kWindow = 80;
+    // The simulated gateways give up on a silent bus well inside the short windows.
+    static constexpr std::chrono::milliseconds kGatewayMbusTimeout{40};
+
+    static Transport BridgeReplacement() {
+        const QByteArray as = qgetenv("VELTRO_E2E_BRIDGE_AS");
+        if (as == "gateway-client") return Transport::GatewayClient;
+        if (as == "gateway-server") return Transport::GatewayServer;
+        return Transport::Bridge;
+    }
 
     void startBus(std::unique_ptr<sim::Bus> bus, Transport transport = Transport::Bridge,
                   sim::LineTiming timing = sim::LineTiming{std::chrono::milliseconds{5}}) {
         m_bus = std::move(bus);
         ASSERT_TRUE(m_home.isValid());
+        // The same suites through a gateway: VELTRO_E2E_BRIDGE_AS=gateway-client|gateway-server.
+        if (transport == Transport::Bridge) transport = BridgeReplacement();
+        if (transport == Transport::BridgeAlways) transport = Transport::Bridge;
+        m_transport = transport;
         engine = std::make_unique<Engine>(m_home.filePath("veltro.ini"), m_home.path(), operatorScript);
         engine->settings().loadAtStart();
         Settings s = engine->settings().settings();
@@ -77,6 +91,7 @@ protected:
             s.vodud.port = std::to_string(m_bridge->port());
         } else if (transport == Transport::GatewayClient) {
             m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, true);
+            m_gatewaySettings->setMbusTimeout(kGatewayMbusTimeout);
             m_gatewayServer = std::make_unique<sim::GatewayServer>(*m_bus, *m_gatewaySettings, timing);
             ASSERT_TRUE(m_gatewayServer->listen());
             s.misc.useNlanServ = true;
@@ -98,6 +113,7 @@ protected:
             bool greeted = false;
             QObject::connect(&engine->gatewaySession(), &GatewaySession::greeted, [&greeted] { greeted = true; });
             m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, false);
+            m_gatewaySettings->setMbusTimeout(kGatewayMbusTimeout);
             m_gatewayCaller = std::make_unique<sim::GatewayCaller>(*m_bus, *m_gatewaySettings, timing);
             m_gatewayCaller->start(QHostAddress::LocalHost, port);
             ASSERT_TRUE(waitFor([&] { return greeted; }, 5000));
@@ -124,6 +140,23 @@ protected:
     }
 
     MeterPage& meters() { return engine->meters(); }
+    // Whether the link the bus is reached by is still open or connected.
+    bool linkUp() const {
+        switch (m_transport) {
+        case Transport::Serial: return engine->serial().isOpen();
+        case Transport::GatewayClient: return engine->gatewayClient().isConnected();
+        case Transport::GatewayServer: return engine->gatewayServer().gatewayConnected();
+        case Transport::Bridge:
+        case Transport::BridgeAlways: break;
+        }
+        return engine->bridge().isConnected();
+    }
+    // The log line after `index`, past the lines a gateway adds (its status and, as server, "Packet: ").
+    QString lineAfter(qsizetype index) const {
+        for (qsizetype i = index + 1; i < log().size(); ++i)
+            if (log()[i] != "Done!" && log()[i] != "Timeout expired..." && !log()[i].startsWith("Packet: ")) return log()[i];
+        return {};
+    }
     // The frames the simulated bus heard so far, as hex text ("68 06 06 68 ...").
     std::vector<std::string> heardFrames() const {
         std::vector<std::string> frames;
@@ -194,6 +227,7 @@ private:
     std::unique_ptr<sim::GatewaySettings> m_gatewaySettings;
     std::unique_ptr<sim::GatewayServer> m_gatewayServer;
     std::unique_ptr<sim::GatewayCaller> m_gatewayCaller;
+    Transport m_transport = Transport::Bridge;
 };
 
 } // namespace veltro::test

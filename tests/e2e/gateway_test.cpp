@@ -124,7 +124,7 @@ protected:
 };
 
 TEST_F(GatewayHostilePeer, TheServerSurvivesAnyPeerAndTheNextGatewaysGreetingCounts) {
-    startBus(sim::DefaultBus());  // the bridge is not used; the program listens for gateways
+    startBus(sim::DefaultBus(), Transport::BridgeAlways);  // the bridge is not used; the program listens for gateways
     Settings s = engine->settings().settings();
     s.misc.useEthernet = true;
     s.ethernet.keepAlive = false;
@@ -176,7 +176,7 @@ class CallingGateway : public BusFixture {
 protected:
     void listenAndCall(sim::GatewayPacing pacing, const std::function<void(Settings&)>& configure,
                        const std::function<void()>& beforeCall = {}) {
-        startBus(sim::DefaultBus());
+        startBus(sim::DefaultBus(), Transport::BridgeAlways);
         Settings s = engine->settings().settings();
         s.misc.useEthernet = true;
         s.ethernet.keepAlive = false;
@@ -253,7 +253,7 @@ namespace veltro::test {
 namespace {
 
 TEST_F(GatewayHostilePeer, TheClientSurvivesAPeerThatFloodsAndHangsUpMidFrame) {
-    startBus(sim::DefaultBus());
+    startBus(sim::DefaultBus(), Transport::BridgeAlways);
     QTcpServer hostile;
     ASSERT_TRUE(hostile.listen(QHostAddress::LocalHost, 0));
     QPointer<QTcpSocket> accepted;

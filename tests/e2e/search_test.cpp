@@ -125,7 +125,7 @@ TEST_F(Search, AnOverlayThatPassesTheChecksIsNoMeterAndBothMetersAreFound) {
     // The overlay read as 10000000; its own selection stays silent, so it is a collision.
     const auto confirm = log().indexOf("Checking 10000000...");
     ASSERT_GE(confirm, 0) << logText();
-    EXPECT_EQ(log().at(confirm + 1), "Collision");
+    EXPECT_EQ(lineAfter(confirm).left(9), "Collision") << logText();
 }
 
 TEST_F(Search, StopEndsBeforeTheNextProbeAndEveryOtherBusCommandIsRefused) {
