@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; then runs the pure-core tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer, and the search and selection end-to-end tests
+# under AddressSanitizer + UndefinedBehaviorSanitizer, the engine tests and the gateway end-to-end tests
+# (hostile peers included) under the same sanitizers, and the search and selection end-to-end tests
 # under ThreadSanitizer. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,17 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# Bytes from a gateway are the least trusted input the engine reads: garbage, floods and half frames
+# from hostile peers run here with every access checked.
+echo "== Engine and gateway end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
+CC=clang CXX=clang++ cmake -S . -B build-asan-engine -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DVELTRO_SANITIZE=ON -DVELTRO_BENCH=OFF >/dev/null
+cmake --build build-asan-engine -j"$jobs" --target engine_tests e2e_tests
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+build-asan-engine/tests/engine_tests
+build-asan-engine/tests/e2e/e2e_tests --gtest_filter='*Gateway*:CallingGateway.*'
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
 # The search worker talks to the main thread through its mailbox; these tests run the engine and the
 # simulator on the test thread, so the worker is the only thread of ours beside it. Qt itself is not
