@@ -14,8 +14,10 @@ namespace veltro {
 class MeterTable;
 
 // `Grid_ldu`: 13 columns, titles "ID ", "Addr. ", "Unit ", "Start ", "Mult/Div ", "User numb. ", "Free text ",
-// "Total ", "Tarr 0 ".."Tarr 3 ", "Free text second row (TFT) " (the same in both languages); 250 entries.
-DeviceTable NewDisplayTable();
+// "Total ", "Tarr 0 ".."Tarr 3 ", "Free text second row (TFT) "; in Italian "Unita ", "Num. utente " and
+// "Testo " for columns 2, 5 and 6; 250 entries.
+DeviceTable NewDisplayTable(Language language);
+std::vector<std::string> DisplayTitles(Language language);
 // `Grid_historical`: the display table's columns 0..11, then the twelve months in the language's names;
 // 250 entries.
 DeviceTable NewReadingsTable(Language language);

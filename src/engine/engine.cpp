@@ -4,6 +4,7 @@
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "app/local_time_text.h"
+#include "devices/display_engine.h"
 #include "link/free_command_console.h"
 #include "link/gateway_channels.h"
 #include "link/gateway_session.h"
@@ -36,6 +37,7 @@ Engine::Engine(const QString& iniFilePath, const QString& programFolder, Operato
     m_meters = std::make_unique<MeterPage>(*m_runner, *m_log, *m_settings, operatorInterface);
     m_console = std::make_unique<FreeCommandConsole>(*m_runner, *m_log);
     m_configuration = std::make_unique<MeterConfiguration>(*m_meters, *m_console);
+    m_display = std::make_unique<DisplayEngine>(*m_runner, *m_log, *m_settings, operatorInterface, m_meters->table());
 
     connect(m_gatewaySession.get(), &GatewaySession::greeted, this, &Engine::gatewayGreeted);
     m_keepAlive.setInterval(kKeepAliveMilliseconds);
@@ -55,7 +57,7 @@ void Engine::gatewayGreeted() {
         return;
     }
     if (ethernet.autoLdu) {
-        m_log->append(kDisplayReadNotAvailable);
+        m_display->readData();
     } else if (ethernet.autoMbus) {
         const MainWindowState& window = m_settings->mainWindow();
         m_meters->findPrimary(window.searchFrom, window.searchTo, true);

@@ -10,6 +10,7 @@ namespace veltro {
 
 class BridgeChannel;
 class CommunicationLog;
+class DisplayEngine;
 class FreeCommandConsole;
 class GatewayClientChannel;
 class GatewayServerChannel;
@@ -42,6 +43,7 @@ public:
     MeterPage& meters() { return *m_meters; }
     FreeCommandConsole& console() { return *m_console; }
     MeterConfiguration& configuration() { return *m_configuration; }
+    DisplayEngine& display() { return *m_display; }
     GatewaySession& gatewaySession() { return *m_gatewaySession; }
     GatewayClientChannel& gatewayClient() { return *m_gatewayClient; }
     GatewayServerChannel& gatewayServer() { return *m_gatewayServer; }
@@ -51,8 +53,6 @@ public:
     void setGreetingStartsOperations(bool on) { m_greetingStartsOperations = on; }
     static constexpr int kKeepAliveMilliseconds = 10000;
     static constexpr int kKeepAliveAddress = 249;
-    static inline const QString kDisplayReadNotAvailable =
-        QStringLiteral("Auto read LDM Display: the display read is not available in this version...");
     OperatorInterface& operatorInterface() { return m_operator; }
 
     // The program closes: every operation stops and its link is released.
@@ -78,6 +78,7 @@ private:
     std::unique_ptr<MeterPage> m_meters;
     std::unique_ptr<FreeCommandConsole> m_console;
     std::unique_ptr<MeterConfiguration> m_configuration;
+    std::unique_ptr<DisplayEngine> m_display;
     std::unique_ptr<GatewaySession> m_gatewaySession;
     std::unique_ptr<GatewayClientChannel> m_gatewayClient;
     std::unique_ptr<GatewayServerChannel> m_gatewayServer;

@@ -12,6 +12,7 @@ QString WriteFailureText(SendKind kind) {
     case SendKind::ReadRequest: return QStringLiteral("Socket exception during normal read - ");
     case SendKind::MediumChange: return QStringLiteral("Socket exception during changing medium - ");
     case SendKind::UnitChange: return QStringLiteral("Socket exception during changing type and value - ");
+    case SendKind::DisplayCommand: return QStringLiteral("Socket exception during setting LDU parameters -");
     case SendKind::Telegram:
     case SendKind::Raw: break;
     }

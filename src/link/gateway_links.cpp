@@ -10,10 +10,12 @@ namespace {
 
 GatewayBlock BlockOf(SendKind kind) {
     // Read requests and the console travel as A1h; every telegram of the common send routine as A8h.
-    return kind == SendKind::ReadRequest || kind == SendKind::Raw ? GatewayBlock::A1 : GatewayBlock::A8;
+    return kind == SendKind::ReadRequest || kind == SendKind::Raw || kind == SendKind::DisplayCommand ? GatewayBlock::A1
+                                                                                                       : GatewayBlock::A8;
 }
 
 QString WriteFailureText(SendKind kind) {
+    if (kind == SendKind::DisplayCommand) return QStringLiteral("Socket exception during setting LDU parameters -");
     return kind == SendKind::ReadRequest ? QStringLiteral("Socket exception during normal read - ")
                                          : QStringLiteral("Socket exception during sending telegram - ");
 }

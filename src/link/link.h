@@ -14,6 +14,7 @@ enum class SendKind {
     Raw,          // the console: the operator's bytes, no line of their own
     MediumChange, // set medium: no purge, no "Sent: " line; its own error text
     UnitChange,   // set unit: likewise
+    DisplayCommand,  // a text command of the local display: no line of its own
 };
 
 // What a response timer's tick collected: the bytes, or "wait" (gateway server without a complete frame).

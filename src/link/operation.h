@@ -30,6 +30,7 @@ enum class BusOperation {
     SecondarySearch,
     Configuration,   // a configuration telegram to one meter, or a batch of them
     AutoAddressing,
+    Display,         // the local display: the table write cycle, its reads and single commands
 };
 
 // A telegram an operation puts on the bus, and the log line that follows it ("Reading device 5").

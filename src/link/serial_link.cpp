@@ -89,6 +89,10 @@ void SerialLink::send(const Telegram& telegram, SendKind kind) {
                          QString::number(telegram.size() > 2 ? telegram[2] : 0));
         return;
     }
+    if (kind == SendKind::DisplayCommand) {
+        if (!m_channel.write(telegram).ok) m_log.append(QStringLiteral("Can not write to COM port,"));
+        return;
+    }
     // "Sent: " only for bytes that went out: a telegram that never left must not read as sent.
     const auto written = m_channel.write(telegram);
     if (!written.ok) m_log.append(QStringLiteral("Can not write to serial COM port - ") + written.error);
