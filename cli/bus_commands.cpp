@@ -1,6 +1,5 @@
 #include "bus_commands.h"
 
-#include <csignal>
 #include <cstdio>
 #include <limits>
 
@@ -150,39 +149,6 @@ int ReadCommand(const std::vector<std::string>& arguments) {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
-
-// SIGINT and SIGTERM are "Stop secondary" while a search runs: it ends after the probe in progress and
-// what it found so far is printed.
-class StopOnSignals {
-public:
-    explicit StopOnSignals(MeterPage& meters) {
-        g_stopSignal = 0;
-        m_previousInt = std::signal(SIGINT, OnStopSignal);
-        m_previousTerm = std::signal(SIGTERM, OnStopSignal);
-        m_poll.setInterval(20);
-        QObject::connect(&m_poll, &QTimer::timeout, [this, &meters] {
-            if (!g_stopSignal || m_stopped) return;
-            m_stopped = true;
-            meters.stopSecondary();
-        });
-        m_poll.start();
-    }
-    ~StopOnSignals() {
-        std::signal(SIGINT, m_previousInt);
-        std::signal(SIGTERM, m_previousTerm);
-    }
-    bool stopped() const { return m_stopped; }
-
-private:
-    QTimer m_poll;
-    bool m_stopped = false;
-    void (*m_previousInt)(int) = nullptr;
-    void (*m_previousTerm)(int) = nullptr;
-};
-
 const char* DirectionText(SearchDirection direction) { return direction == SearchDirection::LsbFirst ? "lsb" : "msb"; }
 
 } // namespace
@@ -220,7 +186,7 @@ int SearchCommand(const std::vector<std::string>& arguments) {
     engine.settings().setSettings(settings);
     MeterPage& meters = engine.meters();
     ShowProgress(engine, "search");
-    StopOnSignals stopOnSignals(meters);
+    StopOnSignals stopOnSignals([&meters] { meters.stopSecondary(); });
 
     // The descent's worst case on a bus of few meters: every mask of two levels, each answered one read.
     const long long windows = check.request == IdFieldRequest::FullSearch ? 300LL * (settings.misc.retry + 1) : 6;

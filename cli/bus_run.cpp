@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <limits>
 
@@ -103,6 +104,29 @@ std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& argume
         return std::nullopt;
     }
     return options;
+}
+
+namespace {
+volatile std::sig_atomic_t g_stopSignal = 0;
+extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
+} // namespace
+
+StopOnSignals::StopOnSignals(std::function<void()> stop) {
+    g_stopSignal = 0;
+    m_previousInt = std::signal(SIGINT, OnStopSignal);
+    m_previousTerm = std::signal(SIGTERM, OnStopSignal);
+    m_poll.setInterval(20);
+    QObject::connect(&m_poll, &QTimer::timeout, [this, stop = std::move(stop)] {
+        if (!g_stopSignal || m_stopped) return;
+        m_stopped = true;
+        stop();
+    });
+    m_poll.start();
+}
+
+StopOnSignals::~StopOnSignals() {
+    std::signal(SIGINT, m_previousInt);
+    std::signal(SIGTERM, m_previousTerm);
 }
 
 int BadArguments(const std::string& reason) {

@@ -75,23 +75,7 @@ public:
 class BusRun {
 public:
     bool prepare(const BusOptions& options, bool logToStandardError, std::string& error) {
-        QString folder;
-        if (!options.home.empty()) {
-            folder = QDir(QString::fromStdString(options.home)).absolutePath();
-            if (!QDir(folder).exists()) {
-                error = "no such folder: " + options.home;
-                return false;
-            }
-        } else {
-            folder = ProgramFolder(QCoreApplication::arguments());
-        }
-        // The command-line tool reads the desktop program's settings file and never writes it.
-        m_engine = std::make_unique<Engine>(IniFilePath(folder, QStringLiteral("veltro")), folder, m_operator);
-        if (options.link.empty() && !options.simulate) {
-            m_engine->settings().loadAtStart();
-            m_engine->meters().applyTitles();  // the table gets the desktop program's columns
-        }
-        m_engine->meters().setLocale(QLocale::c());
+        if (!makeEngine(options, options.link.empty() && !options.simulate, error)) return false;
 
         Settings settings = m_engine->settings().settings();
         if (options.retries) settings.misc.retry = *options.retries;
@@ -128,11 +112,16 @@ public:
         m_engine->settings().setSettings(settings);
         if (options.timeout) m_engine->settings().setResponseWindow(*options.timeout);
 
-        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, [logToStandardError](const QString& line) {
-            (logToStandardError ? std::cerr : std::cout) << line.toStdString() << std::endl;
-        });
+        printLog(logToStandardError);
         m_engine->setGreetingStartsOperations(false);
         if (m_engine->link().linkMode() == LinkMode::GatewayServer) return awaitGateway(options.waitGateway, error);
+        return true;
+    }
+
+    // A run that never touches the bus: the settings file read, no link opened or listened on.
+    bool prepareOffline(const BusOptions& options, bool logToStandardError, std::string& error) {
+        if (!makeEngine(options, true, error)) return false;
+        printLog(logToStandardError);
         return true;
     }
 
@@ -210,6 +199,33 @@ public:
     }
 
 private:
+    bool makeEngine(const BusOptions& options, bool loadSettings, std::string& error) {
+        QString folder;
+        if (!options.home.empty()) {
+            folder = QDir(QString::fromStdString(options.home)).absolutePath();
+            if (!QDir(folder).exists()) {
+                error = "no such folder: " + options.home;
+                return false;
+            }
+        } else {
+            folder = ProgramFolder(QCoreApplication::arguments());
+        }
+        // The command-line tool reads the desktop program's settings file and never writes it.
+        m_engine = std::make_unique<Engine>(IniFilePath(folder, QStringLiteral("veltro")), folder, m_operator);
+        if (loadSettings) {
+            m_engine->settings().loadAtStart();
+            m_engine->meters().applyTitles();  // the table gets the desktop program's columns
+        }
+        m_engine->meters().setLocale(QLocale::c());
+        return true;
+    }
+
+    void printLog(bool toStandardError) {
+        QObject::connect(&m_engine->log(), &CommunicationLog::lineAppended, [toStandardError](const QString& line) {
+            (toStandardError ? std::cerr : std::cout) << line.toStdString() << std::endl;
+        });
+    }
+
     static void UseBridge(Settings& settings, const std::string& host, const std::string& port) {
         ApplyLinkSpec(LinkSpec{BridgeLinkSpec{host, port}}, settings);
     }
@@ -227,6 +243,23 @@ private:
     CliOperator m_operator;
     std::unique_ptr<sim::BackgroundBridge> m_simulator;
     std::unique_ptr<Engine> m_engine;
+};
+
+// SIGINT and SIGTERM while a command runs: `stop` is called once (the operation ends after its window in
+// progress) and the command prints what it has before it exits with kInterrupted.
+class StopOnSignals {
+public:
+    explicit StopOnSignals(std::function<void()> stop);
+    ~StopOnSignals();
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+    bool stopped() const { return m_stopped; }
+
+private:
+    QTimer m_poll;
+    bool m_stopped = false;
+    void (*m_previousInt)(int) = nullptr;
+    void (*m_previousTerm)(int) = nullptr;
 };
 
 int BadArguments(const std::string& reason);

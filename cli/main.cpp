@@ -9,6 +9,7 @@
 #include "bus_commands.h"
 #include "configure_commands.h"
 #include "decode_command.h"
+#include "display_commands.h"
 #include "gateway_commands.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
@@ -64,6 +65,26 @@ constexpr const char* kUsage =
     "                             set COM2 9600 None, set USER \"a b\", set SERV 1); DATE and TIME take the\n"
     "                             computer's clock; test sends SET TEST; after -- a value may start with \"-\".\n"
     "                             The log shows the gateway's answer as text; --json prints {log, sent, answer}\n"
+    "  display write FILE --set SETTING[,SETTING...] [--rows LIST] | display read |\n"
+    "  display values --main|--tariffs [--table FILE] | display history --month ALL|Jan..Dec [--table FILE] |\n"
+    "  display info main|service|addresses|entry1|entry2|entry3 [--address A] | display date | display time |\n"
+    "  display lock | display refresh SECONDS | display sort-table | display sort address|user |\n"
+    "  display read-meters   [--json] [--csv FILE] [--readings-csv FILE]\n"
+    "                             the local display (LDU-Q7/LDM) in its ASCII command language. write imports\n"
+    "                             FILE (a display table export) and sends each SETTING (activate, units,\n"
+    "                             multiplier, divider, initial, user, text, text2, delete, zero; delete goes\n"
+    "                             alone or with text2) to the rows of LIST (1,3-5; default every row), one\n"
+    "                             command a response window; a row with a bad address or value is passed\n"
+    "                             over. read asks for the active entries and both pages of each; values and\n"
+    "                             history read those first, or take the rows of --table FILE instead. info\n"
+    "                             (entries need --address), date and time (the computer's clock), lock,\n"
+    "                             refresh (4-12 s), sort-table, sort and read-meters (RS-232 only) send one\n"
+    "                             command and log the answer. Prints the log, then the display and readings\n"
+    "                             tables; --json prints {log, columns, rows, readings: {columns, rows}} in\n"
+    "                             UTF-8; --csv and --readings-csv write the two tables' exports\n"
+    "  display from-meters FILE | display sort-readings FILE --by address|user\n"
+    "                             without the bus: the display table from a meter-table export, or the\n"
+    "                             readings of a display table file sorted by address or user number\n"
     "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
@@ -88,7 +109,7 @@ constexpr const char* kUsage =
     "                                 ... a relay unit's start value (up to 8 digits) in that unit\n"
     "  build reset ADDRESS            ... the link reset (SND_NKE) sent after a change\n"
     "\n"
-    "Bus options (for scan, search, read, request, send, gateway; before or after the arguments):\n"
+    "Bus options (for scan, search, read, request, send, gateway, display; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
     "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
     "  --link gateway:HOST:PORT[:NETWORK]  a gateway the program connects to (network number a.b.c.d)\n"
@@ -109,7 +130,11 @@ constexpr const char* kUsage =
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
     "arguments, a file or the link were not usable, or a build command's value or a gateway setting was refused\n"
     "(with its message);\n"
-    "130 a search stopped by SIGINT or SIGTERM.\n";
+    "130 a search or a display command stopped by SIGINT or SIGTERM.\n"
+    "For display: 1 a command went unanswered, an activation was not acknowledged (\"Active\" or \"Already\"),\n"
+    "a read answer lacked what it is read for (the active devices, an entry's values, user information, a\n"
+    "tariff, a history value), the display named no entries to read, or a table row was passed over for a\n"
+    "bad address or value; 2 also for an unknown setting, bad rows, a bad month or a table file refused.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";
@@ -311,6 +336,7 @@ int main(int argc, char** argv) {
         {"build", Build},
         {"auto-address", veltro::cli::AutoAddressCommand},
         {"gateway", veltro::cli::GatewayCommand},
+        {"display", veltro::cli::DisplayCommand},
     };
     for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
                                   "set-counter", "set-counter-type"})

@@ -52,6 +52,7 @@ public:
 
 signals:
     void answeredChanged(int answered);
+    void exchanged(const std::string& command, const std::string& answer);
 
 protected:
     void start() override { next(); }
@@ -59,6 +60,7 @@ protected:
     void judge(const Telegram& received) override {
         link().emptyReceiveBuffers();
         const Lines lines = LogAnswer(log(), received);
+        emit exchanged(m_current.command, std::string(received.begin(), received.end()));
         auto then = std::move(m_current.then);
         emit answeredChanged(++m_answered);
         if (then) then(lines);
@@ -109,6 +111,7 @@ public:
 signals:
     void settingConsumed(veltro::DisplaySetting setting);
     void advanced(int steps);
+    void exchanged(const std::string& command, const std::string& answer);
 
 protected:
     void start() override { run(); }
@@ -117,8 +120,9 @@ protected:
         link().emptyReceiveBuffers();
         const std::vector<std::string> lines = LogAnswer(log(), received);
         const Step& step = m_steps[m_index];
+        const std::string answer(received.begin(), received.end());
+        if (m_sent) emit exchanged(m_command, answer);
         if (m_sent && !step.endOfSetting && step.setting == DisplaySetting::Activate) {
-            const std::string answer(received.begin(), received.end());
             if (!DisplayActivationAcknowledged(answer) && ++m_attempts <= m_retries) {
                 run();
                 return;
@@ -154,7 +158,8 @@ private:
             return;
         }
         m_sent = true;
-        transmit(DisplayOutgoing(*built.command));
+        m_command = *built.command;
+        transmit(DisplayOutgoing(m_command));
     }
 
     std::vector<Step> m_steps;
@@ -162,6 +167,7 @@ private:
     std::size_t m_index = 0;
     int m_attempts = 0;
     bool m_sent = false;
+    std::string m_command;
 };
 
 DisplayEngine::DisplayEngine(OperationRunner& runner, CommunicationLog& log, LiveSettings& settings,
@@ -352,6 +358,7 @@ bool DisplayEngine::writeTable() {
         steps.push_back({setting, true, 0, {}});
     }
     auto* cycle = new WriteCycle(std::move(steps), retries());
+    connect(cycle, &WriteCycle::exchanged, this, &DisplayEngine::exchanged);
     const int maximum = static_cast<int>(cycle->stepCount());
     connect(cycle, &WriteCycle::settingConsumed, this, [this](DisplaySetting setting) { tickSetting(setting, false); });
     connect(cycle, &WriteCycle::advanced, this, [this, maximum](int done) { setProgress(maximum, done, true); });
@@ -401,6 +408,7 @@ bool DisplayEngine::sendSingle(const DisplayCommand& command, std::optional<Link
     // The lines announce a write; a busy bus would make them untrue.
     if (m_runner.refuseWhenBusy()) return false;
     auto* reader = new Reader(CollectTexts::Cycle());
+    connect(reader, &Reader::exchanged, this, &DisplayEngine::exchanged);
     if (forced) reader->forceLinkMode(*forced);
     reader->push({*command.command, command.log, {}});
     m_ownOperation = true;
@@ -455,6 +463,7 @@ std::vector<std::pair<std::string, int>> DisplayEngine::addressedRows(const Devi
 }
 
 bool DisplayEngine::startReader(Reader* reader, int expectedAnswers) {
+    connect(reader, &Reader::exchanged, this, &DisplayEngine::exchanged);
     m_ownOperation = true;
     m_tablesOperation = true;
     if (expectedAnswers > 0) {

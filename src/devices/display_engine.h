@@ -122,6 +122,9 @@ public:
     void applyLanguage();
 
 signals:
+    // After the response window of each command sent to the display: the command as sent and the bytes
+    // that came back (empty: nothing). A script judges from these whether the display heard it.
+    void exchanged(const std::string& command, const std::string& answer);
     void tablesChanged();
     void pageStateChanged();
     void switchesChanged();
