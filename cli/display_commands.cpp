@@ -263,6 +263,7 @@ void PrintDeviceTable(const char* title, const DeviceTable& table) {
 
 // The end of every display command: the tables as text or JSON, the exports, and the exit code.
 int Finish(BusRun& run, const BusOptions& options, bool showTables, int code, const std::vector<std::string>& faults) {
+    if (code == kBadArguments) return code;  // its reason is on standard error already
     Engine& engine = run.engine();
     DisplayEngine& display = engine.display();
     if (options.flags.count("--json")) {
@@ -380,6 +381,12 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
         const auto parsed = ParseSettings(value("--set"), error);
         if (!parsed) return BadArguments(error);
         settings = *parsed;
+        // Ticked as an operator would to keep "Free text 2" beside "DELETE": delete last.
+        std::stable_partition(settings.begin(), settings.end(), [](DisplaySetting s) { return s != DisplaySetting::Delete; });
+        DisplaySwitches switches;
+        for (DisplaySetting setting : settings) switches.tick(setting, true);
+        for (DisplaySetting setting : settings)
+            if (!switches.isTicked(setting)) return BadArguments("delete goes alone or with text2: " + value("--set"));
         if (options->values.count("--rows") && !(rows = ParseRows(value("--rows"), error))) return BadArguments(error);
     } else if (name == "values") {
         if (!options->flags.count("--main") && !options->flags.count("--tariffs"))
@@ -434,13 +441,20 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
         if (!imported) return BadArguments(error);
     }
 
+    // The page's import; a line of more fields than the display table takes refuses the file.
+    auto importFile = [&] {
+        const std::optional<DisplayImport> applied = display.importTables(*imported);
+        return applied && !applied->tooManyFields ? std::string()
+                                                  : filePath + ": a line holds more than " +
+                                                        std::to_string(kDisplayImportMaxFields) + " fields";
+    };
     if (name == "from-meters") {
         engine.meters().importTable(*imported);
         display.getDataFromMeters();
         return Finish(run, *options, true, 0, {});
     }
     if (name == "sort-readings") {
-        display.importTables(*imported);
+        if (const std::string refused = importFile(); !refused.empty()) return BadArguments(refused);
         display.sortReadings(byAddress, !byAddress);
         return Finish(run, *options, true, 0, {});
     }
@@ -456,7 +470,7 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
     };
     auto readFirst = [&] {
         if (imported) {
-            display.importTables(*imported);
+            if (const std::string refused = importFile(); !refused.empty()) return BadArguments(refused);
             return addressed() ? 0 : BadArguments(filePath + ": no row holds an address of 1 to 250");
         }
         const int read = steps.step([&] { return display.readData(); }, kWholeDisplayWindows);
@@ -466,7 +480,7 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
         return kNotAllRead;
     };
     if (name == "write") {
-        display.importTables(*imported);
+        if (const std::string refused = importFile(); !refused.empty()) return BadArguments(refused);
         const int tableRows = display.table().dataRowCount();
         if (rows) {
             for (int row : *rows)
@@ -477,12 +491,7 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
         } else {
             display.selectAll(true);
         }
-        // Ticked as an operator would to keep "Free text 2" beside "DELETE": delete last.
-        std::stable_partition(settings.begin(), settings.end(), [](DisplaySetting s) { return s != DisplaySetting::Delete; });
         for (DisplaySetting setting : settings) display.tickSetting(setting, true);
-        for (DisplaySetting setting : settings)
-            if (!display.switches().isTicked(setting))
-                return BadArguments("delete goes alone or with text2: " + value("--set"));
         const long long windows = static_cast<long long>(settings.size()) * (display.table().selectedRows().size() + 1) * (retries + 1);
         code = steps.step([&] { return display.writeTable(); }, windows);
     } else if (name == "read") {
