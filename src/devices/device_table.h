@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ public:
     // Replaces the data rows (cells cut or padded to the columns; at most the capacity, the rest dropped).
     // Returns the rows kept. No rows: one empty row.
     int replaceRows(const std::vector<std::vector<std::string>>& rows);
+    // Reorders the data rows, each moved whole with its flag; rows `less` cannot tell apart keep their order.
+    using RowLess = std::function<bool(const std::vector<std::string>&, const std::vector<std::string>&)>;
+    void stableSortRows(const RowLess& less);
 
     bool rowSelected(int row) const;
     void setRowSelected(int row, bool selected);

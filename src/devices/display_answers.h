@@ -9,7 +9,8 @@ namespace veltro {
 
 // The display answers in free text lines (CR LF), Windows-1251. Each collected answer is parsed on its
 // own with the label searches below; the line counts ("the last 6 lines") count lines of that answer.
-// Lines are kept as raw bytes; texts taken into cells are converted to UTF-8.
+// Lines are kept as raw bytes; texts taken into cells are converted to UTF-8. A line a rule wants past the
+// answer's end reads as empty, so a cut answer gives empty texts, never a read beyond it.
 
 // The answer cut into lines at CR, LF or CR LF; empty lines between line ends are kept as lines, a final
 // line end adds no line.

@@ -36,8 +36,9 @@ struct DisplaySwitches {
 // "kWh" 1, "m3" or "m3 " 2, "kJ" 3, "MJ" 4, "" "" (an empty code); anything else: none.
 std::optional<std::string> DisplayUnitCode(std::string_view unit);
 
-// Column 4 "Mult/Div " split: "" 1 and 1; "3" 3 and 1; "/5" 1 and 5; "3/" 3 and 1; "10/1" 10 and 1;
-// otherwise the text before the first "/" and everything after it. An empty part is "0".
+// Column 4 "Mult/Div " split: "" 1 and 1; "3" 3 and 1; "/5" 1 and 5; "/" 1 and 1; "3/" 3 and 1 (the text
+// before the final "/"); "10/1" 10 and 1; otherwise the text before the first "/" and everything after
+// it. Neither side comes out empty; one that is not 1..4 digits is the write cycle's "...wrong".
 struct MultiplierDivider {
     std::string multiplier;
     std::string divider;

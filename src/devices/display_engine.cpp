@@ -282,11 +282,11 @@ bool DisplayEngine::getDataFromMeters() {
     return true;
 }
 
-bool DisplayEngine::importTables(const ImportedTable& imported) {
-    if (tablesInUse()) return false;
-    ApplyDisplayImport(m_table, m_readings, imported);
+std::optional<DisplayImport> DisplayEngine::importTables(const ImportedTable& imported) {
+    if (tablesInUse()) return std::nullopt;
+    const DisplayImport result = ApplyDisplayImport(m_table, m_readings, imported);
     emit tablesChanged();
-    return true;
+    return result;
 }
 
 std::string DisplayEngine::exportTable(char separator) const { return ExportDeviceTableText(m_table, separator); }

@@ -12,6 +12,7 @@
 #include "devices/device_table.h"
 #include "devices/display_answers.h"
 #include "devices/display_commands.h"
+#include "devices/display_tables.h"
 #include "link/link_facade.h"
 #include "link/operation.h"
 #include "meters/table_file.h"
@@ -88,8 +89,8 @@ public:
     bool clearTable();
     // "Get data from m-bus devices".
     bool getDataFromMeters();
-    // "Import": the file's text parsed first; both tables replaced. Messages as the meter table's import.
-    bool importTables(const ImportedTable& imported);
+    // "Import": the file's text parsed first; both tables replaced (none while the tables are in use).
+    std::optional<DisplayImport> importTables(const ImportedTable& imported);
     std::string exportTable(char separator) const;
 
     // ---- the readings table (`Grid_historical`)

@@ -14,9 +14,9 @@ namespace veltro {
 class MeterTable;
 
 // `Grid_ldu`: 13 columns, titles "ID ", "Addr. ", "Unit ", "Start ", "Mult/Div ", "User numb. ", "Free text ",
-// "Total ", "Tarr 0 ".."Tarr 3 ", "Free text second row (TFT) "; in Italian "Unita ", "Num. utente " and
-// "Testo " for columns 2, 5 and 6; 250 entries.
-DeviceTable NewDisplayTable(Language language);
+// "Total ", "Tarr 0 ".."Tarr 3 ", "Free text second row (TFT) " (Italian: "Unita ", "Num. utente ", "Testo "
+// for 2, 5 and 6); 250 entries.
+DeviceTable NewDisplayTable(Language language = Language::English);
 std::vector<std::string> DisplayTitles(Language language);
 // `Grid_historical`: the display table's columns 0..11, then the twelve months in the language's names;
 // 250 entries.
@@ -47,9 +47,17 @@ std::string ExportDeviceTableText(const DeviceTable& table, char separator);
 
 // The display import: both tables cleared, then each line fills a row of both. Up to 24 fields a line;
 // a line of at most 13 fields fills display columns 0..12 and readings 0..11; a longer one fills display
-// 0..11 and readings 0..23. At most 250 rows: `truncatedAtCapacity` says more lines were left out.
-// A refused file (see `ParseImportText`) leaves both tables alone.
-void ApplyDisplayImport(DeviceTable& display, DeviceTable& readings, const ImportedTable& imported);
+// 0..11 and readings 0..23. At most 250 rows: `truncatedAtCapacity` says more lines were left out. A line
+// of more than 24 fields ends the import like one too many for the meter table: the rows before it stay,
+// followed by one empty row, and `tooManyFields` asks for the message. A refused file (see
+// `ParseImportText`) leaves both tables alone.
+inline constexpr std::size_t kDisplayImportMaxFields = 24;
+struct DisplayImport {
+    int rows = 0;
+    bool tooManyFields = false;
+    bool truncatedAtCapacity = false;
+};
+DisplayImport ApplyDisplayImport(DeviceTable& display, DeviceTable& readings, const ImportedTable& imported);
 
 // Decoded answers written into the rows whose address cell equals `address` (both tables where the
 // column exists in both).
