@@ -57,7 +57,7 @@ public:
 
     DeviceGrid(std::span<const int> designWidths, ColumnKeys keys, bool checkBoxes, QWidget* parent = nullptr);
 
-    // The box of a column-0 cell: a square 2 pixels inside the cell's left part.
+    // The box of a column-0 cell: a square 2 pixels inside the cell, at its left edge.
     static QRect CheckBoxRect(const QRect& cell);
     void setModel(QAbstractItemModel* model) override;
     // Applies the form's widths, scaled with the font and never narrower than the title.

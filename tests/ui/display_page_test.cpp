@@ -74,7 +74,8 @@ protected:
         editor->clear();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();
+        QApplication::processEvents();  // the delegate commits on a queued call
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the closed editor goes
     }
     // A left press at one point of the display table and the release at another.
     void pressAndRelease(const QPoint& press, const QPoint& release) {
