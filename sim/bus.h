@@ -73,7 +73,8 @@ public:
     }
 
 private:
-    mutable std::mutex m_mutex;
+    // Recursive: a device may look at the others while it hears a frame (the display reads its meters).
+    mutable std::recursive_mutex m_mutex;
     std::vector<std::unique_ptr<Device>> m_devices;
     std::deque<JournalEntry> m_journal;
     std::function<void(const JournalEntry&)> m_journalListener;

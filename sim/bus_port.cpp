@@ -16,6 +16,17 @@ QString Hex(const QByteArray& bytes) {
                                              static_cast<std::size_t>(bytes.size())));
 }
 
+// A text answer as the verbose log shows it: "Active devices: 1-3\x0D\x0A".
+QString Quoted(const QByteArray& bytes) {
+    QString text = "\"";
+    for (const char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (b >= 0x20 && b <= 0x7E && b != '"' && b != '\\') text += QChar(b);
+        else text += "\\x" + QString::fromStdString(HexByte(b));
+    }
+    return text + "\"";
+}
+
 // Milliseconds from the start of an answer until `characters` characters have left at `baud`.
 qint64 CharactersTime(qsizetype characters, int baud) {
     return (static_cast<qint64>(characters) * kBitsPerCharacter * 1000 + baud - 1) / baud;
@@ -38,22 +49,39 @@ BusPort::BusPort(Bus& bus, LineTiming timing, QString name, QObject* parent)
     m_inboundTimer.setSingleShot(true);
     m_inboundTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_inboundTimer, &QTimer::timeout, this, &BusPort::hearDue);
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_flushTimer, &QTimer::timeout, this, &BusPort::flushQuiet);
 }
 
 void BusPort::receive(const QByteArray& bytes, int lineBaud) {
     const qint64 nowUs = m_clock.nsecsElapsed() / 1000;
     const bool lineTime = m_timing.wireSpeed && lineBaud > 0;
+    m_assembler.setTextGap(TextGapFor(lineBaud));
+    m_lastBaud = lineBaud;
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
     if (lineTime && !bytes.isEmpty()) {
         // The master's UART sends the piece right after whatever it is still sending.
         const Chunk chunk{m_received, bytes.size(), std::max(nowUs, m_lineFreeUs), lineBaud};
         m_lineFreeUs = chunk.startUs + CharactersTimeUs(chunk.count, lineBaud);
         m_chunks.push_back(chunk);
+        m_received += static_cast<quint64>(bytes.size());
+        // Each character reaches the assembler when it has crossed the line, so the quiet gaps that end a
+        // text are the line's, not those of the pieces the master wrote.
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const qint64 crossedUs = chunk.startUs + CharactersTimeUs(static_cast<qint64>(i) + 1, lineBaud);
+            take(m_assembler.feed(data.subspan(i, 1), std::chrono::milliseconds{crossedUs / 1000}), lineBaud, nowUs);
+        }
+    } else {
+        m_received += static_cast<quint64>(bytes.size());
+        take(m_assembler.feed(data, std::chrono::milliseconds{nowUs / 1000}), lineBaud, nowUs);
     }
-    m_received += static_cast<quint64>(bytes.size());
+    armFlush();
+    if (!m_inbound.empty() && !m_inboundTimer.isActive()) hearDue();
+}
 
-    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                             static_cast<std::size_t>(bytes.size()));
-    const auto events = m_assembler.feed(data, std::chrono::milliseconds{nowUs / 1000});
+void BusPort::take(const std::vector<AssemblyEvent>& events, int lineBaud, qint64 nowUs) {
     for (const auto& event : events) {
         if (event.frame) {
             m_assembled += event.frame->bytes.size();
@@ -62,6 +90,9 @@ void BusPort::receive(const QByteArray& bytes, int lineBaud) {
                 continue;
             }
             qint64 heardUs = lineEndUs(m_assembled, nowUs);
+            // A text is heard when the quiet after it has passed on the line.
+            if (event.frame->kind == MasterFrame::Kind::Text && lineBaud > 0)
+                heardUs += std::chrono::duration_cast<std::chrono::microseconds>(TextGapFor(lineBaud)).count();
             if (!m_inbound.empty()) heardUs = std::max(heardUs, m_inbound.back().heardUs);
             m_inbound.push_back({*event.frame, lineBaud, heardUs});
         } else {
@@ -70,6 +101,22 @@ void BusPort::receive(const QByteArray& bytes, int lineBaud) {
                      QString::fromStdString(event.reason) + ": " + Hex(event.discarded.bytes()));
         }
     }
+}
+
+void BusPort::armFlush() {
+    const auto due = m_assembler.flushDueAt();
+    if (!due) {
+        m_flushTimer.stop();
+        return;
+    }
+    const qint64 nowMs = m_clock.nsecsElapsed() / 1000000;
+    m_flushTimer.start(static_cast<int>(std::clamp<qint64>(due->count() - nowMs, 0, 60000)));
+}
+
+void BusPort::flushQuiet() {
+    const qint64 nowUs = m_clock.nsecsElapsed() / 1000;
+    take(m_assembler.flush(std::chrono::milliseconds{nowUs / 1000}), m_lastBaud, nowUs);
+    armFlush();
     if (!m_inbound.empty() && !m_inboundTimer.isActive()) hearDue();
 }
 
@@ -98,8 +145,10 @@ void BusPort::hearDue() {
 }
 
 void BusPort::handle(const MasterFrame& frame, int lineBaud, qint64 heardMs) {
-    emit log(m_name + " <- " + Hex(frame.bytes.bytes()) + "   " + QString::fromStdString(DescribeFrame(frame)) + " at " +
-             QString::number(lineBaud) + " baud");
+    const bool text = frame.kind == MasterFrame::Kind::Text;
+    const QString heard = text ? QString() : Hex(frame.bytes.bytes()) + "   ";
+    emit log(m_name + " <- " + heard + QString::fromStdString(DescribeFrame(frame)) + " at " + QString::number(lineBaud) +
+             " baud");
     auto exchange = m_bus.transact(frame, lineBaud);
     for (const auto& note : exchange.notes) emit log(m_name + "    " + QString::fromStdString(note));
     if (exchange.answer.empty()) {
@@ -111,6 +160,7 @@ void BusPort::handle(const MasterFrame& frame, int lineBaud, qint64 heardMs) {
     Outgoing out;
     out.bytes = QByteArray(reinterpret_cast<const char*>(exchange.answer.data()), static_cast<qsizetype>(exchange.answer.size()));
     out.baud = lineBaud;
+    out.text = text;
     out.dueMs = heardMs + m_timing.answerDelay.count();
     m_queue.push_back(std::move(out));
     if (m_queue.size() == 1) pump();
@@ -124,6 +174,7 @@ void BusPort::reset() {
     m_chunks.clear();
     m_inbound.clear();
     m_inboundTimer.stop();
+    m_flushTimer.stop();
     m_assembled = m_received;
     m_lineFreeUs = 0;
 }
@@ -138,7 +189,7 @@ void BusPort::pump() {
         }
         if (out.startedMs < 0) {
             out.startedMs = out.dueMs;
-            emit log(m_name + " -> " + Hex(out.bytes));
+            emit log(m_name + " -> " + (out.text ? Quoted(out.bytes) : Hex(out.bytes)));
         }
         const quint64 generation = m_generation;
         if (!m_timing.wireSpeed || out.baud <= 0) {

@@ -27,7 +27,9 @@ struct LineTiming {
 // Where one transport meets the bus: assembles the master's frames from the bytes the transport
 // receives, lets the bus answer them, and hands the answer back after the answer delay. In wire-speed
 // mode the master's characters take their line time before the bus hears the frame, and the answer
-// leaves character by character at the line speed. Answers leave in the order of the frames.
+// leaves character by character at the line speed. Answers leave in the order of the frames. A text for
+// the display is heard once the line has been quiet for TextGapFor(line speed) after it (at wire speed,
+// quiet on the line), which a timer watches, since no byte may come to end it.
 class BusPort : public QObject {
     Q_OBJECT
 public:
@@ -39,8 +41,8 @@ public:
     // The master went away: forget its unfinished frame and the answers not yet delivered.
     void reset();
 
-    // No frame still crossing the line, no answer waiting or in delivery.
-    bool idle() const { return m_inbound.empty() && m_queue.empty(); }
+    // No frame still crossing the line, no text waiting for its quiet gap, no answer waiting or in delivery.
+    bool idle() const { return m_inbound.empty() && m_queue.empty() && !m_assembler.textPending(); }
 
 signals:
     void transmit(const QByteArray& bytes);
@@ -53,6 +55,7 @@ private:
         qint64 dueMs = 0;
         qint64 startedMs = -1;
         qsizetype sent = 0;
+        bool text = false;  // a display's answer, logged as text
     };
 
     // Master bytes received in one piece; they cross the line one after another from `startUs`.
@@ -70,6 +73,9 @@ private:
 
     void pump();
     void hearDue();
+    void take(const std::vector<AssemblyEvent>& events, int lineBaud, qint64 nowUs);
+    void armFlush();
+    void flushQuiet();
     qint64 lineEndUs(quint64 streamOffset, qint64 nowUs);
     void handle(const MasterFrame& frame, int lineBaud, qint64 heardMs);
 
@@ -87,6 +93,9 @@ private:
     quint64 m_assembled = 0; // of them, bytes the assembler has turned into frames or discarded
     qint64 m_lineFreeUs = 0;
     QTimer m_inboundTimer;
+    // Ends a text (and drops an unfinished frame) once the line has been quiet long enough.
+    QTimer m_flushTimer;
+    int m_lastBaud = 0;  // the speed of the bytes the assembler holds
     quint64 m_generation = 0;  // counts resets, so a reset from a slot of transmit() is noticed
 };
 

@@ -156,6 +156,16 @@ std::vector<MeterState> DefaultMeterStates() {
     return meters;
 }
 
+DisplayConfig DefaultDisplayConfig() {
+    DisplayConfig display;
+    DisplayEntrySettings heat{1, 1, 1, 1, 0, 101, "Flat 1 heat", ""};
+    DisplayEntrySettings water{2, 2, 1, 1000, 0, 102, "Flat 1 water", ""};
+    DisplayEntrySettings power{3, 1, 1, 1000, 0, 103, "Flat 1 electricity", "tariffs 1 and 2"};
+    DisplayEntrySettings logger{15, 1, 1, 1, 100500, 201, "Flat 2 heat", "monthly values"};
+    display.entries = {heat, water, power, logger};
+    return display;
+}
+
 std::unique_ptr<Bus> DefaultBus() {
     auto bus = std::make_unique<Bus>();
     for (auto& state : DefaultMeterStates()) {
@@ -165,6 +175,7 @@ std::unique_ptr<Bus> DefaultBus() {
         if (!meter) throw std::logic_error("default bus: " + error);
         bus->add(std::move(meter));
     }
+    AddDisplay(*bus, DefaultDisplayConfig());
     return bus;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/bus.h"
+#include "sim/display.h"
 #include "sim/meter.h"
 
 namespace veltro::sim {
@@ -15,7 +16,12 @@ namespace veltro::sim {
 // MSB-first wildcard search meet collisions.
 std::vector<MeterState> DefaultMeterStates();
 
-// A bus holding the default meters.
+// The display of the built-in bus: entries 1 (heat, kWh), 2 (water, litres shown in m3), 3 (electricity,
+// Wh shown in kWh, tariffs 1 and 2) and 15 (heat with four monthly values, initial value 100.5), user
+// numbers 101, 102, 103 and 201, at 2400 baud, dated by the host.
+DisplayConfig DefaultDisplayConfig();
+
+// A bus holding the default meters, then the default display.
 std::unique_ptr<Bus> DefaultBus();
 
 } // namespace veltro::sim

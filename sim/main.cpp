@@ -108,17 +108,24 @@ int main(int argc, char* argv[]) {
 
     JournalFile journal(nullptr, &std::fclose);  // before the bus, so it outlives the bus's listener
     std::unique_ptr<Bus> bus;
-    if (options.generateCount > 0) {
+    {
+        BusDescription description;
         QString error;
-        bus = MakeBus(GeneratedMeterStates(options.generateCount, options.generateSeed), error);
-        if (!bus) return Fail(error);
-    } else if (options.metersFile.empty()) {
-        bus = DefaultBus();
-    } else {
-        QString error;
-        auto meters = LoadMetersFile(QString::fromStdString(options.metersFile), error);
-        if (!meters) return Fail(error);
-        bus = MakeBus(std::move(*meters), error);
+        if (options.generateCount > 0) {
+            description.meters = GeneratedMeterStates(options.generateCount, options.generateSeed);
+        } else if (options.metersFile.empty()) {
+            description = {DefaultMeterStates(), DefaultDisplayConfig()};
+        } else {
+            auto loaded = LoadBusFile(QString::fromStdString(options.metersFile), error);
+            if (!loaded) return Fail(error);
+            description = std::move(*loaded);
+        }
+        if (options.noDisplay) description.display.reset();
+        if (options.display.any()) {
+            if (!description.display) return Fail("the --display-* options need a display: the meters file has no \"display\"", 2);
+            options.display.applyTo(*description.display);
+        }
+        bus = MakeBus(std::move(description), error);
         if (!bus) return Fail(error);
     }
 

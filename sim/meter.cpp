@@ -206,6 +206,7 @@ DeviceResponse Meter::hear(const MasterFrame& frame, int lineBaud) {
     case MasterFrame::Kind::Short: return hearShort(frame);
     case MasterFrame::Kind::Long: return hearLong(frame);
     case MasterFrame::Kind::SingleCharacter: return {};
+    case MasterFrame::Kind::Text: return {};  // the display's language, not the meters'
     }
     return {};
 }

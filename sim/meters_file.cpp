@@ -14,6 +14,7 @@
 #include "decode/header_fields.h"
 #include "mbus/constants.h"
 #include "mbus/hex.h"
+#include "sim/display.h"
 
 namespace veltro::sim {
 namespace {
@@ -248,6 +249,106 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
     return m;
 }
 
+QString StringValue(const QJsonValue& value, const QString& where) {
+    if (!value.isString()) Fail(where + "must be a string");
+    return value.toString();
+}
+
+// A display text: Latin-1 bytes, as many as the display keeps.
+std::string DisplayText(const QJsonValue& value, const QString& where) {
+    const QString text = StringValue(value, where);
+    for (QChar c : text)
+        if (c.unicode() > 0xFF) Fail(where + "\"" + text + "\" has characters beyond Latin-1");
+    const QByteArray bytes = text.toLatin1();
+    if (static_cast<std::size_t>(bytes.size()) > kDisplayTextBytes)
+        Fail(where + "longer than " + QString::number(kDisplayTextBytes) + " characters");
+    return bytes.toStdString();
+}
+
+template <typename Choice>
+Choice OneOf(const QJsonValue& value, std::initializer_list<std::pair<const char*, Choice>> choices, const QString& where) {
+    const QString text = StringValue(value, where);
+    QStringList names;
+    for (const auto& [name, choice] : choices) {
+        if (text == name) return choice;
+        names << QString("\"") + name + "\"";
+    }
+    Fail(where + "\"" + text + "\" is not one of " + names.join(", "));
+}
+
+DisplayEntrySettings ParseDisplayEntry(const QJsonValue& value, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"address", "unit", "multiplier", "divider", "initial", "user", "text", "text2"}, where);
+    if (!o.contains("address")) Fail(where + "needs \"address\"");
+    DisplayEntrySettings e;
+    e.address = IntegerValue(o["address"], 1, kDisplayEntries, where + "address: ");
+    if (o.contains("unit"))
+        e.unit = OneOf<int>(o["unit"], {{"", 0}, {"kWh", 1}, {"m3", 2}, {"kJ", 3}, {"MJ", 4}}, where + "unit: ");
+    if (o.contains("multiplier")) e.multiplier = IntegerValue(o["multiplier"], 0, 9999, where + "multiplier: ");
+    if (o.contains("divider")) e.divider = IntegerValue(o["divider"], 1, 9999, where + "divider: ");
+    if (o.contains("initial")) {
+        const double initial = o["initial"].toDouble(-1);
+        if (!o["initial"].isDouble() || initial < 0 || initial >= 1e12)
+            Fail(where + "initial: must be a number 0..999999999999.999");
+        e.initialMilli = std::llround(initial * 1000);
+    }
+    if (o.contains("user")) e.userNumber = IntegerValue(o["user"], 0, 9999, where + "user: ");
+    if (o.contains("text")) e.text = DisplayText(o["text"], where + "text: ");
+    if (o.contains("text2")) e.text2 = DisplayText(o["text2"], where + "text2: ");
+    return e;
+}
+
+DisplayConfig ParseDisplay(const QJsonValue& value) {
+    const QString where = "display: ";
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"baud", "sort_busy_ms", "date", "time", "refresh", "sort", "addresses", "entry", "history", "entries"},
+                      where);
+    DisplayConfig c;
+    if (o.contains("baud")) {
+        c.baud = IntegerValue(o["baud"], 1, 1000000, where + "baud: ");
+        if (!BaudRateCi(c.baud)) Fail(where + "baud: must be 300, 600, 1200, 2400, 4800 or 9600");
+    }
+    if (o.contains("sort_busy_ms"))
+        c.sortBusy = std::chrono::milliseconds{IntegerValue(o["sort_busy_ms"], 0, 600000, where + "sort_busy_ms: ")};
+    if (o.contains("date")) {
+        const auto date = ParseDisplayDate(StringValue(o["date"], where + "date: ").toStdString());
+        if (!date) Fail(where + "date: \"" + o["date"].toString() + "\" is not a date YYYY-MM-DD of 2000..2099");
+        c.date = *date;
+    }
+    if (o.contains("time")) {
+        static const QRegularExpression kTime("^([01][0-9]|2[0-3]):([0-5][0-9])$");
+        const auto m = kTime.match(StringValue(o["time"], where + "time: "));
+        if (!m.hasMatch()) Fail(where + "time: \"" + o["time"].toString() + "\" is not hh:mm");
+        c.hour = m.captured(1).toInt();
+        c.minute = m.captured(2).toInt();
+    }
+    if (o.contains("refresh")) c.refreshSeconds = IntegerValue(o["refresh"], 1, 12, where + "refresh: ");
+    if (o.contains("sort")) c.sortByUser = OneOf<bool>(o["sort"], {{"address", false}, {"user", true}}, where + "sort: ");
+    using L = DisplayLayout;
+    if (o.contains("addresses"))
+        c.layout.addresses = OneOf<L::Addresses>(o["addresses"], {{"inline", L::Addresses::Inline}, {"column", L::Addresses::Column}},
+                                                 where + "addresses: ");
+    if (o.contains("entry"))
+        c.layout.entry = OneOf<L::Entry>(o["entry"], {{"user-line", L::Entry::UserLine}, {"star", L::Entry::Star}}, where + "entry: ");
+    if (o.contains("history"))
+        c.layout.history = OneOf<L::History>(o["history"], {{"short", L::History::Short}, {"tariffs", L::History::Tariffs}},
+                                             where + "history: ");
+    if (o.contains("entries")) {
+        if (!o["entries"].isArray()) Fail(where + "entries: must be an array");
+        QSet<int> seen;
+        int n = 0;
+        for (const auto& item : o["entries"].toArray()) {
+            c.entries.push_back(ParseDisplayEntry(item, where + "entry " + QString::number(++n) + ": "));
+            if (seen.contains(c.entries.back().address))
+                Fail(where + "entry " + QString::number(n) + ": address " + QString::number(c.entries.back().address) + " given twice");
+            seen.insert(c.entries.back().address);
+        }
+    }
+    return c;
+}
+
 QString PositionText(const QByteArray& json, int offset) {
     int line = 1, column = 1;
     for (int i = 0; i < offset && i < json.size(); ++i) {
@@ -263,8 +364,7 @@ QString PositionText(const QByteArray& json, int offset) {
 
 } // namespace
 
-std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, const QString& baseDirectory,
-                                                       QString& error) {
+std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString& baseDirectory, QString& error) {
     QJsonParseError parseError;
     const auto document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -274,34 +374,54 @@ std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, c
     try {
         if (!document.isObject()) Fail("the file must hold one object with \"meters\"");
         const QJsonObject top = document.object();
-        RejectUnknownKeys(top, {"meters"}, "");
+        RejectUnknownKeys(top, {"meters", "display"}, "");
         if (!top["meters"].isArray()) Fail("\"meters\" must be an array");
-        std::vector<MeterState> meters;
+        BusDescription description;
         int n = 0;
         for (const auto& item : top["meters"].toArray()) {
             QString where = "meter " + QString::number(++n);
             if (item.isObject() && item.toObject()["name"].isString()) where += " (" + item.toObject()["name"].toString() + ")";
-            meters.push_back(ParseMeter(item, baseDirectory, where + ": "));
+            description.meters.push_back(ParseMeter(item, baseDirectory, where + ": "));
             // Checks of the whole meter (telegram length, counter record, baud) run where meters are made.
             std::string problem;
-            if (!Meter::Create(meters.back(), problem)) Fail(where + ": " + QString::fromStdString(problem));
+            if (!Meter::Create(description.meters.back(), problem)) Fail(where + ": " + QString::fromStdString(problem));
         }
-        return meters;
+        if (top.contains("display")) description.display = ParseDisplay(top["display"]);
+        return description;
     } catch (const FileError& e) {
         error = e.text;
         return std::nullopt;
     }
 }
 
-std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QString& error) {
+std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, const QString& baseDirectory,
+                                                       QString& error) {
+    auto description = ParseBusJson(json, baseDirectory, error);
+    if (!description) return std::nullopt;
+    return std::move(description->meters);
+}
+
+std::optional<BusDescription> LoadBusFile(const QString& path, QString& error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = "cannot read " + path + ": " + file.errorString();
         return std::nullopt;
     }
-    auto meters = ParseMetersJson(file.readAll(), QFileInfo(path).absolutePath(), error);
-    if (!meters) error = path + ": " + error;
-    return meters;
+    auto description = ParseBusJson(file.readAll(), QFileInfo(path).absolutePath(), error);
+    if (!description) error = path + ": " + error;
+    return description;
+}
+
+std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QString& error) {
+    auto description = LoadBusFile(path, error);
+    if (!description) return std::nullopt;
+    return std::move(description->meters);
+}
+
+std::unique_ptr<Bus> MakeBus(BusDescription description, QString& error) {
+    auto bus = MakeBus(std::move(description.meters), error);
+    if (bus && description.display) AddDisplay(*bus, std::move(*description.display));
+    return bus;
 }
 
 std::unique_ptr<Bus> MakeBus(std::vector<MeterState> meters, QString& error) {

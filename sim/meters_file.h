@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "sim/bus.h"
+#include "sim/display.h"
 #include "sim/meter.h"
 
 namespace veltro::sim {
@@ -16,6 +17,15 @@ namespace veltro::sim {
 // relative "rsp_ud_file" paths. Nothing, and `error` naming the meter and the key, when anything in the
 // file is wrong: unknown keys, values out of range, records that do not match their DIF, telegrams that
 // do not fit one frame.
+// What a meters file describes: its meters and, with a "display" object, the display.
+struct BusDescription {
+    std::vector<MeterState> meters;
+    std::optional<DisplayConfig> display;
+};
+
+std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString& baseDirectory, QString& error);
+std::optional<BusDescription> LoadBusFile(const QString& path, QString& error);
+// The meters only (a "display" object is checked, then left out).
 std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, const QString& baseDirectory,
                                                        QString& error);
 
@@ -23,5 +33,7 @@ std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QStri
 
 // A bus of meters made from the states; nothing and `error` when a state cannot make a meter.
 std::unique_ptr<Bus> MakeBus(std::vector<MeterState> meters, QString& error);
+// The same, and the display after the meters, its entries read from them.
+std::unique_ptr<Bus> MakeBus(BusDescription description, QString& error);
 
 } // namespace veltro::sim

@@ -14,6 +14,8 @@ const char* const kSimulatorUsage =
     "                [--gateway-delay MS] [--gateway-chunk N] [--gateway-pty [LINK]]\n"
     "                [--meters FILE.json | --generate N[:SEED]]\n"
     "                [--latency MS] [--baud N] [--wire-speed] [--verbose] [--journal FILE]\n"
+    "                [--no-display | [--display-layout WORDS] [--display-date YYYY-MM-DD]\n"
+    "                 [--display-sort-busy MS] [--display-baud N]]\n"
     "\n"
     "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
     "\n"
@@ -46,6 +48,19 @@ const char* const kSimulatorUsage =
     "  --verbose           log every telegram received and sent to standard error\n"
     "  --journal FILE      write every frame the bus hears, its answer, the meters it reached and\n"
     "                      what it changed, as one JSON line each (FILE is replaced)\n"
+    "  --no-display        no display on the bus (the default bus and a meters file with\n"
+    "                      \"display\" have one)\n"
+    "  --display-layout WORDS\n"
+    "                      the display's answer layouts, comma-separated: inline or column\n"
+    "                      (\"Active devices: \"), user-line or star (entry page 1, tariffs),\n"
+    "                      short or tariffs (history); e.g. column,star,tariffs\n"
+    "  --display-date YYYY-MM-DD\n"
+    "                      the display's date at start (default: the host's), which dates\n"
+    "                      its monthly history\n"
+    "  --display-sort-busy MS\n"
+    "                      how long the display stays silent after SET SORT, 0..600000\n"
+    "                      (default 5000)\n"
+    "  --display-baud N    the display's line speed (default 2400); it hears no other\n"
     "  -h, --help          show this help\n"
     "\n"
     "At least one of --bridge, --pty, --gateway and --gateway-connect is needed. Runs until SIGINT or SIGTERM.\n";
@@ -61,7 +76,36 @@ std::optional<Integer> Number(const std::string& text, Integer lowest, Integer h
     return value;
 }
 
+// "column,star,tariffs": each word sets one of the three layouts; the error text, empty when read.
+std::string ParseLayoutWords(const std::string& text, DisplayOverrides& out) {
+    using L = DisplayLayout;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const auto comma = text.find(',', start);
+        const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (word == "inline") out.addresses = L::Addresses::Inline;
+        else if (word == "column") out.addresses = L::Addresses::Column;
+        else if (word == "user-line") out.entry = L::Entry::UserLine;
+        else if (word == "star") out.entry = L::Entry::Star;
+        else if (word == "short") out.history = L::History::Short;
+        else if (word == "tariffs") out.history = L::History::Tariffs;
+        else return "--display-layout: \"" + word + "\" is not inline, column, user-line, star, short or tariffs";
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return {};
+}
+
 } // namespace
+
+void DisplayOverrides::applyTo(DisplayConfig& config) const {
+    if (addresses) config.layout.addresses = *addresses;
+    if (entry) config.layout.entry = *entry;
+    if (history) config.layout.history = *history;
+    if (date) config.date = *date;
+    if (sortBusy) config.sortBusy = *sortBusy;
+    if (baud) config.baud = *baud;
+}
 
 ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
     SimulatorOptions o;
@@ -173,6 +217,32 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         } else if (name == "--journal") {
             if (!value(o.journalFile)) return missing();
             if (o.journalFile.empty()) return {std::nullopt, "--journal needs a file name"};
+        } else if (name == "--no-display") {
+            if (inlineValue) return {std::nullopt, "--no-display takes no value"};
+            o.noDisplay = true;
+        } else if (name == "--display-layout") {
+            std::string text;
+            if (!value(text)) return missing();
+            if (auto error = ParseLayoutWords(text, o.display); !error.empty()) return {std::nullopt, error};
+        } else if (name == "--display-date") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto date = ParseDisplayDate(text);
+            if (!date) return {std::nullopt, "--display-date: \"" + text + "\" is not a date YYYY-MM-DD of 2000..2099"};
+            o.display.date = *date;
+        } else if (name == "--display-sort-busy") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto ms = Number(text, 0, 600000);
+            if (!ms) return {std::nullopt, "--display-sort-busy: \"" + text + "\" is not 0..600000 milliseconds"};
+            o.display.sortBusy = std::chrono::milliseconds{*ms};
+        } else if (name == "--display-baud") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto baud = Number(text, 1, 1000000);
+            if (!baud || !BaudRateCi(*baud))
+                return {std::nullopt, "--display-baud: \"" + text + "\" is not one of 300, 600, 1200, 2400, 4800, 9600"};
+            o.display.baud = *baud;
         } else if (name == "--verbose") {
             if (inlineValue) return {std::nullopt, "--verbose takes no value"};
             o.verbose = true;
@@ -181,6 +251,7 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         }
     }
     if (o.generateCount > 0 && !o.metersFile.empty()) return {std::nullopt, "--generate and --meters exclude each other"};
+    if (o.noDisplay && o.display.any()) return {std::nullopt, "--no-display and the --display-* options exclude each other"};
     if (!gatewayOnly.empty() && !o.gateway && !o.gatewayConnect)
         return {std::nullopt, gatewayOnly + " needs --gateway or --gateway-connect"};
     return {o, {}};

@@ -5,10 +5,24 @@
 #include <span>
 #include <string>
 
+#include "sim/display.h"
 #include "sim/gateway_frame.h"
 #include "sim/generated_bus.h"
 
 namespace veltro::sim {
+
+// The --display-* options: each given one replaces the default bus's or the meters file's setting.
+struct DisplayOverrides {
+    std::optional<DisplayLayout::Addresses> addresses;
+    std::optional<DisplayLayout::Entry> entry;
+    std::optional<DisplayLayout::History> history;
+    std::optional<DisplayDate> date;
+    std::optional<std::chrono::milliseconds> sortBusy;
+    std::optional<int> baud;
+
+    bool any() const { return addresses || entry || history || date || sortBusy || baud; }
+    void applyTo(DisplayConfig& config) const;
+};
 
 struct SimulatorOptions {
     bool help = false;
@@ -34,6 +48,8 @@ struct SimulatorOptions {
     bool wireSpeed = false;
     bool verbose = false;
     std::string journalFile;  // empty: no journal file
+    bool noDisplay = false;
+    DisplayOverrides display;
 };
 
 struct ParsedOptions {

@@ -1,5 +1,7 @@
 #include "mbus/frame_assembler.h"
 
+#include <algorithm>
+
 #include "mbus/frames.h"
 #include "mbus/hex.h"
 
@@ -9,6 +11,23 @@ namespace {
 constexpr std::size_t kShortFrameSize = 5;
 constexpr std::size_t kLongHeaderSize = 4;  // 68 L L 68
 constexpr std::uint8_t kShortestL = 3;      // C, A, CI
+constexpr std::chrono::milliseconds kShortestTextGap{20};
+constexpr int kBitsPerCharacter = 11;
+constexpr int kGapCharacters = 3;
+
+// 68h is 'h' too, but a burst starting with it is a long frame.
+bool StartsText(std::uint8_t byte) {
+    return byte != frame::kLongStart && ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z'));
+}
+
+std::string QuotedText(std::span<const std::uint8_t> bytes) {
+    std::string text = "\"";
+    for (std::uint8_t b : bytes) {
+        if (b >= 0x20 && b <= 0x7E && b != '"' && b != '\\') text += static_cast<char>(b);
+        else text += "\\x" + HexByte(b);
+    }
+    return text + "\"";
+}
 
 std::string AddressText(std::uint8_t address) {
     switch (address) {
@@ -21,8 +40,15 @@ std::string AddressText(std::uint8_t address) {
 
 } // namespace
 
+std::chrono::milliseconds TextGapFor(int baud) {
+    if (baud <= 0) return kShortestTextGap;
+    const std::int64_t ms = (std::int64_t{kGapCharacters} * kBitsPerCharacter * 1000 + baud - 1) / baud;
+    return std::max(kShortestTextGap, std::chrono::milliseconds{ms});
+}
+
 std::string DescribeFrame(const MasterFrame& frame) {
     using Kind = MasterFrame::Kind;
+    if (frame.kind == Kind::Text) return "text " + QuotedText(frame.bytes.bytes());
     if (frame.kind == Kind::SingleCharacter) return "single character E5";
     if (frame.kind == Kind::Short) {
         switch (frame.control) {
@@ -45,13 +71,58 @@ std::string DescribeFrame(const MasterFrame& frame) {
 
 std::vector<AssemblyEvent> FrameAssembler::feed(std::span<const std::uint8_t> bytes, std::chrono::milliseconds now) {
     std::vector<AssemblyEvent> events;
-    if (!m_buffer.empty() && m_lastByteAt && m_timeout.count() > 0 && now - *m_lastByteAt > m_timeout)
-        discard(events, m_buffer.size(), "unfinished frame, line quiet too long");
-    if (!bytes.empty()) m_lastByteAt = now;
+    endQuiet(events, now);
+    if (bytes.empty()) return events;
+    const bool burstStarts = m_buffer.empty() && !m_dropBurst && (!m_lastByteAt || now - *m_lastByteAt >= m_textGap);
+    m_lastByteAt = now;
     m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
+    const std::string tooLong = "text longer than " + std::to_string(kLongestText) + " bytes";
+    if (m_dropBurst) {
+        discard(events, m_buffer.size(), tooLong);
+        return events;
+    }
+    if (burstStarts && StartsText(m_buffer.front())) m_inText = true;
+    if (m_inText) {
+        if (m_buffer.size() > kLongestText) {
+            discard(events, m_buffer.size(), tooLong);
+            m_inText = false;
+            m_dropBurst = true;
+        }
+        return events;
+    }
     while (!m_buffer.empty() && takeOne(events) == Step::Consumed) {
     }
     return events;
+}
+
+std::vector<AssemblyEvent> FrameAssembler::flush(std::chrono::milliseconds now) {
+    std::vector<AssemblyEvent> events;
+    endQuiet(events, now);
+    return events;
+}
+
+std::optional<std::chrono::milliseconds> FrameAssembler::flushDueAt() const {
+    if (!m_lastByteAt) return std::nullopt;
+    if (m_inText || m_dropBurst) return *m_lastByteAt + m_textGap;
+    if (!m_buffer.empty() && m_timeout.count() > 0) return *m_lastByteAt + m_timeout + std::chrono::milliseconds{1};
+    return std::nullopt;
+}
+
+void FrameAssembler::endQuiet(std::vector<AssemblyEvent>& events, std::chrono::milliseconds now) {
+    if (!m_lastByteAt) return;
+    const auto quiet = now - *m_lastByteAt;
+    if (quiet >= m_textGap) m_dropBurst = false;
+    if (m_inText && quiet >= m_textGap) {
+        MasterFrame f;
+        f.kind = MasterFrame::Kind::Text;
+        f.bytes = Telegram(std::span<const std::uint8_t>(m_buffer));
+        m_buffer.clear();
+        m_inText = false;
+        events.push_back({std::move(f), {}, {}});
+        return;
+    }
+    if (!m_buffer.empty() && m_timeout.count() > 0 && quiet > m_timeout)
+        discard(events, m_buffer.size(), "unfinished frame, line quiet too long");
 }
 
 void FrameAssembler::discard(std::vector<AssemblyEvent>& events, std::size_t count, const std::string& reason) {

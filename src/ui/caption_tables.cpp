@@ -17,10 +17,10 @@ namespace veltro {
 namespace {
 
 // The main window, in assignment order: search group, meter page, console, communication-devices page,
-// tab pages, main menu.
-// Two captions are not here because the running scan and read-all cycle compose them in the engine's
-// page state (TextId::FindCaption or StopCaption, ReadAllCaption); a row here would show "Find" on a
-// running scan after a language switch.
+// local-display and readings pages, tab pages, main menu.
+// Three captions are not here because the running scan, read-all cycle and display write compose them
+// in the engines' page states (TextId::FindCaption or StopCaption, ReadAllCaption, the write caption); a
+// row here would show "Find" on a running scan after a language switch.
 constexpr std::array kMainWindowRows{
     // search group
     CaptionRow{"Group_search", TextId::SearchNetworkGroup}, CaptionRow{"Label_primary", TextId::PrimaryAddressLabel},
@@ -69,6 +69,23 @@ constexpr std::array kMainWindowRows{
     CaptionRow{"Butt_eth_main", TextId::MainInfoButton}, CaptionRow{"Butt_eth_service", TextId::ServiceInfoButton},
     CaptionRow{"Butt_eth_conn", TextId::ConnectionInfoButton}, CaptionRow{"Butt_eth_oper", TextId::OperatorsInfoButton},
     CaptionRow{"Butt_nlan2_test", TextId::TestIpButton},
+    // local-display page
+    CaptionRow{"BitBtn1", TextId::DisplayFromMetersButton}, CaptionRow{"BitBtn2", TextId::ImportButton},
+    CaptionRow{"BitBtn10", TextId::DisplayExportButton}, CaptionRow{"Butt_ldu_read", TextId::ReadDataButton},
+    CaptionRow{"Label_ldu_refresh", TextId::RefreshTimeLabel}, CaptionRow{"Butt_ldu_refresh", TextId::RefreshTimeButton},
+    CaptionRow{"BitBtn11", TextId::DateButton}, CaptionRow{"BitBtn12", TextId::TimeButton},
+    CaptionRow{"BitBtn15", TextId::CreateSortTableButton}, CaptionRow{"BitBtn16", TextId::SortButton},
+    CaptionRow{"Check_sort_address", TextId::ByAddressCheck}, CaptionRow{"Check_sort_user", TextId::ByUserNumbCheck},
+    CaptionRow{"BitBtn18", TextId::ReadMetersButton}, CaptionRow{"Group_ldu_info", TextId::GeneralInfoGroup},
+    CaptionRow{"Butt_ldu_info", TextId::GetInfoButton}, CaptionRow{"BitBtn8", TextId::SelectAllButton},
+    CaptionRow{"BitBtn9", TextId::DeselectAllButton}, CaptionRow{"BitBtn3", TextId::AddRowButton},
+    CaptionRow{"BitBtn4", TextId::DeleteRowButton}, CaptionRow{"Butt_ldu_cleartable", TextId::ClearTableButton},
+    // readings page
+    CaptionRow{"BitBtn13", TextId::HistoricalValuesButton}, CaptionRow{"BitBtn17", TextId::DisplayExportButton},
+    CaptionRow{"Butt_add_hist", TextId::AddRowButton}, CaptionRow{"Butt_delete_hist", TextId::DeleteRowButton},
+    CaptionRow{"Butt_clear_hist", TextId::ClearTableButton}, CaptionRow{"Butt_sort_hist", TextId::SortTableButton},
+    CaptionRow{"Check_sort_hist_address", TextId::ByAddressCheck},
+    CaptionRow{"Check_sort_hist_user", TextId::ByUserNumberCheck},
     // tab pages
     CaptionRow{"TabSheet1", TextId::MeterBusDevicesTab}, CaptionRow{"TabSheet2", TextId::CommunicationDevicesTab},
     CaptionRow{"TabSheet3", TextId::LocalDisplayTab}, CaptionRow{"TabSheet4", TextId::GetReadingsTab},

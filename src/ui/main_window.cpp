@@ -33,6 +33,7 @@
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
 #include "app/save_file.h"
+#include "devices/display_engine.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
@@ -45,11 +46,13 @@
 #include "meters/meter_page.h"
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
+#include "ui/display_page_view.h"
 #include "ui/gateway_page_view.h"
 #include "ui/log_printer.h"
 #include "ui/meter_page_view.h"
 #include "ui/key_filter.h"
 #include "ui/named_widgets.h"
+#include "ui/readings_page_view.h"
 #include "ui/status_texts.h"
 #include "ui/users_window.h"
 
@@ -103,11 +106,9 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
     PageControl1->addTab(TabSheet1, QStringLiteral("   M-bus devices    "));
     TabSheet2 = new GatewayPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("   Communication devices   "));
-    TabSheet3 = PendingPage("TabSheet3", QStringLiteral("The local display LDU functions are not available in this version."),
-                            PageControl1);
+    TabSheet3 = new DisplayPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet3, QStringLiteral("   Local display LDU   "));
-    TabSheet4 = PendingPage("TabSheet4", QStringLiteral("Reading the display's history is not available in this version."),
-                            PageControl1);
+    TabSheet4 = new ReadingsPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet4, QStringLiteral("   Get Readings   "));
     TabSheet5 = PendingPage("TabSheet5",
                             QStringLiteral("The RXV-KT wireless receiver functions are not available in this version."),
@@ -287,6 +288,7 @@ void TForm11::buildStatusBar() {
 void TForm11::connectEngine() {
     MeterPage& meters = m_engine.meters();
     connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&m_engine.display(), &DisplayEngine::pageStateChanged, this, &TForm11::updatePageState);
     connect(&m_engine.gatewayServer(), &GatewayServerChannel::gatewayAccepted, this, [this] {
         raise();
         activateWindow();
@@ -393,6 +395,7 @@ void TForm11::applyLogin(const LoginGrant& grant) {
     Settings1->setEnabled(grant.settingsMenuEnabled());
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), grant.communicationPage);
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), grant.displayPage);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet4), grant.displayPage);
     TabSheet1->applyLogin(grant);
 }
 
@@ -400,7 +403,8 @@ void TForm11::applyLanguage(Language language) {
     m_engine.settings().setLanguage(language);
     English1->setChecked(language == Language::English);
     Italian1->setChecked(language == Language::Italian);
-    m_engine.meters().applyLanguage();  // grid titles and the captions the engine composes
+    m_engine.meters().applyLanguage();  // grid titles and the captions the engines compose
+    m_engine.display().applyLanguage();
     ApplyCaptions(*this, MainWindowCaptions(), language);
     updatePageState();
     TabSheet1->updatePageState();
@@ -449,9 +453,16 @@ void TForm11::updatePageState() {
     Edit_id->setEnabled(page.idFieldEnabled);
     Button1->setVisible(page.stopSecondaryVisible);
     Butt_command_send->setEnabled(page.commandSendEnabled);
-    ProgressBar1->setRange(page.progress.minimum, page.progress.maximum);
-    ProgressBar1->setValue(page.progress.position);
-    ProgressBar1->setVisible(page.progress.visible);
+    // One bar for both pages: their operations never run at once.
+    const DisplayPageState::Progress& display = m_engine.display().pageState().progress;
+    if (display.visible) {
+        ProgressBar1->setRange(0, display.maximum);
+        ProgressBar1->setValue(display.position);
+    } else {
+        ProgressBar1->setRange(page.progress.minimum, page.progress.maximum);
+        ProgressBar1->setValue(page.progress.position);
+    }
+    ProgressBar1->setVisible(page.progress.visible || display.visible);
 }
 
 // ---- search group ------------------------------------------------------------------------------

@@ -21,13 +21,16 @@ class QTabWidget;
 
 namespace veltro {
 
+class DisplayPageView;
 class Engine;
 class GatewayPageView;
 class MeterPageView;
+class ReadingsPageView;
 class TFUsers;
 
 // The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
-// log and the status bar. Each page is a class of its own (`MeterPageView`, `GatewayPageView`) inside
+// log and the status bar. Each page is a class of its own (`MeterPageView`, `GatewayPageView`,
+// `DisplayPageView`, `ReadingsPageView`) inside
 // the window's tree. It holds no state of the operations: its handlers read the widgets, call the engine
 // and show what the engine reports (log, page state, serial status).
 class TForm11 : public QMainWindow {
@@ -43,8 +46,8 @@ public:
     void setAboutWindow(QWidget* window) { m_aboutWindow = window; }
 
     // What a successful login grants: the Users and Settings menu commands by role; the
-    // communication-devices and local-display pages, and the meter page's configuration controls,
-    // by permission.
+    // communication-devices page, the local-display page with the readings page, and the meter page's
+    // configuration controls, by permission.
     void applyLogin(const LoginGrant& grant);
 
     // "Print log" onto a device the print dialog (or a test) chose.
@@ -152,8 +155,8 @@ private:
     QTabWidget* PageControl1 = nullptr;
     MeterPageView* TabSheet1 = nullptr;
     GatewayPageView* TabSheet2 = nullptr;
-    QWidget* TabSheet3 = nullptr;
-    QWidget* TabSheet4 = nullptr;
+    DisplayPageView* TabSheet3 = nullptr;
+    ReadingsPageView* TabSheet4 = nullptr;
     QWidget* TabSheet5 = nullptr;
 
     // Console and log.

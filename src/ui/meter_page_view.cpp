@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,13 +15,11 @@
 
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
-#include "app/save_file.h"
 #include "engine/engine.h"
 #include "meters/configuration_telegrams.h"
 #include "meters/meter_configuration.h"
 #include "meters/meter_page.h"
 #include "meters/table_file.h"
-#include "ui/application_identity.h"
 #include "ui/file_io.h"
 #include "ui/key_filter.h"
 #include "ui/meter_grid.h"
@@ -31,13 +28,6 @@
 namespace veltro {
 namespace {
 
-const QString kTableSaveFilter = QStringLiteral("CSV files (*.csv);;TXT files (*.txt)");
-const QString kTableOpenFilter = QStringLiteral("CSV (*.csv);;TXT (*.txt)");
-const QString kExportErrorTitle = QStringLiteral("Error saving file");
-const QString kImportErrorTitle = QStringLiteral("File Error");
-
-// The first character of a one-character setting, or the default when the field is empty.
-char FirstCharacter(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
 
 } // namespace
 
@@ -312,46 +302,20 @@ void MeterPageView::Grid_bmetersMouseUp(int row, bool control) {
 void MeterPageView::Grid_bmetersDblClick() { m_engine.meters().doubleClick(); }
 
 void MeterPageView::Butt_save_dataClick() {
-    OperatorInterface& op = m_engine.operatorInterface();
-    const auto chosen = op.saveFileName(workingFolder(), QString::fromLatin1(DetailedReport::kProposedCsvName),
-                                        kTableSaveFilter);
-    if (!chosen || chosen->isEmpty()) return;
     const Settings& settings = m_engine.settings().settings();
     const QString mark = m_engine.meters().locale().decimalPoint();
     const char systemMark = mark.size() == 1 && mark[0].unicode() < 0x80 ? static_cast<char>(mark[0].unicode()) : '.';
     const std::string text = ExportTableText(m_engine.meters().table(), FirstCharacter(settings.misc.exportSeparator, ';'),
                                              FirstCharacter(settings.misc.decSeparator, '.'), systemMark);
-    if (!SaveFileAtomically(*chosen, text))
-        op.message(kExportErrorTitle, QString::fromLatin1(kExportWriteFailedMessage), OperatorInterface::Icon::Error);
+    ExportWithDialog(m_engine.operatorInterface(), workingFolder(), QString::fromLatin1(DetailedReport::kProposedCsvName), text);
 }
 
 void MeterPageView::Butt_load_dataClick() {
     OperatorInterface& op = m_engine.operatorInterface();
-    const auto chosen = op.openFileName(workingFolder(), kTableOpenFilter);
-    if (!chosen || chosen->isEmpty()) return;
-    auto refuse = [&](const char* text) { op.message(kImportErrorTitle, QString::fromLatin1(text), OperatorInterface::Icon::Warning); };
-    // A file far larger than any export is refused before it is read.
-    if (QFileInfo(*chosen).size() > static_cast<qint64>(kMaxImportFileSize)) return refuse(kImportTooLargeMessage);
-    // The whole file is read before the table is touched: a file that cannot be read leaves it as it was.
-    const auto bytes = ReadWholeFile(*chosen);
-    if (!bytes) return refuse(kWrongImportFileMessage);
     const char separator = FirstCharacter(m_engine.settings().settings().misc.exportSeparator, ';');
-    const ImportedTable imported = ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
-    switch (imported.refusal) {
-    case ImportRefusal::TooLarge: return refuse(kImportTooLargeMessage);
-    case ImportRefusal::NotText: return refuse(kImportNotTextMessage);
-    case ImportRefusal::None: break;
-    }
-    if (!m_engine.meters().importTable(imported)) return;
-    if (imported.tooManyFields)
-        op.message(QString::fromLatin1(kApplicationTitle), QString::fromLatin1(kTooManyFieldsMessage),
-                   OperatorInterface::Icon::Warning);
-    if (imported.truncatedAtCapacity)
-        op.message(QString::fromLatin1(kApplicationTitle),
-                   QStringLiteral("The table holds at most %1 rows: the lines after the first %2 were not imported.")
-                       .arg(MeterTable::kMaxRows)
-                       .arg(MeterTable::kMaxRows - 1),
-                   OperatorInterface::Icon::Warning);
+    const std::optional<ImportedTable> imported = ChooseImportFile(op, workingFolder(), separator);
+    if (!imported || !m_engine.meters().importTable(*imported)) return;
+    ReportImportLimits(op, *imported, imported->truncatedAtCapacity, MeterTable::kMaxRows);
 }
 
 } // namespace veltro

@@ -187,6 +187,18 @@ protected:
     GatewayClient m_client;
 };
 
+// A display's text answer comes back as the data of the reply; its silence as "timeout expired".
+TEST_F(Gateway, DisplayBehindItAnswersInTheDataReply) {
+    ASSERT_NO_FATAL_FAILURE(startGreeted());
+    const Reply reply = m_client.exchange(Request(test::TextBytes("GET ADDR")));
+    ASSERT_EQ(reply.problem, "");
+    EXPECT_FALSE(reply.statusOnly);
+    EXPECT_EQ(reply.data, test::TextBytes("Active devices: 1-3,15\r\n"));
+    const Reply silent = m_client.exchange(Request(test::TextBytes("GET KEYS")));
+    EXPECT_TRUE(silent.statusOnly);
+    EXPECT_EQ(silent.mask2, gateway::kTimeoutExpired);
+}
+
 // --- Requests and their replies ---
 
 struct RequestCase {

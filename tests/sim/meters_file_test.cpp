@@ -214,6 +214,19 @@ INSTANTIATE_TEST_SUITE_P(
         FileErrorCase{"CounterOnADate",
                       METER("\"counter\": 1, \"records\": [{\"dif\": \"04\", \"vif\": \"6D\", \"date\": \"2025-01-01 00:00\"}]"),
                       "counter record 1 is not"},
+        FileErrorCase{"DisplayUnknownKey", R"({"meters": [], "display": {"layout": "column"}})", "display: unknown key \"layout\""},
+        FileErrorCase{"DisplayBaud", R"({"meters": [], "display": {"baud": 2500}})", "display: baud: must be 300"},
+        FileErrorCase{"DisplayHistoryLayout", R"({"meters": [], "display": {"history": "long"}})", "history: \"long\" is not one of"},
+        FileErrorCase{"DisplayEntry251", R"({"meters": [], "display": {"entries": [{"address": 251}]}})",
+                      "display: entry 1: address: must be a whole number 1..250"},
+        FileErrorCase{"DisplayEntryTwice", R"({"meters": [], "display": {"entries": [{"address": 5}, {"address": 5}]}})",
+                      "entry 2: address 5 given twice"},
+        FileErrorCase{"DisplayUnitLitres", R"({"meters": [], "display": {"entries": [{"address": 5, "unit": "l"}]}})",
+                      "unit: \"l\" is not one of"},
+        FileErrorCase{"DisplayDividerZero", R"({"meters": [], "display": {"entries": [{"address": 5, "divider": 0}]}})",
+                      "divider: must be a whole number 1..9999"},
+        FileErrorCase{"DisplayText51", R"({"meters": [], "display": {"entries": [{"address": 5, "text":
+                      "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}]}})", "text: longer than 50 characters"},
         FileErrorCase{"TelegramTooLong",
                       METER("\"records\": [{\"hex\": \"" /* 241 bytes */
                             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "

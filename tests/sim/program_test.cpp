@@ -109,7 +109,25 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"BaudNotAMeterSpeed", {"--pty", "--baud", "1234"}, nullptr, "--baud"},
         OptionsCase{"LatencyNegative", {"--pty", "--latency", "-5"}, nullptr, "--latency"},
         OptionsCase{"LatencyMissing", {"--pty", "--latency"}, nullptr, "needs a value"},
-        OptionsCase{"UnknownArgument", {"--pty", "--fast"}, nullptr, "unknown argument \"--fast\""}),
+        OptionsCase{"UnknownArgument", {"--pty", "--fast"}, nullptr, "unknown argument \"--fast\""},
+        OptionsCase{"DisplayOptions",
+                    {"--pty", "--display-layout", "column,star,tariffs", "--display-date=2026-03-05", "--display-sort-busy",
+                     "100", "--display-baud", "9600"},
+                    [](const SimulatorOptions& o) {
+                        DisplayConfig c;
+                        o.display.applyTo(c);
+                        EXPECT_EQ(c.layout.addresses, DisplayLayout::Addresses::Column);
+                        EXPECT_EQ(c.layout.entry, DisplayLayout::Entry::Star);
+                        EXPECT_EQ(c.layout.history, DisplayLayout::History::Tariffs);
+                        EXPECT_EQ(c.date, (DisplayDate{2026, 3, 5}));
+                        EXPECT_EQ(c.sortBusy, std::chrono::milliseconds{100});
+                        EXPECT_EQ(c.baud, 9600);
+                    }},
+        OptionsCase{"DisplayLayoutUnknownWord", {"--pty", "--display-layout", "column,stars"}, nullptr, "\"stars\" is not"},
+        OptionsCase{"DisplayDateNotADay", {"--pty", "--display-date", "2026-02-29"}, nullptr, "--display-date"},
+        OptionsCase{"DisplayBaudNotASpeed", {"--pty", "--display-baud", "2500"}, nullptr, "--display-baud"},
+        OptionsCase{"NoDisplayWithDisplayOptions", {"--pty", "--no-display", "--display-sort-busy", "1"}, nullptr,
+                    "exclude each other"}),
     [](const auto& row) { return row.param.name; });
 
 // --- The program as a user runs it ---
@@ -241,6 +259,37 @@ TEST(Program, MetersFileReplacesTheDefaultBus) {
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
+// Collects a text answer until the line has been quiet for 100 ms.
+QByteArray AskText(QTcpSocket& socket, const char* text) {
+    socket.write(text);
+    QByteArray answer;
+    while (socket.waitForReadyRead(answer.isEmpty() ? 1000 : 100)) answer += socket.readAll();
+    return answer;
+}
+
+TEST(Program, DisplayOfTheMetersFileWithALayoutOptionAndVerboseTexts) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath("meters.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"meters": [{"address": 42, "id": "42424242", "manufacturer": "SIM",
+                               "records": [{"dif": "04", "vif": "13", "value": 42}]}],
+                  "display": {"addresses": "column", "entries": [{"address": 42, "unit": "m3", "divider": 1000}]}})");
+    file.close();
+    Simulator sim({"--bridge", "127.0.0.1:0", "--meters", file.fileName(), "--display-layout", "star", "--verbose"});
+    const quint16 port = BridgePort(sim.readLine());
+    ASSERT_NE(port, 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    EXPECT_EQ(AskText(socket, "GET ADDR"), "Active devices: \r\n42\r\n");
+    EXPECT_EQ(AskText(socket, "GET ENTR=42,1"), "Total pulses: 42 *1/1000\r\nInitial: 0.000 m3\r\nTotal: 0.042 m3\r\n");
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+    const QString log = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    EXPECT_TRUE(log.contains(R"(<- text "GET ENTR=42,1" at 2400 baud)")) << log.toStdString();
+    EXPECT_TRUE(log.contains(R"(-> "Active devices: \x0D\x0A42\x0D\x0A")")) << log.toStdString();
+}
+
 TEST(Program, GeneratedBusReplacesTheDefaultBus) {
     Simulator sim({"--bridge", "127.0.0.1:0", "--generate", "12:9", "--latency", "0"});
     const quint16 port = BridgePort(sim.readLine());
@@ -338,6 +387,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"GenerateTooMany", {"--pty", "--generate", "251"}, 2, "1..250"},
                       RefusalCase{"GenerateAndMetersFile", {"--pty", "--generate", "3", "--meters", "m.json"}, 2,
                                   "exclude each other"},
+                      RefusalCase{"DisplayOptionWithoutADisplay", {"--pty", "--generate", "3", "--display-baud", "9600"}, 2,
+                                  "need a display"},
                       RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"},
                       RefusalCase{"JournalCannotBeOpened", {"--pty", "--journal", "/nonexistent/j.jsonl"}, 1,
                                   "cannot open the journal /nonexistent/j.jsonl"}),

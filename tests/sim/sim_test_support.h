@@ -45,6 +45,11 @@ inline Telegram Selection(const char* mask, std::uint16_t manufacturer = 0xFFFF,
     return BuildSelectionFrame(*packed, manufacturer, version, medium);
 }
 
+// A text for the display as the bytes on the line.
+inline Telegram TextBytes(std::string_view text) {
+    return Telegram(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
 // A long frame from its C, A, CI and data given as hex text, with L and CS computed.
 inline Telegram LongFrame(std::uint8_t control, std::uint8_t address, std::uint8_t ci, std::string_view dataHex) {
     return *BuildLongFrame(control, address, ci, Bytes(dataHex));
@@ -83,7 +88,9 @@ inline std::unique_ptr<Bus> BusOf(std::vector<MeterState> states) {
 // The meters of a bus, in bus order (the bus owns them).
 inline std::vector<const Meter*> MetersOf(const Bus& bus) {
     std::vector<const Meter*> meters;
-    bus.forEachDevice([&](const Device& d) { meters.push_back(dynamic_cast<const Meter*>(&d)); });
+    bus.forEachDevice([&](const Device& d) {
+        if (const auto* m = dynamic_cast<const Meter*>(&d)) meters.push_back(m);
+    });
     return meters;
 }
 

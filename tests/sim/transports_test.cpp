@@ -216,6 +216,25 @@ TEST_F(Bridge, WithoutWireSpeedTheAnswerComesInOneGo) {
     EXPECT_LT(clock.elapsed(), 320);
 }
 
+// The program may write a text in pieces; the display hears it once the line has been quiet for 20 ms,
+// at wire speed counted from when its last character has crossed the line.
+TEST_F(Bridge, DisplayHearsATextWrittenInPiecesAfterTheQuietGap) {
+    for (const bool wire : {false, true}) {
+        wire ? startAtWireSpeed() : start(Quick(0ms));
+        BridgeClient client;
+        ASSERT_TRUE(client.connectTo(m_server->port()));
+        QElapsedTimer clock;
+        clock.start();
+        client.write(test::TextBytes("GET "));
+        RunFor(10ms);
+        client.write(test::TextBytes("ADDR"));
+        ASSERT_TRUE(RunUntil([&] { return client.received().endsWith("\r\n"); }, 2000ms)) << wire;
+        EXPECT_EQ(client.received(), "Active devices: 1-3,15\r\n");
+        // 8 characters out and 24 back at 2400 baud take 146.7 ms; the assembler counts whole milliseconds.
+        EXPECT_GE(clock.elapsed(), wire ? (8 + 24) * 11 * 1000 / 2400 + 20 : 10 + 20) << wire;
+    }
+}
+
 TEST_F(Bridge, OnlyMetersAtTheBridgeSpeedAnswer) {
     m_bus = test::BusOf({SimpleMeter(1, "00002400"), SimpleMeter(2, "00009600", "SIM", 1, 0x07, 9600)});
     start(Quick(), 9600);
@@ -246,7 +265,7 @@ TEST(InProcessBridge, ServesOnItsOwnThreadToABlockingClient) {
         EXPECT_EQ(frame.size() > 5 ? frame[5] : -1, address);
         socket.disconnectFromHost();
     }
-    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size());
+    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size() + 1) << "the meters and the display";
 }
 
 TEST(InProcessBridge, ReportsAPortThatCannotBeHad) {

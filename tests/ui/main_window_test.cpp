@@ -219,7 +219,7 @@ TEST_P(LoginRules, MenusPagesAndMeterControlsFollowTheGrant) {
     EXPECT_TRUE(visible("TabSheet1"));
     EXPECT_EQ(visible("TabSheet2"), c.grant.communicationPage);
     EXPECT_EQ(visible("TabSheet3"), c.grant.displayPage);
-    EXPECT_FALSE(visible("TabSheet4"));  // the readings page is not the login's
+    EXPECT_EQ(visible("TabSheet4"), c.grant.displayPage);  // the readings page goes with the display page
     EXPECT_TRUE(visible("TabSheet5"));
     for (const char* control : {"Group_advanced", "Check_broadcast", "Label_id", "Label_addr"})
         EXPECT_EQ(find<QWidget>(control)->isVisible(), c.grant.meterConfiguration) << control;

@@ -1,20 +1,25 @@
 // Grabs the main window after a scan of the simulated bus: the real TForm11 on an engine whose bridge
-// link reaches the default simulated bus on loopback. Usage: ui_screenshot FILE.png [SETTINGS.png]
+// link reaches the default simulated bus on loopback; with --display, also the local-display page with
+// the found meters taken into its table. Usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png]
 #include <iostream>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
+#include <QStringList>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "engine/engine.h"
 #include "app/live_settings.h"
 #include "app/scripted_operator.h"
+#include "devices/display_engine.h"
 #include "meters/meter_page.h"
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"
+#include "ui/display_page_view.h"
 #include "ui/main_window.h"
 #include "ui/meter_page_view.h"
 #include "ui/settings_window.h"
@@ -23,8 +28,14 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     veltro::ApplyApplicationIdentity(application);
-    if (argc != 2 && argc != 3) {
-        std::cerr << "usage: ui_screenshot FILE.png [SETTINGS.png]\n";
+    QStringList files = QApplication::arguments().mid(1);
+    QString displayFile;
+    if (const qsizetype at = files.indexOf(QStringLiteral("--display")); at >= 0 && at + 1 < files.size()) {
+        displayFile = files[at + 1];
+        files.remove(at, 2);
+    }
+    if (files.size() != 1 && files.size() != 2) {
+        std::cerr << "usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png]\n";
         return 2;
     }
 
@@ -69,20 +80,31 @@ int main(int argc, char** argv) {
     page.Grid_bmetersMouseUp(4, true);
     QApplication::processEvents();
 
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::cerr << "ui_screenshot: cannot write " << argv[1] << "\n";
-        return 1;
-    }
-    std::cout << "wrote " << argv[1] << "\n";
-    if (argc == 3) {
+    auto save = [](QWidget& widget, const QString& file) {
+        if (!widget.grab().save(file)) {
+            std::cerr << "ui_screenshot: cannot write " << file.toStdString() << "\n";
+            return false;
+        }
+        std::cout << "wrote " << file.toStdString() << "\n";
+        return true;
+    };
+    if (!save(window, files[0])) return 1;
+    if (files.size() == 2) {
         veltro::TSettings settings(engine);
         settings.show();
         QApplication::processEvents();
-        if (!settings.grab().save(QString::fromLocal8Bit(argv[2]))) {
-            std::cerr << "ui_screenshot: cannot write " << argv[2] << "\n";
-            return 1;
-        }
-        std::cout << "wrote " << argv[2] << "\n";
+        if (!save(settings, files[1])) return 1;
+    }
+    if (!displayFile.isEmpty()) {
+        // The found meters taken into the display table, three of them picked, two settings to write.
+        auto* display = window.findChild<veltro::DisplayPageView*>(QStringLiteral("TabSheet3"));
+        window.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentWidget(display);
+        display->BitBtn1Click();
+        for (int row : {1, 2, 4}) display->Grid_lduBoxToggled(row);
+        engine.display().tickSetting(veltro::DisplaySetting::Units, true);
+        engine.display().tickSetting(veltro::DisplaySetting::User, true);
+        QApplication::processEvents();
+        if (!save(window, displayFile)) return 1;
     }
     return 0;
 }
