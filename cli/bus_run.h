@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QLocale>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimer>
 
 #include "app/live_settings.h"
@@ -30,6 +31,7 @@
 #include "meters/meter_page.h"
 #include "sim/background_bridge.h"
 #include "sim/default_bus.h"
+#include "sim/pty_port.h"
 
 // What the bus commands share: their options, the engine set up from them, the run to the end of an
 // operation, and the table printed as text, JSON or CSV with the exit code a script can trust.
@@ -69,6 +71,41 @@ public:
     }
     std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> openFileName(const QString&, const QString&) override { return std::nullopt; }
+};
+
+// The simulated bus also behind a pseudo-terminal, on a thread of its own like the bridge, for what goes
+// to the serial port whatever the link.
+class SimulatedSerialPort {
+public:
+    SimulatedSerialPort(sim::Bus& bus, QString& error) {
+        m_thread.setObjectName("mbus-sim pty");
+        m_thread.start();
+        m_context = new QObject;
+        m_context->moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            m_context,
+            [this, &bus, &error] {
+                auto* port = new sim::PtyPort(bus, {}, m_context);
+                if (port->open()) m_path = port->slavePath();
+                else error = port->errorString();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~SimulatedSerialPort() {
+        QObject* context = m_context;
+        QMetaObject::invokeMethod(context, [context] { delete context; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    SimulatedSerialPort(const SimulatedSerialPort&) = delete;
+    SimulatedSerialPort& operator=(const SimulatedSerialPort&) = delete;
+    // Empty when it could not be opened.
+    const QString& path() const { return m_path; }
+
+private:
+    QThread m_thread;
+    QObject* m_context = nullptr;
+    QString m_path;
 };
 
 // A bus run: the engine set up from the options, the simulated bus when asked, the log printed as it grows.
@@ -148,6 +185,21 @@ public:
         if (greeted) return true;
         error = "no gateway connected and greeted on port " + port.toStdString() + " within " + std::to_string(seconds) + " s";
         return false;
+    }
+
+    // With --simulate: the serial port of the settings becomes a pseudo-terminal onto the same bus.
+    bool simulateSerialPort(std::string& error) {
+        QString failure;
+        m_serialSimulator = std::make_unique<SimulatedSerialPort>(m_simulator->bus(), failure);
+        if (m_serialSimulator->path().isEmpty()) {
+            error = "no pseudo-terminal for the simulated serial port: " + failure.toStdString();
+            return false;
+        }
+        Settings settings = m_engine->settings().settings();
+        settings.comPort.name = m_serialSimulator->path().toStdString();
+        settings.comPort.speed = "2400";
+        m_engine->settings().setSettings(settings);
+        return true;
     }
 
     Engine& engine() { return *m_engine; }
@@ -242,6 +294,7 @@ private:
 
     CliOperator m_operator;
     std::unique_ptr<sim::BackgroundBridge> m_simulator;
+    std::unique_ptr<SimulatedSerialPort> m_serialSimulator;  // before the bus it serves goes
     std::unique_ptr<Engine> m_engine;
 };
 

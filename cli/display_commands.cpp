@@ -327,7 +327,7 @@ public:
         for (const QString& line : m_run.engine().log().lines())
             if (line.startsWith(QStringLiteral("Error in device address at row")) || line.startsWith(QStringLiteral("Skipping ")))
                 ++skipped;
-        if (skipped) faults.push_back(std::to_string(skipped) + (skipped == 1 ? " row was" : " rows were") +
+        if (skipped) faults.push_back(std::to_string(skipped) + (skipped == 1 ? " row command was" : " row commands were") +
                                       " passed over for a bad address or value (see the log)");
         m_faults.insert(m_faults.end(), faults.begin(), faults.end());
         if (code != 0) return code;
@@ -430,6 +430,10 @@ int DisplayCommand(const std::vector<std::string>& arguments) {
     const bool json = options->flags.count("--json") > 0;
     BusRun run;
     if (!(action->bus ? run.prepare(*options, json, error) : run.prepareOffline(*options, json, error))) return BadArguments(error);
+    if (options->simulate && (name == "read-meters" ||
+                              (name == "sort-table" && options->simulatedRole != sim::BackgroundBridge::Role::Bridge)) &&
+        !run.simulateSerialPort(error))
+        return BadArguments(error);
     Engine& engine = run.engine();
     DisplayEngine& display = engine.display();
     display.applyLanguage();
