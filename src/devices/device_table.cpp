@@ -94,4 +94,10 @@ std::vector<int> DeviceTable::rowsWhere(int column, std::string_view text) const
     return rows;
 }
 
+void DeviceTable::setTitles(std::vector<std::string> titles) {
+    if (titles.size() != m_titles.size()) return;
+    m_titles = std::move(titles);
+    m_rows[0].cells = m_titles;  // row 0 is the header
+}
+
 } // namespace veltro

@@ -19,6 +19,8 @@ public:
     int columnCount() const { return static_cast<int>(m_titles.size()); }
     int maxDataRows() const { return m_maxDataRows; }
     const std::vector<std::string>& titles() const { return m_titles; }
+    // The language changed: the same columns get new titles (another number of titles is ignored).
+    void setTitles(std::vector<std::string> titles);
     // Out-of-range cells read as empty and ignore writes.
     const std::string& cell(int row, int column) const;
     void setCell(int row, int column, std::string text);

@@ -192,23 +192,8 @@ bool DisplayEngine::tablesInUse() {
 }
 
 void DisplayEngine::applyLanguage() {
-    m_table = [&] {
-        DeviceTable table = NewDisplayTable(m_settings.language());
-        table.replaceRows({});
-        for (int row = 1; row < m_table.rowCount(); ++row) {
-            if (row > 1) table.addRow();
-            for (int column = 0; column < m_table.columnCount(); ++column) table.setCell(row, column, m_table.cell(row, column));
-            table.setRowSelected(row, m_table.rowSelected(row));
-        }
-        return table;
-    }();
-    DeviceTable readings = NewReadingsTable(m_settings.language());
-    for (int row = 1; row < m_readings.rowCount(); ++row) {
-        if (row > 1) readings.addRow();
-        for (int column = 0; column < m_readings.columnCount(); ++column) readings.setCell(row, column, m_readings.cell(row, column));
-        readings.setRowSelected(row, m_readings.rowSelected(row));
-    }
-    m_readings = std::move(readings);
+    m_table.setTitles(DisplayTitles(m_settings.language()));
+    m_readings.setTitles(ReadingsTitles(m_settings.language()));
     if (!m_page.writing) m_page.writeCaption = m_settings.language() == Language::Italian ? kWriteCaptionItalian : kWriteCaption;
     emit tablesChanged();
     emit pageStateChanged();
