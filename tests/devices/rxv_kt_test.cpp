@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "devices/rxv_kt.h"
+#include "devices/rxv_table.h"
 #include "mbus/hex.h"
+#include "meters/meter_table.h"
 
 namespace veltro {
 namespace {
@@ -318,6 +320,142 @@ TEST(RxvKt, FindsTheFirstTelegram) {
         {"CI 72h in 15 bytes", "68 0D 44 2D 2C 78 56 34 12 01 07 72 21 43 16"},
     };
     for (const auto& c : ignored) EXPECT_FALSE(DecodeAcquiredTelegram(Hex(c.telegram))) << c.what;
+}
+
+} // namespace
+} // namespace veltro
+
+namespace veltro {
+namespace {
+
+TEST(RxvTable, TitlesKeyFilterAndLabels) {
+    EXPECT_EQ(ReceiverTitles(Language::Italian), ReceiverTitles(Language::English));
+    const DeviceTable table = NewReceiverTable(Language::Italian);
+    EXPECT_EQ(table.columnCount(), kRxvColumns);
+    EXPECT_EQ(table.cell(0, kRxvManufacturerColumn), "MFR ");
+    EXPECT_EQ(table.cell(0, kRxvTimeColumn), "Time and Date ");
+    EXPECT_EQ(table.maxDataRows(), 450);
+
+    const struct {
+        int column;
+        char key;
+        bool accepted;
+    } keys[] = {{0, '7', true}, {0, 'A', false}, {1, '\b', true}, {1, '\r', true}, {3, '-', false},
+                {4, ' ', false}, {6, 'x', false}, {2, 'x', true}, {5, 'x', true}, {7, 'F', true}, {9, ':', true}};
+    for (const auto& k : keys) EXPECT_EQ(ReceiverKeyAccepted(k.column, k.key), k.accepted) << k.column << k.key;
+
+    ReceiverTable receiver;
+    EXPECT_EQ(receiver.label45(), "Address unknown");
+    receiver.table().setCell(1, kRxvIdColumn, "12345678");
+    receiver.table().setCell(1, kRxvAddressColumn, "5");
+    receiver.addRow();
+    receiver.selectCell(1);
+    EXPECT_EQ(receiver.label45(), "Address 5");
+    EXPECT_EQ(receiver.label46(), "ID: 12345678");
+    receiver.selectCell(2);
+    EXPECT_EQ(receiver.label45(), "Address unknown");
+    receiver.deleteRow();
+    EXPECT_EQ(receiver.receiverRow(), 1);  // the last row went; the selection stays on a data row
+    receiver.selectCell(0);
+    receiver.deleteRow();
+    EXPECT_EQ(receiver.table().cell(1, kRxvIdColumn), "12345678");
+}
+
+TEST(RxvTable, AcquisitionTicks) {
+    const std::string water = "68 0C 44 2D 2C 78 56 34 12 01 07 7A 01 02 16";
+    const std::string other = "68 0C 44 2D 2C 11 11 11 11 01 07 7A 01 02 16";
+    ReceiverTable receiver;
+    receiver.table().setCell(1, kRxvAddressColumn, "9");  // the lone row is taken while column 0 is empty
+    ReceiverAcquisition acquisition;
+    const struct {
+        std::string_view what;
+        std::string received;
+        bool excludeIdentical;
+        bool purge;
+        int row;
+        int rows;
+    } ticks[] = {
+        {"Done! alone", "Done!\n", false, true, 0, 1},
+        {"worked telegram", water, false, true, 1, 1},
+        {"identical excluded", water, true, true, 0, 1},
+        {"identical kept", water, false, true, 2, 2},
+        {"two telegrams, first kept", other + " " + water, true, true, 3, 3},
+        {"no 16h", "68 0C 44 2D 2C 78 56 34 12 01 07 7A", false, false, 0, 3},
+        {"11 bytes", "68 09 44 2D 2C 78 56 34 12 01 16", false, true, 0, 3},
+    };
+    for (const auto& t : ticks) {
+        const Bytes bytes = t.received == "Done!\n" ? Bytes(t.received.begin(), t.received.end()) : Hex(t.received);
+        const AcquisitionTick tick = acquisition.tick(receiver.table(), bytes, t.excludeIdentical, "09:07:05, 05.03.2026");
+        EXPECT_EQ(tick.purge, t.purge) << t.what;
+        EXPECT_EQ(tick.row, t.row) << t.what;
+        EXPECT_EQ(receiver.table().dataRowCount(), t.rows) << t.what;
+        EXPECT_EQ(tick.log, t.row ? std::vector<std::string>{HexRendering(Hex(t.received.substr(0, water.size())))}
+                                  : std::vector<std::string>{})
+            << t.what;
+    }
+    const Cells expected{"12345678", "9", "KAM", "1", "7", "Water", "L=0x0C, C=0x44", "", "7A 01 02 16 ",
+                         "09:07:05, 05.03.2026"};
+    EXPECT_EQ(receiver.table().rowCells(1), expected);
+    EXPECT_EQ(receiver.table().cell(3, kRxvIdColumn), "11111111");
+
+    // 460 meters heard: 450 rows and one line
+    ReceiverTable full;
+    ReceiverAcquisition run;
+    int fullLines = 0;
+    for (int i = 0; i < 460; ++i) {
+        Bytes telegram = Hex(water);
+        telegram[5] = static_cast<std::uint8_t>(i), telegram[6] = static_cast<std::uint8_t>(i >> 8);
+        for (const auto& line : run.tick(full.table(), telegram, true, "t").log) fullLines += line == kReceiverTableFull;
+    }
+    EXPECT_EQ(full.table().dataRowCount(), 450);
+    EXPECT_EQ(fullLines, 1);
+}
+
+TEST(RxvTable, GetFromMeterTable) {
+    MeterTable meters;
+    const Cells first{"12345678", "5", "KAM", "1", "x", "Water"}, second{"87654321", "", "ABC", "", "", "Gas"};
+    for (const Cells& cells : {first, second}) {
+        const int row = meters.rowCount() - 1;
+        for (int c = 0; c < 6; ++c) meters.setCell(row, c, cells[static_cast<std::size_t>(c)]);
+        meters.addRowAtEnd();
+    }
+    DeviceTable receiver = NewReceiverTable();
+    receiver.setCell(1, kRxvNoteColumn, "old");
+    receiver.addRow(), receiver.addRow();
+    const ReceiverFill fill = FillReceiverFromMeters(receiver, meters);
+    EXPECT_EQ(fill.rows, 2);  // the meter table's trailing empty row is no meter
+    EXPECT_TRUE(fill.log.empty());
+    EXPECT_EQ(receiver.dataRowCount(), 2);
+    EXPECT_EQ(receiver.rowCells(1), (Cells{"12345678", "5", "KAM", "", "", "Water", "", "", "", ""}));
+    EXPECT_EQ(receiver.rowCells(2), (Cells{"87654321", "", "ABC", "", "", "Gas", "", "", "", ""}));
+}
+
+TEST(RxvTable, ImportAndExport) {
+    std::string lines450;
+    for (int i = 1; i <= 450; ++i) lines450 += std::to_string(i) + ";" + std::to_string(i) + ";;;;;;;;;\n";
+    const struct {
+        std::string_view what;
+        std::string file;
+        bool applied, tooManyData;
+        int rows;
+    } cases[] = {
+        {"450 rows", lines450, true, false, 450},
+        {"451 rows: 450 taken", lines450 + "451;\n", true, true, 450},
+        {"11 fields: left alone", "1;2;3;4;5;6;7;8;9;10;11;\n", false, true, 2},
+        {"not text: left alone", std::string("1;\0;\n", 5), false, false, 2},
+        {"empty file", "", true, false, 1},
+    };
+    for (const auto& c : cases) {
+        ReceiverTable receiver;
+        receiver.addRow();
+        const ReceiverImport result = ApplyReceiverImport(receiver, ParseReceiverImport(c.file, ';'));
+        EXPECT_EQ(result.applied, c.applied) << c.what;
+        EXPECT_EQ(result.tooManyData, c.tooManyData) << c.what;
+        EXPECT_EQ(receiver.table().dataRowCount(), c.rows) << c.what;
+    }
+    ReceiverTable receiver;
+    ApplyReceiverImport(receiver, ParseReceiverImport(lines450, ';'));
+    EXPECT_EQ(ExportReceiverText(receiver.table(), ';'), lines450);
 }
 
 } // namespace
