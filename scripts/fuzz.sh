@@ -10,7 +10,7 @@ scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
 cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz configuration_fuzz \
-  gateway_reply_fuzz gateway_text_fuzz display_answer_fuzz -j"$(nproc 2>/dev/null || echo 2)"
+  gateway_reply_fuzz gateway_text_fuzz display_answer_fuzz rxv_kt_fuzz -j"$(nproc 2>/dev/null || echo 2)"
 
 seeds=build-asan/fuzz-seeds
 corpus=build-asan/fuzz-corpus
@@ -59,3 +59,7 @@ run_fuzzer gateway_text_fuzz 10 400 build-asan/fuzz-corpus-gateway-text fuzz/cor
 # The local display: answers through every decoder, import files, row cells and Windows-1251 both ways.
 echo "Fuzzing the display's answers and tables for 10s"
 run_fuzzer display_answer_fuzz 10 2000 build-asan/fuzz-corpus-display-answer fuzz/corpus/display_answer
+
+# The RXV-KT receiver: acquired bytes, replies, import files and row cells into every builder.
+echo "Fuzzing the RXV-KT receiver for 10s"
+run_fuzzer rxv_kt_fuzz 10 2000 build-asan/fuzz-corpus-rxv-kt fuzz/corpus/rxv_kt

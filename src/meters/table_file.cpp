@@ -32,7 +32,7 @@ std::string ExportTableText(const MeterTable& table, char separator, char decima
     return text;
 }
 
-ImportedTable ParseImportText(std::string_view text, char separator) {
+ImportedTable ParseImportText(std::string_view text, char separator, std::size_t maxRows) {
     ImportedTable result;
     if (text.size() > kMaxImportFileSize) {
         result.refusal = ImportRefusal::TooLarge;
@@ -61,7 +61,7 @@ ImportedTable ParseImportText(std::string_view text, char separator) {
             fields.emplace_back(line.substr(fieldStart, std::min(i - fieldStart, kImportFieldLength)));
             fieldStart = i + 1;
         }
-        if (result.rows.size() + 1 >= static_cast<std::size_t>(MeterTable::kMaxRows)) {
+        if (result.rows.size() >= maxRows) {
             result.truncatedAtCapacity = true;
             return result;
         }

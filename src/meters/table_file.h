@@ -35,9 +35,11 @@ struct ImportedTable {
 };
 
 // Import: fields end at each separator (characters after the last one are ignored), cut to 50
-// characters; at most kImportMaxFields fields a line. CR LF and LF line ends both read. Bytes above 7Fh
-// are text (exports hold UTF-8 or a spreadsheet's 8-bit code page).
-ImportedTable ParseImportText(std::string_view text, char separator);
+// characters; at most kImportMaxFields fields a line and `maxRows` lines (the meter table's 449 data
+// rows unless another table is read). CR LF and LF line ends both read. Bytes above 7Fh are text
+// (exports hold UTF-8 or a spreadsheet's 8-bit code page).
+ImportedTable ParseImportText(std::string_view text, char separator,
+                              std::size_t maxRows = MeterTable::kMaxRows - 1);
 
 inline constexpr const char* kTooManyFieldsMessage =
     "You are trying to import too many data!!!\nCorrect csv file and try again!";
