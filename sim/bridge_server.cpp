@@ -4,6 +4,7 @@ namespace veltro::sim {
 
 BridgeServer::BridgeServer(Bus& bus, LineTiming timing, int lineBaud, QObject* parent)
     : QObject(parent), m_port(bus, timing, "bridge"), m_lineBaud(lineBaud) {
+    m_port.forwardUnsolicited();
     connect(&m_server, &QTcpServer::newConnection, this, &BridgeServer::acceptClients);
     connect(&m_port, &BusPort::log, this, &BridgeServer::log);
     connect(&m_port, &BusPort::transmit, this, [this](const QByteArray& bytes) {

@@ -76,6 +76,31 @@ BusExchange Bus::transact(const MasterFrame& frame, int lineBaud) {
     return exchange;
 }
 
+void Bus::tick(std::chrono::steady_clock::time_point now) {
+    std::lock_guard lock(m_mutex);
+    for (const auto& device : m_devices) {
+        for (auto& t : device->unsolicited(now)) {
+            m_unsolicited.push_back(std::move(t));
+            ++m_unsolicitedEnd;
+            if (m_unsolicited.size() > kUnsolicitedLimit) m_unsolicited.pop_front();
+        }
+    }
+}
+
+std::vector<Telegram> Bus::unsolicitedAfter(std::uint64_t& cursor) const {
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t first = m_unsolicitedEnd - m_unsolicited.size();
+    std::vector<Telegram> out;
+    for (std::uint64_t i = std::max(cursor, first); i < m_unsolicitedEnd; ++i) out.push_back(m_unsolicited[i - first]);
+    cursor = m_unsolicitedEnd;
+    return out;
+}
+
+std::uint64_t Bus::unsolicitedEnd() const {
+    std::lock_guard lock(m_mutex);
+    return m_unsolicitedEnd;
+}
+
 std::string JournalJsonLine(const JournalEntry& entry) {
     JsonWriter json;
     json.beginObject();

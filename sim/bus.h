@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -43,6 +45,8 @@ std::string JournalJsonLine(const JournalEntry& entry);
 
 // Enough for any test and hours of polling, yet bounded: about 100 MB even if every entry held a long answer.
 inline constexpr std::size_t kJournalLimit = 100000;
+// Unsolicited telegrams kept for ports that read late.
+inline constexpr std::size_t kUnsolicitedLimit = 256;
 
 // The wired bus: every device hears every frame; their answers overlay. It journals every frame.
 // Thread-safe, so a bus may serve a transport on one thread while a test looks at it from another.
@@ -65,6 +69,14 @@ public:
     // in order; it must not call back into the bus. Empty: none.
     void setJournalListener(std::function<void(const JournalEntry&)> listener);
 
+    // Collects what the devices send of their own accord by `now` (Device::unsolicited) for every port
+    // that forwards it; each port reads it with unsolicitedAfter.
+    void tick(std::chrono::steady_clock::time_point now);
+    // What the devices sent after `cursor` (0: since the bus was built), at most the newest
+    // kUnsolicitedLimit of it; `cursor` moves past it.
+    std::vector<Telegram> unsolicitedAfter(std::uint64_t& cursor) const;
+    std::uint64_t unsolicitedEnd() const;
+
     // Calls `visit` for each device under the bus lock (inspection by tests and logs).
     template <typename Visitor>
     void forEachDevice(Visitor&& visit) const {
@@ -78,6 +90,8 @@ private:
     std::vector<std::unique_ptr<Device>> m_devices;
     std::deque<JournalEntry> m_journal;
     std::function<void(const JournalEntry&)> m_journalListener;
+    std::deque<Telegram> m_unsolicited;
+    std::uint64_t m_unsolicitedEnd = 0;  // telegrams collected so far
 };
 
 } // namespace veltro::sim

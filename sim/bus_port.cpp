@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "mbus/hex.h"
+#include "sim/rxv_kt.h"
 
 namespace veltro::sim {
 namespace {
 
 constexpr qint64 kBitsPerCharacter = 11;
+constexpr int kUnsolicitedPollMs = 50;
 
 QString Hex(std::span<const std::uint8_t> bytes) { return QString::fromStdString(HexRendering(bytes)).trimmed(); }
 
@@ -144,7 +146,50 @@ void BusPort::hearDue() {
     }
 }
 
+// The program writes receiver commands back to back ("set encr=5,<16 bytes>set akey=..."), so a burst is
+// cut into the commands it holds and each is heard on its own.
 void BusPort::handle(const MasterFrame& frame, int lineBaud, qint64 heardMs) {
+    if (frame.kind != MasterFrame::Kind::Text) return handleOne(frame, lineBaud, heardMs);
+    const std::string_view burst(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size());
+    const auto pieces = SplitReceiverCommands(burst);
+    if (pieces.size() <= 1) return handleOne(frame, lineBaud, heardMs);
+    const quint64 generation = m_generation;
+    for (const auto piece : pieces) {
+        MasterFrame one;
+        one.kind = MasterFrame::Kind::Text;
+        one.bytes = Telegram(std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+        handleOne(one, lineBaud, heardMs);
+        if (generation != m_generation) return;
+    }
+}
+
+void BusPort::forwardUnsolicited() {
+    m_unsolicitedCursor = m_bus.unsolicitedEnd();
+    m_unsolicitedTimer.setInterval(kUnsolicitedPollMs);
+    connect(&m_unsolicitedTimer, &QTimer::timeout, this, &BusPort::pollUnsolicited, Qt::UniqueConnection);
+    m_unsolicitedTimer.start();
+}
+
+void BusPort::pollUnsolicited() {
+    m_bus.tick(std::chrono::steady_clock::now());
+    for (const auto& t : m_bus.unsolicitedAfter(m_unsolicitedCursor)) {
+        emit log(m_name + " unsolicited telegram of " + QString::number(t.size()) + " bytes");
+        enqueue(QByteArray(reinterpret_cast<const char*>(t.data()), static_cast<qsizetype>(t.size())),
+                m_lastBaud > 0 ? m_lastBaud : 2400, m_clock.elapsed(), false);
+    }
+}
+
+void BusPort::enqueue(QByteArray bytes, int baud, qint64 dueMs, bool text) {
+    Outgoing out;
+    out.bytes = std::move(bytes);
+    out.baud = baud;
+    out.text = text;
+    out.dueMs = dueMs;
+    m_queue.push_back(std::move(out));
+    if (m_queue.size() == 1) pump();
+}
+
+void BusPort::handleOne(const MasterFrame& frame, int lineBaud, qint64 heardMs) {
     const bool text = frame.kind == MasterFrame::Kind::Text;
     const QString heard = text ? QString() : Hex(frame.bytes.bytes()) + "   ";
     emit log(m_name + " <- " + heard + QString::fromStdString(DescribeFrame(frame)) + " at " + QString::number(lineBaud) +
@@ -157,13 +202,8 @@ void BusPort::handle(const MasterFrame& frame, int lineBaud, qint64 heardMs) {
     }
     if (exchange.answeringDevices > 1)
         emit log(m_name + "    " + QString::number(exchange.answeringDevices) + " devices answer at once");
-    Outgoing out;
-    out.bytes = QByteArray(reinterpret_cast<const char*>(exchange.answer.data()), static_cast<qsizetype>(exchange.answer.size()));
-    out.baud = lineBaud;
-    out.text = text;
-    out.dueMs = heardMs + m_timing.answerDelay.count();
-    m_queue.push_back(std::move(out));
-    if (m_queue.size() == 1) pump();
+    enqueue(QByteArray(reinterpret_cast<const char*>(exchange.answer.data()), static_cast<qsizetype>(exchange.answer.size())),
+            lineBaud, heardMs + m_timing.answerDelay.count(), text);
 }
 
 void BusPort::reset() {
@@ -177,6 +217,7 @@ void BusPort::reset() {
     m_flushTimer.stop();
     m_assembled = m_received;
     m_lineFreeUs = 0;
+    m_unsolicitedCursor = m_bus.unsolicitedEnd();
 }
 
 void BusPort::pump() {

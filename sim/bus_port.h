@@ -38,6 +38,10 @@ public:
     // Bytes the master wrote, sent at `lineBaud` (0: a speed no meter uses).
     void receive(const QByteArray& bytes, int lineBaud);
 
+    // Puts what the devices send of their own accord on the line (a receiver forwarding radio
+    // telegrams), polling the bus every kUnsolicitedPoll. Off by default: a gateway takes only answers.
+    void forwardUnsolicited();
+
     // The master went away: forget its unfinished frame and the answers not yet delivered.
     void reset();
 
@@ -78,6 +82,9 @@ private:
     void flushQuiet();
     qint64 lineEndUs(quint64 streamOffset, qint64 nowUs);
     void handle(const MasterFrame& frame, int lineBaud, qint64 heardMs);
+    void handleOne(const MasterFrame& frame, int lineBaud, qint64 heardMs);
+    void pollUnsolicited();
+    void enqueue(QByteArray bytes, int baud, qint64 dueMs, bool text);
 
     Bus& m_bus;
     LineTiming m_timing;
@@ -96,6 +103,8 @@ private:
     // Ends a text (and drops an unfinished frame) once the line has been quiet long enough.
     QTimer m_flushTimer;
     int m_lastBaud = 0;  // the speed of the bytes the assembler holds
+    QTimer m_unsolicitedTimer;
+    std::uint64_t m_unsolicitedCursor = 0;
     quint64 m_generation = 0;  // counts resets, so a reset from a slot of transmit() is noticed
 };
 

@@ -166,6 +166,54 @@ DisplayConfig DefaultDisplayConfig() {
     return display;
 }
 
+namespace {
+
+// "12345678" -> the key 12 34 56 78 12 34 56 78 ..., as an installer types it in hex.
+ReceiverKey KeyOfId(const char* id) {
+    ReceiverKey key{};
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const char hi = id[2 * i % 8], lo = id[2 * i % 8 + 1];
+        key[i] = static_cast<std::uint8_t>((hi - '0') << 4 | (lo - '0'));
+    }
+    return key;
+}
+
+RadioMeter Radio(const char* name, const char* id, std::uint16_t manufacturer, std::uint8_t version,
+                 std::uint8_t deviceType, std::vector<DataRecord> records, std::chrono::milliseconds offset) {
+    RadioMeter m;
+    m.name = name;
+    m.id = id;
+    m.manufacturer = manufacturer;
+    m.version = version;
+    m.deviceType = deviceType;
+    m.accessNumber = 1;
+    m.records = std::move(records);
+    m.key = KeyOfId(id);
+    m.offset = offset;
+    return m;
+}
+
+} // namespace
+
+RxvKtConfig DefaultRxvKtConfig() {
+    using namespace std::chrono_literals;
+    const std::uint16_t sim = ManufacturerCode("SIM").value();
+    RxvKtConfig config;
+    // 68 0C 44 2D 2C 78 56 34 12 01 07 7A 01 00 16: manufacturer 2C2Dh, water, no records.
+    config.meters.push_back(Radio("radio water meter", "12345678", 0x2C2D, 0x01, 0x07, {}, 0ms));
+    config.meters.push_back(Radio("radio heat meter", "23456789", sim, 0x02, 0x04,
+                                  {Numeric(0x04, 0x06, 2345), Numeric(0x04, 0x13, 67890)}, 500ms));
+    config.meters.push_back(Radio("radio electricity meter", "34567890", sim, 0x03, 0x02, {Numeric(0x04, 0x03, 3456789)}, 1000ms));
+    RadioMeter gas = Radio("radio gas meter", "45678901", sim, 0x04, 0x03, {Numeric(0x04, 0x13, 45678)}, 1500ms);
+    gas.ci = 0x72;
+    gas.auxId = "56789012";
+    gas.auxManufacturer = sim;
+    gas.auxVersion = 0x04;
+    gas.auxDeviceType = 0x03;
+    config.meters.push_back(gas);
+    return config;
+}
+
 std::unique_ptr<Bus> DefaultBus() {
     auto bus = std::make_unique<Bus>();
     for (auto& state : DefaultMeterStates()) {
@@ -176,6 +224,7 @@ std::unique_ptr<Bus> DefaultBus() {
         bus->add(std::move(meter));
     }
     AddDisplay(*bus, DefaultDisplayConfig());
+    AddRxvKt(*bus, DefaultRxvKtConfig());
     return bus;
 }
 

@@ -6,6 +6,7 @@
 #include "sim/bus.h"
 #include "sim/display.h"
 #include "sim/meter.h"
+#include "sim/rxv_kt.h"
 
 namespace veltro::sim {
 
@@ -21,7 +22,12 @@ std::vector<MeterState> DefaultMeterStates();
 // numbers 101, 102, 103 and 201, at 2400 baud, dated by the host.
 DisplayConfig DefaultDisplayConfig();
 
-// A bus holding the default meters, then the default display.
+// The receiver of the built-in bus, with no entries: four radio meters heard every 2 s, 500 ms apart
+// (12345678 with the listing's example telegram, 23456789 heat, 34567890 electricity, 45678901 gas under
+// CI 72h with the aux ID 56789012), each keyed with its ID written four times as hex.
+RxvKtConfig DefaultRxvKtConfig();
+
+// A bus holding the default meters, then the default display, then the receiver.
 std::unique_ptr<Bus> DefaultBus();
 
 } // namespace veltro::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ public:
     // The line speed is the one the master sends at; a device listening at another speed hears only
     // noise and stays silent.
     virtual DeviceResponse hear(const MasterFrame& frame, int lineBaud) = 0;
+
+    // What the device sends of its own accord by `now`, such as a receiver forwarding the radio
+    // telegrams it hears; the ports that listen for it put it on the line as it comes.
+    virtual std::vector<Telegram> unsolicited(std::chrono::steady_clock::time_point /*now*/) { return {}; }
 };
 
 } // namespace veltro::sim

@@ -114,7 +114,7 @@ int main(int argc, char* argv[]) {
         if (options.generateCount > 0) {
             description.meters = GeneratedMeterStates(options.generateCount, options.generateSeed);
         } else if (options.metersFile.empty()) {
-            description = {DefaultMeterStates(), DefaultDisplayConfig()};
+            description = {DefaultMeterStates(), DefaultDisplayConfig(), DefaultRxvKtConfig()};
         } else {
             auto loaded = LoadBusFile(QString::fromStdString(options.metersFile), error);
             if (!loaded) return Fail(error);

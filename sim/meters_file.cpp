@@ -421,6 +421,7 @@ std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QStri
 std::unique_ptr<Bus> MakeBus(BusDescription description, QString& error) {
     auto bus = MakeBus(std::move(description.meters), error);
     if (bus && description.display) AddDisplay(*bus, std::move(*description.display));
+    if (bus && description.receiver) AddRxvKt(*bus, std::move(*description.receiver));
     return bus;
 }
 

@@ -10,6 +10,7 @@
 #include "sim/bus.h"
 #include "sim/display.h"
 #include "sim/meter.h"
+#include "sim/rxv_kt.h"
 
 namespace veltro::sim {
 
@@ -21,6 +22,7 @@ namespace veltro::sim {
 struct BusDescription {
     std::vector<MeterState> meters;
     std::optional<DisplayConfig> display;
+    std::optional<RxvKtConfig> receiver;
 };
 
 std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString& baseDirectory, QString& error);
@@ -33,7 +35,7 @@ std::optional<std::vector<MeterState>> LoadMetersFile(const QString& path, QStri
 
 // A bus of meters made from the states; nothing and `error` when a state cannot make a meter.
 std::unique_ptr<Bus> MakeBus(std::vector<MeterState> meters, QString& error);
-// The same, and the display after the meters, its entries read from them.
+// The same, and the display after the meters, its entries read from them, then the receiver.
 std::unique_ptr<Bus> MakeBus(BusDescription description, QString& error);
 
 } // namespace veltro::sim

@@ -3,6 +3,7 @@
 namespace veltro::sim {
 
 PtyPort::PtyPort(Bus& bus, LineTiming timing, QObject* parent) : QObject(parent), m_port(bus, timing, "pty") {
+    m_port.forwardUnsolicited();
     connect(&m_port, &BusPort::log, this, &PtyPort::log);
     connect(&m_terminal, &PseudoTerminal::log, this, &PtyPort::log);
     connect(&m_port, &BusPort::transmit, &m_terminal, &PseudoTerminal::write);

@@ -235,6 +235,35 @@ TEST_F(Bridge, DisplayHearsATextWrittenInPiecesAfterTheQuietGap) {
     }
 }
 
+// The program writes both key commands in one go; 16h, 68h and "set " inside a key must not cut it.
+TEST_F(Bridge, ReceiverHearsCommandsBackToBackAndForwardsItsRadioMeters) {
+    start(Quick(0ms));
+    BridgeClient client;
+    ASSERT_TRUE(client.connectTo(m_server->port()));
+    const std::string key("\x16\x68set \x00\x10\xE5\x0D\x0A" "abcde", 16);
+    client.write(test::TextBytes("set encr=5," + key + "set akey=12345678," + key + "set entr=5,12345678"));
+    ASSERT_TRUE(RunUntil([&] { return client.received().count("Done!\n") == 3; }, 1000ms)) << client.received().toStdString();
+    EXPECT_EQ(client.received(), "Done!\nDone!\nDone!\n");
+    const QByteArray example = ToBytes(test::Bytes("68 0C 44 2D 2C 78 56 34 12 01 07 7A"));
+    // rtra=1 is answered first; each meter then comes once in its 2 s, staggered 500 ms.
+    EXPECT_EQ(client.exchange(test::TextBytes("set rtra=1"), 500ms).left(6), "Done!\n");
+    std::vector<QByteArray> telegrams = {example};
+    for (const char* start : {"68 18 44 2D 4D 89 67 45 23 02 04 7A", "68 12 44 2D 4D 90 78 56 34 03 02 7A",
+                              "68 1A 44 2D 4D 01 89 67 45 04 03 72 12 90 78 56 2D 4D 04 03"})
+        telegrams.push_back(ToBytes(test::Bytes(start)));
+    const auto allIn = [&] {
+        return std::all_of(telegrams.begin(), telegrams.end(), [&](const QByteArray& t) { return client.received().contains(t); });
+    };
+    EXPECT_TRUE(RunUntil(allIn, 2600ms)) << HexRendering(ToTelegram(client.received()));
+    client.write(test::TextBytes("set rtra=0"));
+    RunFor(100ms);
+    // The entry's meter has been heard: it answers at 5 as a wired meter of unit 15, without records.
+    const Telegram rsp = ToTelegram(client.listen(BuildReqUd2(5), 300ms));
+    ASSERT_TRUE(Valid(rsp)) << HexRendering(rsp);
+    EXPECT_EQ(test::IdOfFrame(rsp), "12345678");
+    EXPECT_EQ(rsp.size(), 21u);
+}
+
 TEST_F(Bridge, OnlyMetersAtTheBridgeSpeedAnswer) {
     m_bus = test::BusOf({SimpleMeter(1, "00002400"), SimpleMeter(2, "00009600", "SIM", 1, 0x07, 9600)});
     start(Quick(), 9600);
@@ -265,7 +294,7 @@ TEST(InProcessBridge, ServesOnItsOwnThreadToABlockingClient) {
         EXPECT_EQ(frame.size() > 5 ? frame[5] : -1, address);
         socket.disconnectFromHost();
     }
-    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size() + 1) << "the meters and the display";
+    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size() + 2) << "the meters, the display and the receiver";
 }
 
 TEST(InProcessBridge, ReportsAPortThatCannotBeHad) {
