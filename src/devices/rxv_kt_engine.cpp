@@ -1,5 +1,7 @@
 #include "devices/rxv_kt_engine.h"
 
+#include <algorithm>
+
 #include "app/live_settings.h"
 #include "app/local_time_text.h"
 #include "devices/display_answers.h"
@@ -22,10 +24,16 @@ QByteArray Bytes(const Telegram& received) {
     return QByteArray(reinterpret_cast<const char*>(received.data()), static_cast<qsizetype>(received.size()));
 }
 
-// The receiver's answer into the log, line by line as it came.
-void LogAnswer(CommunicationLog& log, const Telegram& received) {
+bool Printable(const std::string& line) {
+    return std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20; });
+}
+
+// The receiver's answer into the log, line by line as it came. While it still forwards radio telegrams
+// (an acquisition being stopped) their binary lines stay out.
+void LogAnswer(CommunicationLog& log, const Telegram& received, bool textOnly = false) {
     const std::string answer(received.begin(), received.end());
-    for (const std::string& line : DisplayAnswerLines(answer)) log.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    for (const std::string& line : DisplayAnswerLines(answer))
+        if (!textOnly || Printable(line)) log.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
 }
 
 // The lines of `actions` in order and their commands written back to back, as the page sends them.
@@ -106,7 +114,7 @@ protected:
             return;
         }
         link().emptyReceiveBuffers();
-        LogAnswer(log(), received);
+        LogAnswer(log(), received, true);
         switch (m_stopStep++) {
         case 0: transmit(ReceiverOutgoing(RxvAcquireStop())); return;
         case 1:
@@ -187,7 +195,10 @@ private:
         while (m_index < m_items.size()) {
             const Item& item = m_items[m_index];
             stepReached(item.step);
-            if (item.step == RxvStep::Key) m_engine.m_receiver.selectCell(item.row);
+            if (item.step == RxvStep::Key) {
+                m_engine.m_receiver.selectCell(item.row);
+                emit m_engine.tablesChanged();
+            }
             const RxvRowStep built = BuildRxvRowStep(item.step, item.row, item.cells, m_auxId, m_key);
             if (built.normalizedId) {
                 m_engine.m_receiver.table().setCell(item.row, built.idColumn, *built.normalizedId);

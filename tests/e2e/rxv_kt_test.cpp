@@ -82,11 +82,14 @@ TEST_P(ReceiverProgramming, StepsGoRowByRowAndBadRowsSendNothing) {
 
     std::string key;
     for (std::size_t i = 0; i < keyHex.size(); i += 2) key += static_cast<char>(std::stoi(keyHex.substr(i, 2), nullptr, 16));
-    const std::vector<std::string> expected{"set entr=21,12345678", "set entr=23,02345678", "set unit=21,7",
-                                            "set unit=23,12",       "set encr=21," + key,   "set akey=12345678," + key,
-                                            "set encr=23," + key,   "set akey=02345678," + key};
+    // The row without an ID is refused its activation (and its key by ID), not its address's unit and key.
+    const std::vector<std::string> expected{
+        "set entr=21,12345678",      "set entr=23,02345678", "set unit=21,7",       "set unit=22,3",
+        "set unit=23,12",            "set encr=21," + key,   "set akey=12345678," + key,
+        "set encr=22," + key,        "set encr=23," + key,   "set akey=02345678," + key};
     EXPECT_EQ(heardCommands(), expected);
     EXPECT_EQ(count("Error in device ID on row 2"), 1);
+    EXPECT_EQ(count("Wrong ID, must be 8-digits..."), 1);
     EXPECT_EQ(count("Error in Primary device address at row 3, skipping"), 3);
     EXPECT_EQ(count("Error in Primary device address at row 4, skipping"), 3);
     EXPECT_EQ(rxv().table().cell(5, kRxvIdColumn), "02345678");  // written back as sent
@@ -100,9 +103,11 @@ TEST_P(ReceiverProgramming, StepsGoRowByRowAndBadRowsSendNothing) {
     EXPECT_EQ(m_receiver->entry(21)->unit, 7);
     ASSERT_NE(m_receiver->entry(23), nullptr);
     EXPECT_EQ(m_receiver->entry(23)->unit, 12);
-    ASSERT_TRUE(m_receiver->keyFor(21));
-    EXPECT_EQ(std::string(m_receiver->keyFor(21)->begin(), m_receiver->keyFor(21)->end()), key);
+    const std::optional<sim::ReceiverKey> stored = m_receiver->keyFor(21);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(std::string(stored->begin(), stored->end()), key);
     EXPECT_EQ(m_receiver->entry(22), nullptr);
+    EXPECT_EQ(count("Error: device 22 not active"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ReceiverProgramming, ::testing::Values(Transport::Serial, Transport::BridgeAlways),
