@@ -1,6 +1,6 @@
 // The RXV-KT page driven by its control names: its controls and English captions in both languages, the
 // exclusive boxes and what they hand the engine, the cell keys and address labels, the context menu,
-// and an acquisition on a pseudo-terminal that locks the page until it is stopped.
+// and both runs on a pseudo-terminal locking the page, with the single commands the receiver hears.
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -49,7 +49,11 @@ protected:
         showPage();
     }
     RxvKtEngine& rxv() { return engine->rxvKt(); }
-    void click(const char* name) { QTest::mouseClick(find<QAbstractButton>(name), Qt::LeftButton); }
+    // On the box of a check box or radio button, which may be narrower than its cell.
+    void click(const char* name) {
+        auto* button = find<QAbstractButton>(name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(std::min(8, button->width() / 2), button->height() / 2));
+    }
     QString checked(const QStringList& names) const {
         QString marks;
         for (const QString& name : names) marks += find<QAbstractButton>(name.toLatin1().constData())->isChecked() ? "x" : "-";
@@ -192,12 +196,6 @@ TEST_F(RxvKtPage, StepAndKeyBoxesAreExclusiveAndHandTheirStateToTheEngine) {
     EXPECT_TRUE(rxv().auxId());
     EXPECT_TRUE(rxv().excludeIdentical());
 
-    // The engine's own changes (the programming's key step unticks "One key all") reach the boxes.
-    key.oneKeyAll = false;
-    key.byId = true;
-    key.ascii = true;
-    rxv().setKeySettings(key);
-    EXPECT_EQ(checked({"Check_master_key", "Check_encr_id", "Check_encr_ascii", "Check_encr_hex"}), "-xx-");
 }
 
 TEST_F(RxvKtPage, CellKeysFollowTheirColumnAndTheLabelsTheSelectedRow) {
@@ -270,30 +268,49 @@ TEST_F(RxvKtPage, TheContextMenuOpensOnARightClickAndWorksOnTheTable) {
     EXPECT_TRUE(operatorScript.messages[0].text.contains("too many data")) << operatorScript.messages[0].text.toStdString();
 }
 
-TEST_F(RxvKtPage, AnAcquisitionLocksThePageUntilItsButtonStopsIt) {
+TEST_F(RxvKtPage, EachRunLocksThePageButItsOwnButtonAndTheProgrammingUnticksWhatItUsed) {
     openOnSilentLine();
     auto* acquire = find<QPushButton>("BitBtn26");
     auto* program = find<QPushButton>("BitBtn29");
-    auto expectLocked = [&](bool locked, const char* when) {
+    auto expectLocked = [&](const QPushButton* running, const char* when) {
         for (const QString& name : kCommands)
-            EXPECT_EQ(find<QWidget>(name.toLatin1().constData())->isEnabled(), !locked) << when << " " << name.toStdString();
-        EXPECT_EQ(program->isEnabled(), !locked) << when;
-        EXPECT_EQ(find<QWidget>("Butt_command_send")->isEnabled(), !locked) << when;
-        EXPECT_TRUE(acquire->isEnabled()) << when;
+            EXPECT_EQ(find<QWidget>(name.toLatin1().constData())->isEnabled(), !running) << when << " " << name.toStdString();
+        EXPECT_EQ(acquire->isEnabled(), !running || running == acquire) << when;
+        EXPECT_EQ(program->isEnabled(), !running || running == program) << when;
+        EXPECT_EQ(find<QWidget>("Butt_command_send")->isEnabled(), !running) << when;
+        EXPECT_EQ(find<QWidget>("ProgressBar2")->isVisible(), running == program) << when;
     };
 
     click("BitBtn26");
     ASSERT_TRUE(waitFor([&] { return heard.contains("set rtra=1"); }, 3000)) << heard.toStdString();
     EXPECT_EQ(acquire->text(), "Stop acquire");
-    expectLocked(true, "acquiring");
+    expectLocked(acquire, "acquiring");
     click("BitBtn26");
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(heard, "set rtra=1set rtra=0set rtra=0");
     EXPECT_EQ(acquire->text(), "Acquire RF meters");
-    expectLocked(false, "stopped");
+    expectLocked(nullptr, "acquisition stopped");
+
+    // The key step with "One key all": the run keys the row by its address and unticks both boxes.
+    heard.clear();
+    engine->settings().setResponseWindow(1000);
+    typeInCell(1, kRxvAddressColumn, "5");
+    rxv().setRowSelected(1, true);
+    QTest::keyClicks(find<QLineEdit>("Edit_encryption"), "00112233445566778899AABBCCDDEEFF");
+    for (const char* box : {"Check_encr_primary", "Check_master_key", "Check_bind"}) click(box);
+    click("BitBtn29");
+    ASSERT_TRUE(waitFor([&] { return heard.startsWith("set encr="); }, 3000)) << heard.toStdString();
+    EXPECT_EQ(program->text(), "Stop programming");
+    expectLocked(program, "programming");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(heard, "set encr=5," + QByteArray::fromHex("00112233445566778899AABBCCDDEEFF"));
+    EXPECT_EQ(checked({"Check_bind", "Check_master_key", "Check_encr_primary"}), "--x");
+    EXPECT_EQ(program->text(), "Program RXV-KT");
+    expectLocked(nullptr, "programming done");
 
     // The single commands take their fields as shown.
     heard.clear();
+    engine->settings().setResponseWindow(100);
     find<QSpinBox>("UD_wreadout")->setValue(240);
     click("BitBtn33");
     ASSERT_TRUE(waitIdle());
