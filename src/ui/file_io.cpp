@@ -31,7 +31,8 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error) {
     return bytes;
 }
 
-std::optional<ImportedTable> ChooseImportFile(OperatorInterface& op, const QString& folder, char separator) {
+std::optional<ImportedTable> ChooseImportFile(OperatorInterface& op, const QString& folder, char separator,
+                                              std::size_t maxRows) {
     const auto chosen = op.openFileName(folder, kTableOpenFilter);
     if (!chosen || chosen->isEmpty()) return std::nullopt;
     auto refuse = [&](const char* text) -> std::optional<ImportedTable> {
@@ -43,7 +44,7 @@ std::optional<ImportedTable> ChooseImportFile(OperatorInterface& op, const QStri
     const auto bytes = ReadWholeFile(*chosen);
     if (!bytes) return refuse(kWrongImportFileMessage);
     ImportedTable imported =
-        ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator);
+        ParseImportText(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())), separator, maxRows);
     switch (imported.refusal) {
     case ImportRefusal::TooLarge: return refuse(kImportTooLargeMessage);
     case ImportRefusal::NotText: return refuse(kImportNotTextMessage);

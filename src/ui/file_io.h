@@ -20,8 +20,10 @@ inline char FirstCharacter(const std::string& text, char fallback) { return text
 std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error = nullptr);
 
 // The import of a table file: the open dialog, then the whole file read and parsed before any table is
-// touched. A cancelled dialog gives nothing; so does a refused file, after its message box.
-std::optional<ImportedTable> ChooseImportFile(OperatorInterface& op, const QString& folder, char separator);
+// touched, at most `maxRows` lines. A cancelled dialog gives nothing; so does a refused file, after its
+// message box.
+std::optional<ImportedTable> ChooseImportFile(OperatorInterface& op, const QString& folder, char separator,
+                                              std::size_t maxRows = MeterTable::kMaxRows - 1);
 // The warnings after an import whose lines did not all fit a table of `tableRows` rows (header included).
 void ReportImportLimits(OperatorInterface& op, const ImportedTable& imported, bool truncated, int tableRows);
 // The export of a table: the save dialog proposing `proposedName`, then `text` written atomically; a

@@ -34,6 +34,7 @@
 #include "app/operator_interface.h"
 #include "app/save_file.h"
 #include "devices/display_engine.h"
+#include "devices/rxv_kt_engine.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
@@ -53,6 +54,7 @@
 #include "ui/key_filter.h"
 #include "ui/named_widgets.h"
 #include "ui/readings_page_view.h"
+#include "ui/rxv_kt_page_view.h"
 #include "ui/status_texts.h"
 #include "ui/users_window.h"
 
@@ -73,18 +75,6 @@ int MeterRows(const MeterTable& table) {
     for (int row = 1; row < table.rowCount(); ++row)
         if (MeterTable::AddressOf(table.cell(row, MeterTable::kAddressColumn))) ++count;
     return count;
-}
-
-// A page whose controls come with a later version: it says so instead of showing controls that do nothing.
-QWidget* PendingPage(const char* name, const QString& note, QWidget* parent) {
-    auto* page = Named(new QWidget(parent), name);
-    auto* layout = new QVBoxLayout(page);
-    auto* label = new QLabel(note, page);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setEnabled(false);
-    layout->addWidget(label);
-    return page;
 }
 
 } // namespace
@@ -110,9 +100,7 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
     PageControl1->addTab(TabSheet3, QStringLiteral("   Local display LDU   "));
     TabSheet4 = new ReadingsPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet4, QStringLiteral("   Get Readings   "));
-    TabSheet5 = PendingPage("TabSheet5",
-                            QStringLiteral("The RXV-KT wireless receiver functions are not available in this version."),
-                            PageControl1);
+    TabSheet5 = new RxvKtPageView(m_engine, PageControl1);
     PageControl1->addTab(TabSheet5, QStringLiteral("   Wireless receiver RXV-KT   "));
     // The display and readings pages are hidden until a login shows the display page.
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), false);
@@ -289,6 +277,7 @@ void TForm11::connectEngine() {
     MeterPage& meters = m_engine.meters();
     connect(&meters, &MeterPage::pageStateChanged, this, &TForm11::updatePageState);
     connect(&m_engine.display(), &DisplayEngine::pageStateChanged, this, &TForm11::updatePageState);
+    connect(&m_engine.rxvKt(), &RxvKtEngine::pageStateChanged, this, &TForm11::updatePageState);
     connect(&m_engine.gatewayServer(), &GatewayServerChannel::gatewayAccepted, this, [this] {
         raise();
         activateWindow();
@@ -405,6 +394,7 @@ void TForm11::applyLanguage(Language language) {
     Italian1->setChecked(language == Language::Italian);
     m_engine.meters().applyLanguage();  // grid titles and the captions the engines compose
     m_engine.display().applyLanguage();
+    m_engine.rxvKt().applyLanguage();
     ApplyCaptions(*this, MainWindowCaptions(), language);
     updatePageState();
     TabSheet1->updatePageState();
@@ -452,7 +442,8 @@ void TForm11::updatePageState() {
     Butt_find_all->setEnabled(page.findAllEnabled);
     Edit_id->setEnabled(page.idFieldEnabled);
     Button1->setVisible(page.stopSecondaryVisible);
-    Butt_command_send->setEnabled(page.commandSendEnabled);
+    // The receiver's runs read its answers themselves: the console stays out meanwhile.
+    Butt_command_send->setEnabled(page.commandSendEnabled && m_engine.rxvKt().pageState().commandsEnabled);
     // One bar for both pages: their operations never run at once.
     const DisplayPageState::Progress& display = m_engine.display().pageState().progress;
     if (display.visible) {

@@ -26,11 +26,12 @@ class Engine;
 class GatewayPageView;
 class MeterPageView;
 class ReadingsPageView;
+class RxvKtPageView;
 class TFUsers;
 
 // The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
 // log and the status bar. Each page is a class of its own (`MeterPageView`, `GatewayPageView`,
-// `DisplayPageView`, `ReadingsPageView`) inside
+// `DisplayPageView`, `ReadingsPageView`, `RxvKtPageView`) inside
 // the window's tree. It holds no state of the operations: its handlers read the widgets, call the engine
 // and show what the engine reports (log, page state, serial status).
 class TForm11 : public QMainWindow {
@@ -157,7 +158,7 @@ private:
     GatewayPageView* TabSheet2 = nullptr;
     DisplayPageView* TabSheet3 = nullptr;
     ReadingsPageView* TabSheet4 = nullptr;
-    QWidget* TabSheet5 = nullptr;
+    RxvKtPageView* TabSheet5 = nullptr;
 
     // Console and log.
     QLineEdit* Edit_command = nullptr;
