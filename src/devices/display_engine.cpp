@@ -481,7 +481,9 @@ bool DisplayEngine::readData() {
                           m_log.append(QStringLiteral("Sorry, no active addresses in LDU-Q7 memory..."));
                           return;
                       }
-                      for (const auto& [address, number] : addressedRows(m_table)) {
+                      for (const auto& entry : addressedRows(m_table)) {
+                          const std::string address = entry.first;
+                          const int number = entry.second;
                           queueEntryPage1(*reader, address, number);
                           reader->push({DisplayEntryRequest(number, 2), {}, [this, address](const Reader::Lines& page) {
                                             const std::optional<UserInfo> info = DecodeUserInfo(page);
@@ -509,7 +511,10 @@ bool DisplayEngine::readValues(bool main, bool tariff) {
     if (m_runner.refuseWhenBusy()) return false;
     auto* reader = new Reader({QStringLiteral("No valid connection..."), QStringLiteral("Timer overload")});
     const auto rows = addressedRows(m_table);
-    for (const auto& [address, number] : rows) {
+    for (const auto& entry : rows) {
+        // Named copies: lambdas below capture them.
+        const std::string address = entry.first;
+        const int number = entry.second;
         if (main) queueEntryPage1(*reader, address, number);
         if (!tariff) continue;
         for (int t = 0; t <= 3; ++t) {
@@ -544,7 +549,10 @@ bool DisplayEngine::readHistory(int month) {
             }
         };
     };
-    for (const auto& [address, number] : rows) {
+    for (const auto& entry : rows) {
+        // Named copies: lambdas below capture them.
+        const std::string address = entry.first;
+        const int number = entry.second;
         if (month == 0) {
             for (int index = 1; index <= 12; ++index) reader->push({DisplayHistoryRequest(number, index), {}, apply(address)});
             continue;

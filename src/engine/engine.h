@@ -11,6 +11,7 @@ namespace veltro {
 class BridgeChannel;
 class CommunicationLog;
 class DisplayEngine;
+class RxvKtEngine;
 class FreeCommandConsole;
 class GatewayClientChannel;
 class GatewayServerChannel;
@@ -44,6 +45,7 @@ public:
     FreeCommandConsole& console() { return *m_console; }
     MeterConfiguration& configuration() { return *m_configuration; }
     DisplayEngine& display() { return *m_display; }
+    RxvKtEngine& rxvKt() { return *m_rxvKt; }
     GatewaySession& gatewaySession() { return *m_gatewaySession; }
     GatewayClientChannel& gatewayClient() { return *m_gatewayClient; }
     GatewayServerChannel& gatewayServer() { return *m_gatewayServer; }
@@ -79,6 +81,7 @@ private:
     std::unique_ptr<FreeCommandConsole> m_console;
     std::unique_ptr<MeterConfiguration> m_configuration;
     std::unique_ptr<DisplayEngine> m_display;
+    std::unique_ptr<RxvKtEngine> m_rxvKt;
     std::unique_ptr<GatewaySession> m_gatewaySession;
     std::unique_ptr<GatewayClientChannel> m_gatewayClient;
     std::unique_ptr<GatewayServerChannel> m_gatewayServer;

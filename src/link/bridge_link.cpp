@@ -13,6 +13,7 @@ QString WriteFailureText(SendKind kind) {
     case SendKind::MediumChange: return QStringLiteral("Socket exception during changing medium - ");
     case SendKind::UnitChange: return QStringLiteral("Socket exception during changing type and value - ");
     case SendKind::DisplayCommand: return QStringLiteral("Socket exception during setting LDU parameters -");
+    case SendKind::ReceiverCommand:
     case SendKind::Telegram:
     case SendKind::Raw: break;
     }

@@ -9,9 +9,18 @@ namespace veltro {
 namespace {
 
 GatewayBlock BlockOf(SendKind kind) {
-    // Read requests and the console travel as A1h; every telegram of the common send routine as A8h.
-    return kind == SendKind::ReadRequest || kind == SendKind::Raw || kind == SendKind::DisplayCommand ? GatewayBlock::A1
-                                                                                                       : GatewayBlock::A8;
+    // Read requests, the console and the devices' text commands travel as A1h; every telegram of the
+    // common send routine as A8h.
+    switch (kind) {
+    case SendKind::ReadRequest:
+    case SendKind::Raw:
+    case SendKind::DisplayCommand:
+    case SendKind::ReceiverCommand: return GatewayBlock::A1;
+    case SendKind::Telegram:
+    case SendKind::MediumChange:
+    case SendKind::UnitChange: break;
+    }
+    return GatewayBlock::A8;
 }
 
 QString WriteFailureText(SendKind kind) {

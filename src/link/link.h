@@ -15,6 +15,7 @@ enum class SendKind {
     MediumChange, // set medium: no purge, no "Sent: " line; its own error text
     UnitChange,   // set unit: likewise
     DisplayCommand,  // a text command of the local display: no line of its own
+    ReceiverCommand, // a command of a wireless receiver, raw bytes included: no line of its own
 };
 
 // What a response timer's tick collected: the bytes, or "wait" (gateway server without a complete frame).

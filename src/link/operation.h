@@ -31,6 +31,7 @@ enum class BusOperation {
     Configuration,   // a configuration telegram to one meter, or a batch of them
     AutoAddressing,
     Display,         // the local display: the table write cycle, its reads and single commands
+    Receiver,        // a wireless receiver: acquisition, programming and single commands
 };
 
 // A telegram an operation puts on the bus, and the log line that follows it ("Reading device 5").
