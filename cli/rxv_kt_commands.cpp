@@ -185,15 +185,15 @@ public:
         return faults;
     }
     const QByteArray& answer() const { return m_answer; }
-    bool any() const { return !m_results.empty(); }
 
 private:
     static std::string Fault(const QString& command, const QByteArray& answer) {
         if (answer.isEmpty()) return "no answer to " + Printable(command);
         const std::string_view text(answer.constData(), static_cast<std::size_t>(answer.size()));
+        // Both key commands go out together and get one answer each: one error spoils the pair.
         const bool ok = command.startsWith(QStringLiteral("set entr=")) ? RxvActivationConfirmed(text)
                         : command.startsWith(QStringLiteral("get "))    ? !answer.startsWith("Error")
-                                                                        : answer.contains("Done!");
+                                                                        : answer.contains("Done!") && !answer.contains("Error");
         return ok ? std::string() : Printable(command) + " answered \"" + Printable(answer.trimmed()) + "\"";
     }
     QMetaObject::Connection m_connection;
@@ -215,7 +215,8 @@ public:
 
     // 0, or the exit code that ends the command. A refusal is a fault of its row when `rowRefusal`,
     // else a refused command.
-    int step(const std::function<bool()>& begin, int limitMs, bool rowRefusal = false) {
+    int step(const std::function<bool()>& begin, int limitMs, bool rowRefusal = false,
+             const std::string& nothing = "nothing to send") {
         if (m_stop.stopped()) return kInterrupted;
         Engine& engine = m_run.engine();
         const qsizetype before = engine.log().lines().size();
@@ -229,7 +230,7 @@ public:
             return kNotAllRead;
         }
         if (!started && !rowRefusal)
-            return BadArguments(engine.log().lines().size() > before ? m_run.lastLogLine() : std::string("nothing to send"));
+            return BadArguments(engine.log().lines().size() > before ? m_run.lastLogLine() : nothing);
         return 0;
     }
 
@@ -276,7 +277,8 @@ std::vector<Verdict> Verify(BusRun& run, Steps& steps, bool auxId, int& code) {
     for (int row : ShownRows(table)) {
         Verdict v{row, table.cell(row, kRxvAddressColumn), table.cell(row, auxId ? kRxvAuxIdColumn : kRxvIdColumn), {}, false};
         if (const auto id = NormalizeId8(v.id)) v.id = *id;
-        if (v.address.empty()) v.result = "no address";
+        if (v.id.empty()) v.result = auxId ? "no aux ID" : "no ID";
+        else if (v.address.empty()) v.result = "no address";
         else if (!Number(v.address, 1, kLastMeterAddress)) v.result = "address outside 1..250, not read on the wired side";
         else reads.push_back({"", v.address});
         verdicts.push_back(v);
@@ -436,14 +438,14 @@ int RxvKtCommand(const std::vector<std::string>& arguments) {
     }
 
     // set: each value as the page's boxes take it, in the order of the page.
-    std::vector<std::pair<std::string, std::function<bool(RxvKtEngine&)>>> settings;
+    std::vector<std::function<bool(RxvKtEngine&)>> settings;
     if (name == "set") {
-        if (flag("--date")) settings.emplace_back("date", [](RxvKtEngine& rxv) { return rxv.setDate(); });
-        if (flag("--time")) settings.emplace_back("time", [](RxvKtEngine& rxv) { return rxv.setTime(); });
+        if (flag("--date")) settings.emplace_back([](RxvKtEngine& rxv) { return rxv.setDate(); });
+        if (flag("--time")) settings.emplace_back([](RxvKtEngine& rxv) { return rxv.setTime(); });
         if (options->values.count("--interval")) {
             if (!Number(value("--interval"), 1, 240)) return BadArguments("--interval must be 1 to 240: " + value("--interval"));
             const QString text = QString::fromStdString(value("--interval"));
-            settings.emplace_back("interval", [text](RxvKtEngine& rxv) { return rxv.setSaveInterval(text); });
+            settings.emplace_back([text](RxvKtEngine& rxv) { return rxv.setSaveInterval(text); });
         }
         const struct {
             const char* option;
@@ -460,14 +462,14 @@ int RxvKtCommand(const std::vector<std::string>& arguments) {
                 for (const char* i : combo.items) known += (known.empty() ? "" : ", ") + std::string(i);
                 return BadArguments(std::string(combo.option) + " takes " + known + ": " + value(combo.option));
             }
-            settings.emplace_back(combo.option, [set = combo.set, item = *item](RxvKtEngine& rxv) { return (rxv.*set)(item); });
+            settings.emplace_back([set = combo.set, item = *item](RxvKtEngine& rxv) { return (rxv.*set)(item); });
         }
         for (const std::string& text : repeated["--option"]) {
             const auto option = ParseOption(text);
             if (!option)
                 return BadArguments("--option takes NAME=0 or NAME=1, NAME one of RSSI (rssi), Timestamp (tmst), Min/Hours (minc), "
                                     "Transparent (trns), Secondary ID (ambr), Master Key (mast): " + text);
-            settings.emplace_back(text, [option = *option](RxvKtEngine& rxv) { return rxv.setOption(option.first, option.second); });
+            settings.emplace_back([option = *option](RxvKtEngine& rxv) { return rxv.setOption(option.first, option.second); });
         }
         if (settings.empty()) return BadArguments("rxv-kt set needs --date, --time, --interval, --wireless-mode, --role, --work-mode or --option");
     }
@@ -551,7 +553,8 @@ int RxvKtCommand(const std::vector<std::string>& arguments) {
         else if (ticked.isTicked(RxvStep::Key)) rxv.setKeySettings(key);
         for (RxvStep step : kRxvStepOrder) rxv.tickStep(step, engineSteps.isTicked(step));
         if (engineSteps.count() > 0)
-            code = steps.step([&] { return rxv.program(); }, OperationLimitMs(engine, rows * engineSteps.count() * (retries + 2) + 2));
+            code = steps.step([&] { return rxv.program(); }, OperationLimitMs(engine, rows * engineSteps.count() * (retries + 2) + 2),
+                              false, words[0] + ": its only row has no address");
         if (keyFile)
             for (auto it = rowKeys.begin(); code == 0 && it != rowKeys.end(); ++it) {
                 rxv.setKeySettings(keyOf(it->first));
@@ -568,13 +571,15 @@ int RxvKtCommand(const std::vector<std::string>& arguments) {
         code = steps.judged(code, true);
     } else if (name == "verify") {
         verdicts = Verify(run, steps, flag("--aux-id"), code);
-        if (code == 0 && std::any_of(verdicts.begin(), verdicts.end(), [](const Verdict& v) { return !v.ok; })) code = kNotAllRead;
+        const auto failed = std::count_if(verdicts.begin(), verdicts.end(), [](const Verdict& v) { return !v.ok; });
+        if (code == 0 && failed)
+            steps.fault(std::to_string(failed) + " of " + std::to_string(verdicts.size()) + " rows not ok");
         code = steps.judged(code, false);
     } else {
-        if (name == "info") settings.emplace_back("info", [](RxvKtEngine& r) { return r.info(); });
-        if (name == "wmbus") settings.emplace_back("wmbus", [](RxvKtEngine& r) { return r.wirelessInfo(); });
+        if (name == "info") settings.emplace_back([](RxvKtEngine& r) { return r.info(); });
+        if (name == "wmbus") settings.emplace_back([](RxvKtEngine& r) { return r.wirelessInfo(); });
         for (auto it = settings.begin(); code == 0 && it != settings.end(); ++it)
-            code = steps.step([&] { return it->second(rxv); }, OperationLimitMs(engine, 2));
+            code = steps.step([&] { return (*it)(rxv); }, OperationLimitMs(engine, 2));
         code = steps.judged(code, true);
     }
     const bool single = name == "set" || name == "info" || name == "wmbus" || name == "key";

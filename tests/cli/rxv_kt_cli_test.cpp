@@ -73,12 +73,14 @@ public:
         QByteArray out;
         while (!out.contains('\n') && m_process.waitForReadyRead(5000)) out += m_process.readAllStandardOutput();
         if (out.startsWith("pty ")) m_port = QString::fromLatin1(out.mid(4).trimmed());
+        m_process.setReadChannel(QProcess::StandardError);
     }
     ~Simulator() { stop(); }
     bool started() const { return !m_port.isEmpty(); }
     QStringList link() const { return {"--link", "serial:" + m_port, "--timeout", "300"}; }
     // The texts heard since the last call.
     QStringList heard() {
+        while (m_process.waitForReadyRead(300)) m_log += m_process.readAllStandardError();
         m_log += m_process.readAllStandardError();
         QStringList texts;
         for (const QByteArray& line : m_log.split('\n')) {
@@ -151,8 +153,10 @@ TEST(RxvKtCli, ProgramThenVerifyRoundTripsIdsUnitsAndKeysAWrongKeyReadsNoData) {
     const CliRun verify = RunCli(QStringList{"rxv-kt", "verify", table, "--json"} + simulator.link());
     EXPECT_EQ(verify.exitCode, 1) << verify.err.toStdString();
     QStringList results;
-    for (const auto& result : Json(verify)["results"].toArray())
+    for (const auto& value : Json(verify)["results"].toArray()) {
+        const QJsonObject result = value.toObject();
         results << result["address"].toString() + " " + result["id"].toString() + " " + result["result"].toString();
+    }
     EXPECT_EQ(Text(results), Text({"31 23456789 ok", "32 34567890 ok", "33 45678901 no data (no records: wrong key?)",
                                    "abc 12345678 address outside 1..250, not read on the wired side"}));
 
@@ -187,6 +191,7 @@ TEST(RxvKtCli, SetTextsAreExactInfoShowsThemSilenceExitsOneRefusalsExitTwo) {
     EXPECT_EQ(wmbus.exitCode, 0) << wmbus.err.toStdString();
     EXPECT_TRUE(Json(wmbus)["answer"].toString().startsWith("Mode: S2 (0)\nRole: Repeater (2)\nWork: Accept All (2)\n"
                                                             "Options: rtra=0 rssi=1 ")) << wmbus.out.toStdString();
+    EXPECT_EQ(Text(simulator.heard()), "get wsta");
 
     Simulator noReceiver({"--generate", "1"});
     ASSERT_TRUE(noReceiver.started());
