@@ -11,6 +11,7 @@
 #include "decode_command.h"
 #include "display_commands.h"
 #include "gateway_commands.h"
+#include "rxv_kt_commands.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
@@ -85,7 +86,35 @@ constexpr const char* kUsage =
     "  display from-meters FILE | display sort-readings FILE --by address|user\n"
     "                             without the bus: the display table from a meter-table export, or the\n"
     "                             readings of a display table file sorted by address or user number\n"
-    "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
+    "  rxv-kt acquire [--seconds N] [--exclude-identical] [--csv FILE]\n"
+    "                             the RXV-KT wireless receiver, through its serial port only: forward the radio\n"
+    "                             meters it hears for N seconds (default 10; one telegram per response window),\n"
+    "                             then stop it and print the receiver table (ID, MFR, version, device, medium,\n"
+    "                             note, aux ID, telegram, time); --csv writes the table file the others read\n"
+    "  rxv-kt program FILE [--activate] [--unit] [--save-key] [--delete] [--aux-id]\n"
+    "      [--key HEX | --key-ascii TEXT | --keys FILE] [--by-address] [--by-id] [--csv FILE]\n"
+    "                             every row of FILE (a receiver table: ID, Addr., MFR, version, device, medium)\n"
+    "                             in the page's order: activate (the ID, or the aux ID with --aux-id), its unit\n"
+    "                             from the medium, its AES-128 key (HEX: 32 digits 0-9, A-F; --keys FILE: lines\n"
+    "                             \"ID;KEY\", each row its own key), stored by address, by ID or both; --delete\n"
+    "                             goes alone. A row with a bad address or ID is passed over\n"
+    "  rxv-kt key FILE --row N[,N-M]... [--all] (--key HEX | --key-ascii TEXT | --keys FILE)\n"
+    "      [--by-address] [--by-id]\n"
+    "                             store the key of these rows (\"Save in RXV\"); --all stores one master key\n"
+    "  rxv-kt verify FILE [--aux-id]\n"
+    "                             read each row's address (1-250) on the wired side, where the receiver answers\n"
+    "                             for a meter it heard: ok, no answer, different (ID or medium), or no data\n"
+    "                             (no records: a wrong key, or a meter that sends none)\n"
+    "  rxv-kt set [--date] [--time] [--interval 1-240] [--wireless-mode T1|T2|S1|S2|R|T1+C|T2+C]\n"
+    "      [--role Master|Repeater|Slave] [--work-mode Normal|Install|\"Accept All\"] [--option NAME=0|1]...\n"
+    "                             the receiver's settings, date and time from the computer's clock; NAME is\n"
+    "                             RSSI, Timestamp, Min/Hours, Transparent, \"Secondary ID\", \"Master Key\" or\n"
+    "                             their command names (rssi, tmst, minc, trns, ambr, mast)\n"
+    "  rxv-kt info | rxv-kt wmbus  the receiver's service and wireless status texts\n"
+    "                             rxv-kt --json prints {log, columns, rows}, with answer for key, set, info and\n"
+    "                             wmbus and results for verify; with --simulate the receiver is on a\n"
+    "                             pseudo-terminal as the serial port\n"
+  "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
     "  build control ADDRESS CI       print a control frame (CI as two hex digits)\n"
@@ -109,7 +138,7 @@ constexpr const char* kUsage =
     "                                 ... a relay unit's start value (up to 8 digits) in that unit\n"
     "  build reset ADDRESS            ... the link reset (SND_NKE) sent after a change\n"
     "\n"
-    "Bus options (for scan, search, read, request, send, gateway, display; before or after the arguments):\n"
+    "Bus options (for scan, search, read, request, send, gateway, display, rxv-kt; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
     "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
     "  --link gateway:HOST:PORT[:NETWORK]  a gateway the program connects to (network number a.b.c.d)\n"
@@ -130,11 +159,14 @@ constexpr const char* kUsage =
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
     "arguments, a file or the link were not usable, or a build command's value or a gateway setting was refused\n"
     "(with its message);\n"
-    "130 a search or a display command stopped by SIGINT or SIGTERM.\n"
+    "130 a search, a display or an rxv-kt command stopped by SIGINT or SIGTERM.\n"
     "For display: 1 a command went unanswered, an activation was not acknowledged (\"Active\" or \"Already\"),\n"
     "a read answer lacked what it is read for (the active devices, an entry's values, user information, a\n"
     "tariff, a history value), the display named no entries to read, or a table row was passed over for a\n"
-    "bad address or value; 2 also for an unknown setting, bad rows, a bad month or a table file refused.\n";
+    "bad address or value; 2 also for an unknown setting, bad rows, a bad month or a table file refused.\n"
+    "For rxv-kt: 1 a command went unanswered or was not carried out (\"Done!\"; \"already\" for an activation),\n"
+    "a row was passed over, acquire heard no meter, or verify found a row not ok; 2 also for a key refused,\n"
+    "a key file without a row's ID, a refused row of key, or acquisition on a link other than serial.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";
@@ -337,6 +369,7 @@ int main(int argc, char** argv) {
         {"auto-address", veltro::cli::AutoAddressCommand},
         {"gateway", veltro::cli::GatewayCommand},
         {"display", veltro::cli::DisplayCommand},
+        {"rxv-kt", veltro::cli::RxvKtCommand},
     };
     for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
                                   "set-counter", "set-counter-type"})
