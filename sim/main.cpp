@@ -121,6 +121,7 @@ int main(int argc, char* argv[]) {
             description = std::move(*loaded);
         }
         if (options.noDisplay) description.display.reset();
+        if (options.noReceiver) description.receiver.reset();
         if (options.display.any()) {
             if (!description.display) return Fail("the --display-* options need a display: the meters file has no \"display\"", 2);
             options.display.applyTo(*description.display);

@@ -1,5 +1,7 @@
 #include "sim/meters_file.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include <QDir>
@@ -18,6 +20,8 @@
 
 namespace veltro::sim {
 namespace {
+
+constexpr int kLongestRadioPeriodMs = 86400000;  // a day
 
 // Failures carry the path of keys that led to them ("meter 3: record 2: dif").
 struct FileError {
@@ -164,6 +168,13 @@ Telegram ReadHexFile(const QString& path, const QString& where) {
     return *parsed;
 }
 
+std::uint16_t Manufacturer(const QJsonValue& value, const QString& where) {
+    if (!value.isString()) Fail(where + "must be three letters");
+    auto code = ManufacturerCode(value.toString().toStdString());
+    if (!code) Fail(where + "\"" + value.toString() + "\" is not three letters A-Z");
+    return *code;
+}
+
 MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, const QString& where) {
     if (!value.isObject()) Fail(where + "must be an object");
     const QJsonObject o = value.toObject();
@@ -234,12 +245,7 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
         if (!packed) Fail(where + "id: \"" + o["id"].toString() + "\" is not 8 decimal digits");
         m.identification = *packed;
     }
-    if (o.contains("manufacturer")) {
-        if (!o["manufacturer"].isString()) Fail(where + "manufacturer: must be three letters");
-        auto code = ManufacturerCode(o["manufacturer"].toString().toStdString());
-        if (!code) Fail(where + "manufacturer: \"" + o["manufacturer"].toString() + "\" is not three letters A-Z");
-        m.manufacturer = *code;
-    }
+    if (o.contains("manufacturer")) m.manufacturer = Manufacturer(o["manufacturer"], where + "manufacturer: ");
     if (o.contains("version")) m.version = ByteValue(o["version"], where + "version: ");
     if (o.contains("medium")) m.medium = ByteValue(o["medium"], where + "medium: ");
     if (o.contains("access")) m.accessNumber = ByteValue(o["access"], where + "access: ");
@@ -349,6 +355,107 @@ DisplayConfig ParseDisplay(const QJsonValue& value) {
     return c;
 }
 
+// Radio meter IDs need not be BCD; upper case, as the receiver's own commands take them.
+std::string ReceiverId(const QJsonValue& value, const QString& where) {
+    static const QRegularExpression kId("^[0-9A-F]{8}$");
+    const QString text = StringValue(value, where);
+    if (!kId.match(text).hasMatch()) Fail(where + "\"" + text + "\" is not 8 characters 0-9, A-F");
+    return text.toStdString();
+}
+
+std::chrono::milliseconds Milliseconds(const QJsonValue& value, int lowest, const QString& where) {
+    return std::chrono::milliseconds{IntegerValue(value, lowest, kLongestRadioPeriodMs, where)};
+}
+
+RadioMeter ParseRadioMeter(const QJsonValue& value, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"name", "control", "manufacturer", "id", "version", "device_type", "ci", "aux_id",
+                          "aux_manufacturer", "aux_version", "aux_device_type", "access", "status", "records", "key",
+                          "interval_ms", "offset_ms"},
+                      where);
+    for (const char* key : {"id", "manufacturer"})
+        if (!o.contains(key)) Fail(where + "needs \"" + key + "\"");
+    RadioMeter m;
+    if (o.contains("name")) m.name = StringValue(o["name"], where + "name: ").toStdString();
+    if (o.contains("control")) m.control = ByteValue(o["control"], where + "control: ");
+    m.manufacturer = Manufacturer(o["manufacturer"], where + "manufacturer: ");
+    m.id = ReceiverId(o["id"], where + "id: ");
+    if (o.contains("version")) m.version = ByteValue(o["version"], where + "version: ");
+    if (o.contains("device_type")) m.deviceType = ByteValue(o["device_type"], where + "device_type: ");
+    if (o.contains("ci")) {
+        m.ci = ByteValue(o["ci"], where + "ci: ");
+        if (m.ci != 0x7A && m.ci != 0x72) Fail(where + "ci: must be 7A or 72");
+    }
+    if (m.ci == 0x72) {
+        if (!o.contains("aux_id")) Fail(where + "needs \"aux_id\" with CI 72");
+        m.auxId = ReceiverId(o["aux_id"], where + "aux_id: ");
+        // A meter without a separate aux header repeats its own.
+        m.auxManufacturer = o.contains("aux_manufacturer") ? Manufacturer(o["aux_manufacturer"], where + "aux_manufacturer: ")
+                                                           : m.manufacturer;
+        m.auxVersion = o.contains("aux_version") ? ByteValue(o["aux_version"], where + "aux_version: ") : m.version;
+        m.auxDeviceType =
+            o.contains("aux_device_type") ? ByteValue(o["aux_device_type"], where + "aux_device_type: ") : m.deviceType;
+    } else {
+        for (const char* key : {"aux_id", "aux_manufacturer", "aux_version", "aux_device_type"})
+            if (o.contains(key)) Fail(where + key + ": only with CI 72");
+    }
+    if (o.contains("access")) m.accessNumber = ByteValue(o["access"], where + "access: ");
+    if (o.contains("status")) m.status = ByteValue(o["status"], where + "status: ");
+    if (o.contains("records")) m.records = ParseRecords(o["records"], where);
+    if (o.contains("key") && !o["key"].isNull()) {
+        const auto bytes = o["key"].isString() ? ParseHex(o["key"].toString().toStdString()) : std::nullopt;
+        if (!bytes || bytes->size() != kReceiverKeyBytes) Fail(where + "key: must be 32 hex digits");
+        m.key.emplace();
+        std::copy(bytes->begin(), bytes->end(), m.key->begin());
+    }
+    if (o.contains("interval_ms")) m.interval = Milliseconds(o["interval_ms"], 1, where + "interval_ms: ");
+    if (o.contains("offset_ms")) m.offset = Milliseconds(o["offset_ms"], 0, where + "offset_ms: ");
+    if (!RadioTelegram(m)) Fail(where + "records: longer than one radio telegram (L above 255)");
+    return m;
+}
+
+RxvKtEntry ParseReceiverEntry(const QJsonValue& value, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"id", "unit"}, where);
+    if (!o.contains("id")) Fail(where + "needs \"id\"");
+    RxvKtEntry e;
+    e.id = ReceiverId(o["id"], where + "id: ");
+    if (o.contains("unit")) e.unit = IntegerValue(o["unit"], 0, kReceiverLargestUnit, where + "unit: ");
+    return e;
+}
+
+RxvKtConfig ParseReceiver(const QJsonValue& value) {
+    const QString where = "rxv_kt: ";
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"baud", "mute", "entries"}, where);
+    RxvKtConfig c;
+    if (o.contains("baud")) {
+        c.baud = IntegerValue(o["baud"], 1, 1000000, where + "baud: ");
+        if (!BaudRateCi(c.baud)) Fail(where + "baud: must be 300, 600, 1200, 2400, 4800 or 9600");
+    }
+    if (o.contains("mute")) {
+        if (!o["mute"].isBool()) Fail(where + "mute: must be true or false");
+        c.mute = o["mute"].toBool();
+    }
+    if (o.contains("entries")) {
+        if (!o["entries"].isObject()) Fail(where + "entries: must be an object of addresses");
+        const QJsonObject entries = o["entries"].toObject();
+        static const QRegularExpression kAddress("^[0-9]{1,3}$");
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            const QString ew = where + "entry \"" + it.key() + "\": ";
+            const int address = kAddress.match(it.key()).hasMatch() ? it.key().toInt() : 0;
+            if (address < 1 || address > kReceiverEntries)
+                Fail(ew + "not an address 1.." + QString::number(kReceiverEntries));
+            if (c.entries.contains(address)) Fail(ew + "address " + QString::number(address) + " given twice");
+            c.entries[address] = ParseReceiverEntry(it.value(), ew);
+        }
+    }
+    return c;
+}
+
 QString PositionText(const QByteArray& json, int offset) {
     int line = 1, column = 1;
     for (int i = 0; i < offset && i < json.size(); ++i) {
@@ -374,7 +481,7 @@ std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString
     try {
         if (!document.isObject()) Fail("the file must hold one object with \"meters\"");
         const QJsonObject top = document.object();
-        RejectUnknownKeys(top, {"meters", "display"}, "");
+        RejectUnknownKeys(top, {"meters", "display", "rxv_kt", "wireless"}, "");
         if (!top["meters"].isArray()) Fail("\"meters\" must be an array");
         BusDescription description;
         int n = 0;
@@ -387,6 +494,17 @@ std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString
             if (!Meter::Create(description.meters.back(), problem)) Fail(where + ": " + QString::fromStdString(problem));
         }
         if (top.contains("display")) description.display = ParseDisplay(top["display"]);
+        if (top.contains("rxv_kt")) description.receiver = ParseReceiver(top["rxv_kt"]);
+        if (top.contains("wireless")) {
+            if (!top["wireless"].isArray()) Fail("\"wireless\" must be an array");
+            if (!description.receiver) description.receiver.emplace();
+            n = 0;
+            for (const auto& item : top["wireless"].toArray()) {
+                QString where = "wireless meter " + QString::number(++n);
+                if (item.isObject() && item.toObject()["name"].isString()) where += " (" + item.toObject()["name"].toString() + ")";
+                description.receiver->meters.push_back(ParseRadioMeter(item, where + ": "));
+            }
+        }
         return description;
     } catch (const FileError& e) {
         error = e.text;

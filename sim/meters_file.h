@@ -18,7 +18,8 @@ namespace veltro::sim {
 // relative "rsp_ud_file" paths. Nothing, and `error` naming the meter and the key, when anything in the
 // file is wrong: unknown keys, values out of range, records that do not match their DIF, telegrams that
 // do not fit one frame.
-// What a meters file describes: its meters and, with a "display" object, the display.
+// What a meters file describes: its meters, with a "display" object the display and, with "rxv_kt" or
+// "wireless", the receiver and the radio meters it hears.
 struct BusDescription {
     std::vector<MeterState> meters;
     std::optional<DisplayConfig> display;
@@ -27,7 +28,7 @@ struct BusDescription {
 
 std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString& baseDirectory, QString& error);
 std::optional<BusDescription> LoadBusFile(const QString& path, QString& error);
-// The meters only (a "display" object is checked, then left out).
+// The meters only (the display and the receiver are checked, then left out).
 std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, const QString& baseDirectory,
                                                        QString& error);
 

@@ -49,6 +49,7 @@ struct SimulatorOptions {
     bool verbose = false;
     std::string journalFile;  // empty: no journal file
     bool noDisplay = false;
+    bool noReceiver = false;
     DisplayOverrides display;
 };
 

@@ -12,7 +12,6 @@ namespace {
 constexpr std::string_view kDone = "Done!\n";
 constexpr std::size_t kLongestNumber = 9;  // digits read before a range check, so nothing overflows
 constexpr std::size_t kIdLength = 8;
-constexpr int kLargestUnit = 16;
 constexpr std::string_view kMasterId = "00000000";
 constexpr std::int64_t kSecondsPerDay = 86400;
 
@@ -389,7 +388,7 @@ std::string RxvKt::setUnit(std::string_view args) {
     const auto it = m_entries.find(a.address);
     if (it == m_entries.end()) return Error("device " + std::to_string(a.address) + " not active");
     const auto unit = Digits(a.value, 2);
-    if (!unit || *unit > kLargestUnit) return Error("bad unit");
+    if (!unit || *unit > kReceiverLargestUnit) return Error("bad unit");
     it->second.unit = *unit;
     return std::string(kDone);
 }

@@ -21,6 +21,7 @@ inline constexpr int kReceiverBindings = 64;
 inline constexpr int kReceiverWiredAddresses = 250;  // entries above answer no wired request
 inline constexpr std::size_t kReceiverKeyBytes = 16;
 inline constexpr std::size_t kReceiverBindBytes = 8;
+inline constexpr int kReceiverLargestUnit = 16;
 
 using ReceiverKey = std::array<std::uint8_t, kReceiverKeyBytes>;
 

@@ -156,6 +156,91 @@ TEST(MetersFile, CapturedTelegramWithOverridesAndAnotherIdentification) {
     EXPECT_EQ(HexRendering(read.bytes().subspan(19, 6)), "04 13 01 00 00 00 ");
 }
 
+std::string Say(Bus& bus, const std::string& text, int baud = 2400) {
+    MasterFrame f;
+    f.kind = MasterFrame::Kind::Text;
+    f.bytes = test::TextBytes(text);
+    const Telegram answer = bus.transact(f, baud).answer;
+    return {answer.begin(), answer.end()};
+}
+
+TEST(MetersFile, ReceiverForwardsItsRadioMetersAndAnswersItsEntries) {
+    const char* json = R"({"meters": [],
+        "rxv_kt": {"baud": 2400, "mute": false, "entries": {"5": {"id": "1234567A", "unit": 4}, "300": {"id": "45678901"}}},
+        "wireless": [
+            {"name": "keyed heat", "manufacturer": "SIM", "id": "1234567A", "version": 2, "device_type": "04", "access": 5,
+             "records": [{"dif": "04", "vif": "06", "value": 2345}], "key": "00112233445566778899AABBCCDDEEFF"},
+            {"manufacturer": "SIM", "id": "45678901", "version": 4, "device_type": 3, "ci": "72", "aux_id": "56789012",
+             "aux_manufacturer": "ABC", "aux_version": "30", "status": "0x10", "offset_ms": 500, "interval_ms": 60000}]})";
+    QString error;
+    auto description = ParseBusJson(QByteArray(json), kFramesDir, error);
+    ASSERT_TRUE(description) << error.toStdString();
+    auto bus = MakeBus(std::move(*description), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+
+    ASSERT_EQ(Say(*bus, "set rtra=1"), "Done!\n");
+    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t cursor = 0;
+    const std::vector<std::pair<std::chrono::milliseconds, std::vector<std::string>>> ticks = {
+        {std::chrono::milliseconds{0}, {"68 12 44 2D 4D 7A 56 34 12 02 04 7A 05 00 04 06 29 09 00 00 16 "}},
+        // The aux header's device type is the meter's when not given.
+        {std::chrono::milliseconds{500}, {"68 14 44 2D 4D 01 89 67 45 04 03 72 12 90 78 56 43 04 30 03 00 10 16 "}},
+        {std::chrono::milliseconds{2000}, {"68 12 44 2D 4D 7A 56 34 12 02 04 7A 06 00 04 06 29 09 00 00 16 "}},
+        {std::chrono::milliseconds{2500}, {}},
+    };
+    for (const auto& [at, expected] : ticks) {
+        bus->tick(start + at);
+        std::vector<std::string> sent;
+        for (const auto& t : bus->unsolicitedAfter(cursor)) sent.push_back(HexRendering(t));
+        EXPECT_EQ(sent, expected) << "at " << at.count() << " ms";
+    }
+
+    // RSP_UD at entry 5: its ID, SIM, version 2, medium = unit 4, the receiver's access number.
+    const auto rspUd = [](const char* access, const char* records) {
+        const auto bytes = Bytes(std::string("08 05 72 7A 56 34 12 2D 4D 02 04 ") + access + " 00 00 00 " + records);
+        return HexRendering(*BuildLongFrame(bytes[0], bytes[1], bytes[2], std::span(bytes).subspan(3)));
+    };
+    EXPECT_EQ(HexRendering(Send(*bus, BuildReqUd2(5))), rspUd("00", "")) << "records only with the meter's key";
+    ASSERT_EQ(Say(*bus, std::string("set encr=5,") + std::string("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xAA\xBB\xCC\xDD\xEE\xFF", 16)),
+              "Done!\n");
+    EXPECT_EQ(HexRendering(Send(*bus, BuildReqUd2(5))), rspUd("01", "04 06 29 09 00 00"));
+}
+
+struct ReceiverSettingsCase {
+    const char* name;
+    const char* json;
+    int baud;
+    std::size_t devices;
+    std::string answer;  // to "set rtra=1"; "": silence
+};
+
+class ReceiverSettings : public ::testing::TestWithParam<ReceiverSettingsCase> {};
+
+TEST_P(ReceiverSettings, ReachTheReceiver) {
+    const auto& c = GetParam();
+    QString error;
+    auto description = ParseBusJson(QByteArray(c.json), kFramesDir, error);
+    ASSERT_TRUE(description) << error.toStdString();
+    auto bus = MakeBus(std::move(*description), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    EXPECT_EQ(bus->size(), c.devices);
+    EXPECT_EQ(Say(*bus, "set rtra=1", c.baud), c.answer);
+}
+
+#define ONE_METER R"({"address": 1, "id": "12345678", "manufacturer": "SIM", "records": []})"
+#define RADIO R"({"id": "12345678", "manufacturer": "SIM"})"
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReceiverSettings,
+    ::testing::Values(ReceiverSettingsCase{"NoneWithoutEitherKey", "{\"meters\": [" ONE_METER "]}", 2400, 1, ""},
+                      ReceiverSettingsCase{"DefaultForWirelessAlone", "{\"meters\": [" ONE_METER "], \"wireless\": [" RADIO "]}",
+                                           2400, 2, "Done!\n"},
+                      ReceiverSettingsCase{"WithoutRadioMeters", R"({"meters": [], "rxv_kt": {}})", 2400, 1, "Done!\n"},
+                      ReceiverSettingsCase{"AtItsBaud", R"({"meters": [], "rxv_kt": {"baud": 9600}})", 9600, 1, "Done!\n"},
+                      ReceiverSettingsCase{"DeafAtAnotherBaud", R"({"meters": [], "rxv_kt": {"baud": 9600}})", 2400, 1, ""},
+                      ReceiverSettingsCase{"Muted", R"({"meters": [], "rxv_kt": {"mute": true}})", 2400, 1, ""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 struct FileErrorCase {
     const char* name;
     const char* json;
@@ -173,6 +258,16 @@ TEST_P(MetersFileErrors, NameWhatIsWrong) {
 
 #define METER(body) "{\"meters\": [{\"address\": 1, \"id\": \"12345678\", \"manufacturer\": \"SIM\", " body "}]}"
 #define RECORDS(list) METER("\"records\": [" list "]")
+#define ZEROS_241                                                                                                       \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "                      \
+    "00"
 
 INSTANTIATE_TEST_SUITE_P(
     Files, MetersFileErrors,
@@ -227,18 +322,38 @@ INSTANTIATE_TEST_SUITE_P(
                       "divider: must be a whole number 1..9999"},
         FileErrorCase{"DisplayText51", R"({"meters": [], "display": {"entries": [{"address": 5, "text":
                       "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}]}})", "text: longer than 50 characters"},
-        FileErrorCase{"TelegramTooLong",
-                      METER("\"records\": [{\"hex\": \"" /* 241 bytes */
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                            "00\"}]"),
-                      "do not fit one frame"}),
+        FileErrorCase{"TelegramTooLong", METER("\"records\": [{\"hex\": \"" ZEROS_241 "\"}]"), "do not fit one frame"},
+        FileErrorCase{"ReceiverBaud", R"({"meters": [], "rxv_kt": {"baud": 2500}})", "rxv_kt: baud: must be 300"},
+        FileErrorCase{"ReceiverMuteNotBool", R"({"meters": [], "rxv_kt": {"mute": 1}})", "rxv_kt: mute: must be true or false"},
+        FileErrorCase{"ReceiverEntry464", R"({"meters": [], "rxv_kt": {"entries": {"464": {"id": "12345678"}}}})",
+                      "rxv_kt: entry \"464\": not an address 1..463"},
+        FileErrorCase{"ReceiverEntryTwice",
+                      R"({"meters": [], "rxv_kt": {"entries": {"5": {"id": "12345678"}, "05": {"id": "12345678"}}}})",
+                      "entry \"5\": address 5 given twice"},
+        FileErrorCase{"ReceiverEntryLowerCaseId", R"({"meters": [], "rxv_kt": {"entries": {"5": {"id": "1234567a"}}}})",
+                      "entry \"5\": id: \"1234567a\" is not 8 characters 0-9, A-F"},
+        FileErrorCase{"ReceiverUnit17", R"({"meters": [], "rxv_kt": {"entries": {"5": {"id": "12345678", "unit": 17}}}})",
+                      "entry \"5\": unit: must be a whole number 0..16"},
+        FileErrorCase{"WirelessNotArray", R"({"meters": [], "wireless": {}})", "\"wireless\" must be an array"},
+        FileErrorCase{"WirelessWithoutId", R"({"meters": [], "wireless": [{"manufacturer": "SIM"}]})",
+                      "wireless meter 1: needs \"id\""},
+        FileErrorCase{"WirelessCi78", R"({"meters": [], "wireless": [{"name": "w", "id": "12345678", "manufacturer": "SIM", "ci": "78"}]})",
+                      "wireless meter 1 (w): ci: must be 7A or 72"},
+        FileErrorCase{"WirelessCi72WithoutAuxId", R"({"meters": [], "wireless": [{"id": "12345678", "manufacturer": "SIM", "ci": 114}]})",
+                      "needs \"aux_id\" with CI 72"},
+        FileErrorCase{"WirelessAuxWithCi7A",
+                      R"({"meters": [], "wireless": [{"id": "12345678", "manufacturer": "SIM", "aux_version": 1}]})",
+                      "aux_version: only with CI 72"},
+        FileErrorCase{"WirelessKey31Digits",
+                      R"({"meters": [], "wireless": [{"id": "12345678", "manufacturer": "SIM", "key": "0011223344556677889900112233445"}]})",
+                      "key: must be 32 hex digits"},
+        FileErrorCase{"WirelessIntervalZero",
+                      R"({"meters": [], "wireless": [{"id": "12345678", "manufacturer": "SIM", "interval_ms": 0}]})",
+                      "interval_ms: must be a whole number 1..86400000"},
+        FileErrorCase{"WirelessRecordsTooLong",
+                      "{\"meters\": [], \"wireless\": [{\"id\": \"12345678\", \"manufacturer\": \"SIM\", \"records\": "
+                      "[{\"hex\": \"" ZEROS_241 "\"}, {\"hex\": \"00 00 00\"}]}]}",
+                      "wireless meter 1: records: longer than one radio telegram"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(MetersFile, LoadReportsTheFileName) {

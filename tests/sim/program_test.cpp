@@ -126,6 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"DisplayLayoutUnknownWord", {"--pty", "--display-layout", "column,stars"}, nullptr, "\"stars\" is not"},
         OptionsCase{"DisplayDateNotADay", {"--pty", "--display-date", "2026-02-29"}, nullptr, "--display-date"},
         OptionsCase{"DisplayBaudNotASpeed", {"--pty", "--display-baud", "2500"}, nullptr, "--display-baud"},
+        OptionsCase{"NoReceiver", {"--pty", "--no-receiver"}, [](const SimulatorOptions& o) { EXPECT_TRUE(o.noReceiver); }},
+        OptionsCase{"NoReceiverTakesNoValue", {"--pty", "--no-receiver=1"}, nullptr, "--no-receiver takes no value"},
         OptionsCase{"NoDisplayWithDisplayOptions", {"--pty", "--no-display", "--display-sort-busy", "1"}, nullptr,
                     "exclude each other"}),
     [](const auto& row) { return row.param.name; });
