@@ -156,8 +156,8 @@ TEST_P(DisplayRoundTrip, TheWrittenTableComesBackWithTheMetersReadings) {
 INSTANTIATE_TEST_SUITE_P(Links, DisplayRoundTrip,
                          ::testing::Values(Transport::Serial, Transport::BridgeAlways, Transport::GatewayClient,
                                            Transport::GatewayServer),
-                         [](const auto& info) {
-                             switch (info.param) {
+                         [](const auto& test) {
+                             switch (test.param) {
                              case Transport::Serial: return std::string("Serial");
                              case Transport::GatewayClient: return std::string("GatewayClient");
                              case Transport::GatewayServer: return std::string("GatewayServer");

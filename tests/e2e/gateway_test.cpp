@@ -60,8 +60,8 @@ TEST_P(ThroughGateway, TheWildcardSearchFindsBothMeters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Roles, ThroughGateway, ::testing::Values(Transport::GatewayClient, Transport::GatewayServer),
-                         [](const auto& info) {
-                             return std::string(info.param == Transport::GatewayClient ? "Client" : "Server");
+                         [](const auto& test) {
+                             return std::string(test.param == Transport::GatewayClient ? "Client" : "Server");
                          });
 
 class GatewayServerRole : public BusFixture {};

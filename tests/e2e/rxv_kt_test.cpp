@@ -111,7 +111,7 @@ TEST_P(ReceiverProgramming, StepsGoRowByRowAndBadRowsSendNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ReceiverProgramming, ::testing::Values(Transport::Serial, Transport::BridgeAlways),
-                         [](const auto& info) { return std::string(info.param == Transport::Serial ? "Serial" : "Bridge"); });
+                         [](const auto& test) { return std::string(test.param == Transport::Serial ? "Serial" : "Bridge"); });
 
 // A receiver that never confirms gets "Retries" + 1 activations a row; one that confirms, one.
 TEST_F(ReceiverBus, AnActivationIsRepeatedOnlyWhileUnconfirmed) {
