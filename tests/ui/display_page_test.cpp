@@ -46,22 +46,6 @@ protected:
     }
     DisplayEngine& display() { return engine->display(); }
     void click(const char* name) { QTest::mouseClick(find<QAbstractButton>(name), Qt::LeftButton); }
-    QString checked(const QStringList& names) const {
-        QString marks;
-        for (const QString& name : names) marks += find<QCheckBox>(name.toLatin1().constData())->isChecked() ? "x" : "-";
-        return marks;
-    }
-    QString caption(const char* name) const {
-        QObject* control = window->findChild<QObject*>(name);
-        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
-        if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
-        if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
-        if (auto* page = qobject_cast<QWidget*>(control)) {
-            auto* pages = find<QTabWidget>("PageControl1");
-            return pages->tabText(pages->indexOf(page));
-        }
-        return QStringLiteral("<no control %1>").arg(name);
-    }
     static QString title(DeviceGrid* grid, int column) { return grid->model()->headerData(column, Qt::Horizontal).toString(); }
     // Types into the cell's editor and commits it with Return.
     void typeInCell(const char* gridName, int row, int column, const QString& text) {

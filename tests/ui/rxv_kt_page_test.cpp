@@ -54,22 +54,6 @@ protected:
         auto* button = find<QAbstractButton>(name);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(std::min(8, button->width() / 2), button->height() / 2));
     }
-    QString checked(const QStringList& names) const {
-        QString marks;
-        for (const QString& name : names) marks += find<QAbstractButton>(name.toLatin1().constData())->isChecked() ? "x" : "-";
-        return marks;
-    }
-    QString caption(const char* name) const {
-        QObject* control = window->findChild<QObject*>(name);
-        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
-        if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
-        if (auto* action = qobject_cast<QAction*>(control)) return action->text();
-        if (auto* page = qobject_cast<QWidget*>(control)) {
-            auto* pages = find<QTabWidget>("PageControl1");
-            return pages->tabText(pages->indexOf(page));
-        }
-        return QStringLiteral("<no control %1>").arg(name);
-    }
     void typeInCell(int row, int column, const QString& text) {
         auto* grid = find<DeviceGrid>("Grid_rxv");
         const QModelIndex index = grid->model()->index(row - 1, column);

@@ -5,9 +5,14 @@
 #include <functional>
 #include <memory>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -86,6 +91,26 @@ protected:
         auto* widget = window->findChild<Widget*>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << "no control named " << name;
         return widget;
+    }
+
+    // "x" for each checked box or button of `names`, "-" for each unchecked one.
+    QString checked(const QStringList& names) const {
+        QString marks;
+        for (const QString& name : names) marks += find<QAbstractButton>(name.toLatin1().constData())->isChecked() ? "x" : "-";
+        return marks;
+    }
+    // The text a control shows: a button's, a label's, an action's, a group's title or a page's tab.
+    QString caption(const char* name) const {
+        QObject* control = window->findChild<QObject*>(name);
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+        if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+        if (auto* action = qobject_cast<QAction*>(control)) return action->text();
+        if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
+        if (auto* page = qobject_cast<QWidget*>(control)) {
+            auto* pages = find<QTabWidget>("PageControl1");
+            return pages->tabText(pages->indexOf(page));
+        }
+        return QStringLiteral("<no control %1>").arg(name);
     }
 
     static bool waitFor(const std::function<bool()>& done, int limitMs = 15000) {
