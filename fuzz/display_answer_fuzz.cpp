@@ -100,8 +100,9 @@ void RowCommands(std::string_view input, const DeviceTable& display) {
                 Require(valid || (!command.command && command.log.empty()));
                 if (!command.command) continue;
                 Require(command.command->find_first_of("\r\n") == std::string::npos);
-                // "SET TEX2=" A "," and at most 50 characters, each one byte
-                Require(command.command->size() <= 10 + row[kDisplayAddressColumn].size() + kDisplayTextLimit);
+                // "SET TEX2=" A "," and at most 50 characters, each one byte; an initial value is sent whole
+                const std::size_t value = std::max(kDisplayTextLimit, row[kDisplayStartColumn].size());
+                Require(command.command->size() <= 10 + row[kDisplayAddressColumn].size() + value);
             }
         }
     }
