@@ -6,6 +6,7 @@
 #include "app/local_time_text.h"
 #include "devices/display_engine.h"
 #include "devices/rxv_kt_engine.h"
+#include "devices/rxvpico_engine.h"
 #include "link/free_command_console.h"
 #include "link/gateway_channels.h"
 #include "link/gateway_session.h"
@@ -40,6 +41,7 @@ Engine::Engine(const QString& iniFilePath, const QString& programFolder, Operato
     m_configuration = std::make_unique<MeterConfiguration>(*m_meters, *m_console);
     m_display = std::make_unique<DisplayEngine>(*m_runner, *m_log, *m_settings, operatorInterface, m_meters->table());
     m_rxvKt = std::make_unique<RxvKtEngine>(*m_runner, *m_log, *m_settings, m_meters->table());
+    m_rxvpico = std::make_unique<RxvpicoEngine>(*m_runner, *m_log, *m_meters, *m_console);
 
     connect(m_gatewaySession.get(), &GatewaySession::greeted, this, &Engine::gatewayGreeted);
     m_keepAlive.setInterval(kKeepAliveMilliseconds);

@@ -12,6 +12,7 @@ class BridgeChannel;
 class CommunicationLog;
 class DisplayEngine;
 class RxvKtEngine;
+class RxvpicoEngine;
 class FreeCommandConsole;
 class GatewayClientChannel;
 class GatewayServerChannel;
@@ -46,6 +47,7 @@ public:
     MeterConfiguration& configuration() { return *m_configuration; }
     DisplayEngine& display() { return *m_display; }
     RxvKtEngine& rxvKt() { return *m_rxvKt; }
+    RxvpicoEngine& rxvpico() { return *m_rxvpico; }
     GatewaySession& gatewaySession() { return *m_gatewaySession; }
     GatewayClientChannel& gatewayClient() { return *m_gatewayClient; }
     GatewayServerChannel& gatewayServer() { return *m_gatewayServer; }
@@ -82,6 +84,7 @@ private:
     std::unique_ptr<MeterConfiguration> m_configuration;
     std::unique_ptr<DisplayEngine> m_display;
     std::unique_ptr<RxvKtEngine> m_rxvKt;
+    std::unique_ptr<RxvpicoEngine> m_rxvpico;
     std::unique_ptr<GatewaySession> m_gatewaySession;
     std::unique_ptr<GatewayClientChannel> m_gatewayClient;
     std::unique_ptr<GatewayServerChannel> m_gatewayServer;
