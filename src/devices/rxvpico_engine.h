@@ -91,11 +91,18 @@ private:
     class RowSequence;
     class AddStrategy;
 
+    // What a command's reply is taken for; see `Exchange`.
+    enum class Reply { Status, Key, Filter, Acknowledge, Console };
+
     // The receiver check; the address when it passed, its line logged when not.
     std::optional<std::uint8_t> checkedReceiver();
-    bool start(Operation* operation);
+    int retries() const;
+    bool startExchange(const PicoCommand& command, Reply reply, std::uint8_t address, const QString& meterId = {},
+                       const QString& linkFailedLine = {});
     bool startRowSequence(std::uint8_t address, bool keys, std::optional<Telegram> deleteFirst);
-    void decodeStatus(const Telegram& reply);
+    // The status lines, or "Not a RXVpico status telegram..."; whether it was a status.
+    bool decodeStatus(const Telegram& reply);
+    void keyReceived(const QString& meterId, const QString& key);
     PicoClock clockNow() const;
 
     OperationRunner& m_runner;

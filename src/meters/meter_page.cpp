@@ -343,6 +343,25 @@ bool MeterPage::clearTable() {
     return true;
 }
 
+void MeterPage::clearRows() {
+    m_table.clear();
+    emit tableChanged();
+}
+
+std::vector<int> MeterPage::appendIdentifications(const std::vector<std::string>& ids) {
+    std::vector<int> rows;
+    for (const std::string& id : ids)
+        if (const std::optional<int> row = m_table.appendIdentification(id)) rows.push_back(*row);
+    emit tableChanged();
+    return rows;
+}
+
+void MeterPage::writeCell(int row, int column, const std::string& text) {
+    if (row < 1 || row >= m_table.rowCount() || column < 0 || column >= m_table.columnCount()) return;
+    m_table.setCell(row, column, text);
+    emit tableChanged();
+}
+
 bool MeterPage::deleteSelectedRow() {
     if (tableInUse()) return false;
     m_table.deleteSelectedRow();

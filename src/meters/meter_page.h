@@ -137,6 +137,12 @@ public:
     bool replaceRows(const std::vector<std::vector<std::string>>& rows);
     bool importTable(const ImportedTable& imported);
 
+    // Writes of the receiver operation holding the bus: never refused, as the table's edits are.
+    void clearRows();
+    std::vector<int> appendIdentifications(const std::vector<std::string>& ids);
+    void writeCell(int row, int column, const std::string& text);
+    DecodeSettings decodeSettings(bool fullRead) const;
+
     struct Applied {
         bool valid = false;
         bool moreRecordsPending = false;
@@ -159,7 +165,6 @@ signals:
 private:
     bool tableInUse();
     SingleRead::Request singleRowRequest() const;
-    DecodeSettings decodeSettings(bool fullRead) const;
     int retries() const;
     void startSingleRead(bool fullRead);
     void startSelectedRows();

@@ -153,6 +153,17 @@ void MeterTable::deleteSelectedRow() {
     if (m_selectedRow >= rowCount()) m_selectedRow = rowCount() - 1;
 }
 
+std::optional<int> MeterTable::appendIdentification(const std::string& id) {
+    if (!lastRowEmpty()) {
+        if (rowCount() >= kMaxRows) return std::nullopt;
+        m_rows.push_back(emptyRow());
+    }
+    const int last = rowCount() - 1;
+    m_rows[static_cast<std::size_t>(last)].cells[0] = id;
+    if (rowCount() < kMaxRows) m_rows.push_back(emptyRow());
+    return last;
+}
+
 int MeterTable::replaceRows(const std::vector<std::vector<std::string>>& rows) {
     clear();
     m_rows.resize(1);

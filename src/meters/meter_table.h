@@ -61,6 +61,9 @@ public:
     bool addRowBelowSelected();   // false at the 450-row capacity
     bool addRowAtEnd();
     void deleteSelectedRow();
+    // An identification into column 0 of a new row at the end (the trailing empty row, kept empty
+    // after it); the row, or nothing when the table is full.
+    std::optional<int> appendIdentification(const std::string& id);
     // Replaces the data rows; cut at the capacity. Returns the number of rows kept.
     int replaceRows(const std::vector<std::vector<std::string>>& rows);
 
