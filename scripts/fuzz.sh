@@ -10,7 +10,7 @@ scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
 cmake --build build-asan --target decode_fuzz account_file_fuzz search_fuzz configuration_fuzz \
-  gateway_reply_fuzz gateway_text_fuzz display_answer_fuzz rxv_kt_fuzz -j"$(nproc 2>/dev/null || echo 2)"
+  gateway_reply_fuzz gateway_text_fuzz display_answer_fuzz rxv_kt_fuzz rxvpico_fuzz -j"$(nproc 2>/dev/null || echo 2)"
 
 seeds=build-asan/fuzz-seeds
 corpus=build-asan/fuzz-corpus
@@ -63,3 +63,7 @@ run_fuzzer display_answer_fuzz 10 2000 build-asan/fuzz-corpus-display-answer fuz
 # The RXV-KT receiver: acquired bytes, replies, import files and row cells into every builder.
 echo "Fuzzing the RXV-KT receiver for 10s"
 run_fuzzer rxv_kt_fuzz 10 2000 build-asan/fuzz-corpus-rxv-kt fuzz/corpus/rxv_kt
+
+# The RXVpico receiver: replies as received and framed, ID, key and filter texts into every command.
+echo "Fuzzing the RXVpico receiver for 10s"
+run_fuzzer rxvpico_fuzz 10 400 build-asan/fuzz-corpus-rxvpico fuzz/corpus/rxvpico

@@ -16,10 +16,10 @@ namespace veltro {
 // manufacturer-specific SND_UD telegrams:
 //
 //   68 0B 0B 68 53 A 51 0F FF 01 04 78 56 34 12 CS 16     add meter 12345678
-//                       |  |  |  |  parameters
-//                       |  |  |  parameter length
-//                       |  |  command
-//                       manufacturer-specific data
+//                       |     |  |  parameters
+//                       |     |  parameter length
+//                       |     command
+//                       manufacturer-specific data (0F FF)
 //
 // Its replies are RSP_UD telegrams whose bytes 19.. are 0F FF, a reply code, a length and the data
 // from byte 23.
@@ -44,8 +44,9 @@ struct PicoReceiverCheck {
 };
 PicoReceiverCheck CheckPicoReceiver(std::string_view picoId, std::string_view addressText);
 
-// A meter or filter ID of 8 characters 0-9 or F packed as (d7 d8) (d5 d6) (d3 d4) (d1 d2); "FFFFFFFF"
-// gives FF FF FF FF. `error` is the reason when it cannot be packed.
+// A meter or filter ID of 8 characters 0-9 or F (upper case) packed as (d7 d8) (d5 d6) (d3 d4) (d1 d2);
+// "FFFFFFFF" gives FF FF FF FF. `error` is the reason when it cannot be packed ("ID must be 8 characters,
+// not 5", "character 3 'G' is not 0-9 or F"); a command whose ID cannot be packed is not sent.
 struct PicoIdPacking {
     std::optional<std::array<std::uint8_t, 4>> bytes;
     std::string error;
@@ -102,10 +103,12 @@ enum class PicoFilter { Id, Manufacturer, Medium };
 PicoCommand BuildPicoAdd(std::uint8_t address, std::string_view id);     // 01h
 PicoCommand BuildPicoDelete(std::uint8_t address, std::string_view id);  // 81h
 PicoCommand BuildPicoDeleteAll(std::uint8_t address);                    // 82h, positions 1..64
-PicoCommand BuildPicoReadIds(std::uint8_t address, int firstPosition, int count);  // 02h
+// 02h; positions beyond 1..64 are refused with "List positions must be 1..64, skipping...".
+PicoCommand BuildPicoReadIds(std::uint8_t address, int firstPosition, int count);
 PicoCommand BuildPicoReadAddresses(std::uint8_t address);                // 03h, positions 1..64
 PicoCommand BuildPicoFlag(std::uint8_t address, std::string_view item, bool on);  // 05h
-// 0Ah: the ID's pack error, or the key's refusal followed by "Error in AES key for " and the ID.
+// 0Ah: the key's refusal followed by "Error in AES key for " and the ID; with a good key, the ID's pack
+// error.
 PicoCommand BuildPicoSetKey(std::uint8_t address, std::string_view id, std::string_view keyText);
 PicoCommand BuildPicoReadKey(std::uint8_t address, std::string_view id);  // 8Ah
 // 16h, 17h, 18h: one filter position (1..8, else "Filter position must be 1..8, skipping...").
@@ -113,19 +116,21 @@ PicoCommand BuildPicoIdFilter(std::uint8_t address, int position, std::string_vi
 PicoCommand BuildPicoManufacturerFilter(std::uint8_t address, int position, std::string_view manufacturer);
 PicoCommand BuildPicoMediumFilter(std::uint8_t address, int position, std::string_view medium);
 PicoCommand BuildPicoReadFilter(std::uint8_t address, PicoFilter filter);  // 96h, 97h, 98h
-// The status request: REQ_UD2 to the receiver.
+// The status request: REQ_UD2 to the receiver, 10 7B A CS 16.
 PicoCommand BuildPicoStatusRequest(std::uint8_t address);
 
-// The date/time command (04 6D and a type F date and time) from a local clock. The year field takes
-// 2001..2127 (year - 2000), 1901..2000 (year - 1900) and 0..99; any other year is refused with "Incorrect
-// year of the PC, skipping datetime set..." and nothing is sent.
+// The date/time command (04 6D and a type F date and time) from a local clock: 7 December 2026 13:45 is
+// 04 6D 2D 0D 47 3C. The year field takes 2001..2127 (year - 2000), 1901..2000 (year - 1900) and 0..99;
+// any other year is refused with "Incorrect year of the PC, skipping datetime set..." and nothing is sent.
+// A month, day, hour or minute out of its range would spill into the year bits: "Incorrect date or time
+// of the PC, skipping datetime set...".
 struct PicoClock {
     int year = 2000, month = 1, day = 1, hour = 0, minute = 0;
 };
 PicoCommand BuildPicoDateTime(std::uint8_t address, const PicoClock& clock);
 
 // "Get meters" in four steps: IDs 1..24, 25..48, 49..63 (position 64 is never asked), then the
-// primary-address table.
+// primary-address table. Any other step: "List step must be 1..4, skipping...".
 inline constexpr int kPicoListSteps = 4;
 PicoCommand BuildPicoListStep(std::uint8_t address, int step);
 
@@ -133,7 +138,8 @@ PicoCommand BuildPicoListStep(std::uint8_t address, int step);
 // check sum, stop byte and length checks.
 
 // The status telegram (answer to REQ_UD2): bytes 19..22 0F FF 06 04, at least 36 bytes; the date and
-// time only from a telegram of 43 bytes or more (bytes 37..40 before the check sum).
+// time only from a telegram of 43 bytes or more (bytes 37..40 before the check sum). In a status of
+// exactly 36 bytes byte 34, the flag word's most significant byte, is the check sum.
 struct PicoStatus {
     int activated = 0;  // byte 23
     int read = 0;       // byte 24
@@ -160,7 +166,8 @@ struct PicoFilterTable {
 struct PicoFilterParse {
     std::optional<PicoFilterTable> table;
     bool unknownTable = false;  // a good reply whose byte 21 names no filter table: the table stays
-    std::string error;          // for "Exception reading filter mask - "
+    std::string error;          // for "Exception reading filter mask - ": the frame's failed checks
+                                // ("Wrong CRC"), or the reply too short for its table
 };
 PicoFilterParse ParsePicoFilters(std::span<const std::uint8_t> reply);
 
@@ -168,7 +175,7 @@ PicoFilterParse ParsePicoFilters(std::span<const std::uint8_t> reply);
 std::optional<std::string> ParsePicoKey(std::span<const std::uint8_t> reply);
 
 // The primary-address table reply: one address per list position from byte 23 up to the fifth-last
-// byte, at most 64.
+// byte, at most 64; nothing when the reply has not even one (fewer than 28 bytes).
 std::optional<std::vector<int>> ParsePicoAddresses(std::span<const std::uint8_t> reply);
 
 } // namespace veltro
