@@ -234,7 +234,7 @@ public:
 
 protected:
     void start() override {
-        if (m_delete) transmit(OutgoingOf(*m_delete));
+        if (m_delete) send(*m_delete);
         else nextRow();
     }
 
