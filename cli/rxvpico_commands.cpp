@@ -8,7 +8,6 @@
 #include "device_tables.h"
 #include "devices/rxvpico.h"
 #include "devices/rxvpico_engine.h"
-#include "link/free_command_console.h"
 #include "mbus/hex.h"
 #include "meters/meter_table.h"
 #include "meters/table_file.h"
@@ -101,8 +100,14 @@ const Action kActions[] = {
     {"write-list", 1, 1, {"--keys", "--yes"}, "write-list FILE [--keys] --yes"},
 };
 
-const std::pair<const char*, PicoFilter> kFilterKinds[] = {
-    {"id", PicoFilter::Id}, {"manufacturer", PicoFilter::Manufacturer}, {"medium", PicoFilter::Medium}};
+struct FilterKind {
+    const char* word;
+    PicoFilter filter;
+    const char* title;
+};
+const FilterKind kFilterKinds[] = {{"id", PicoFilter::Id, "ID filters:"},
+                                   {"manufacturer", PicoFilter::Manufacturer, "Manufacturer filters:"},
+                                   {"medium", PicoFilter::Medium, "Medium filters:"}};
 
 bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
@@ -255,12 +260,6 @@ void PrintList(const MeterTable& table) {
     std::cout << rows.size() << (rows.size() == 1 ? " meter\n" : " meters\n");
 }
 
-std::string FilterName(PicoFilter filter) {
-    for (const auto& [name, kind] : kFilterKinds)
-        if (kind == filter) return name;
-    return {};
-}
-
 void PrintJson(Engine& engine, const std::optional<PicoStatus>& status, const std::optional<std::string>& key,
                bool filters, bool list) {
     RxvpicoEngine& pico = engine.rxvpico();
@@ -336,7 +335,9 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
     bool flagOn = false;
     if (name == "flag") {
         const auto item = Item(words[0], kPicoFlags, [](const PicoFlag& f) { return f.item; });
-        if (!item) return BadArguments("ITEM must be one of " + Listed(kPicoFlags, [](const PicoFlag& f) { return f.item; }) + ": " + words[0]);
+        if (!item)
+            return BadArguments("ITEM must be one of " + Listed(kPicoFlags, [](const PicoFlag& f) { return f.item; }) + ": " +
+                                words[0]);
         if (words[1] != "on" && words[1] != "off") return BadArguments("a flag is set on or off, not " + words[1]);
         flagItem = *item;
         flagOn = words[1] == "on";
@@ -344,14 +345,17 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
     if (name == "set-key")
         if (const PicoKey key = PicoKeyBytes(words[1]); !key.bytes) return BadArguments(key.refusal);
     PicoFilter filter = PicoFilter::Id;
+    const char* filterTitle = "";
     int filterPosition = 0;
     std::string filterValue;
     if (name == "filter") {
         const bool set = words[0] == "set" && words.size() == 4;
         if (!set && !(words[0] == "read" && words.size() == 2)) return BadArguments(usage);
-        const auto kind = std::find_if(std::begin(kFilterKinds), std::end(kFilterKinds), [&](const auto& k) { return words[1] == k.first; });
+        const auto kind = std::find_if(std::begin(kFilterKinds), std::end(kFilterKinds),
+                                       [&](const FilterKind& k) { return words[1] == k.word; });
         if (kind == std::end(kFilterKinds)) return BadArguments("a filter is id, manufacturer or medium, not " + words[1]);
-        filter = kind->second;
+        filter = kind->filter;
+        filterTitle = kind->title;
         if (set) {
             const auto position = Number(words[2], 1, kPicoFilterPositions);
             if (!position) return BadArguments("POS must be 1 to 8: " + words[2]);
@@ -363,15 +367,17 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
                 if (PicoManufacturerCode(filterValue) == 0)
                     return BadArguments("a manufacturer filter is three letters (KXR, BMT, ...), not " + filterValue);
             } else {
-                const auto medium = Item(filterValue, kPicoMediumItems, [](std::string_view m) { return m; });
-                if (!medium) return BadArguments("a medium filter is one of " + Listed(kPicoMediumItems, [](std::string_view m) { return m; }) + ": " + filterValue);
+                const auto itself = [](std::string_view m) { return m; };
+                const auto medium = Item(filterValue, kPicoMediumItems, itself);
+                if (!medium) return BadArguments("a medium filter is one of " + Listed(kPicoMediumItems, itself) + ": " + filterValue);
                 filterValue = *medium;
             }
         }
     }
     if ((name == "delete" && all) || name == "write-list") {
-        const std::string question = name == "delete" ? "The receiver's whole meter list is deleted."
-                                                      : "The receiver's whole meter list is deleted, then the IDs of " + words[0] + " added.";
+        const std::string question = name == "delete"
+                                         ? "The receiver's whole meter list is deleted."
+                                         : "The receiver's whole meter list is deleted, then the IDs of " + words[0] + " added.";
         if (!Confirmed(*options, "deleting the receiver's whole list", question, error)) return BadArguments(error);
     }
     std::optional<std::string> file;
@@ -440,19 +446,6 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
         const std::size_t from = exchanges.count();
         code = steps.step([&] { return pico.add(none, true); }, static_cast<long long>(rows.size()) * perCommand + 2);
         if (code == 0) acknowledged(from);
-    } else if (name == "set-key") {
-        // The key goes through the console's answer window; its hex line is the answer when the engine
-        // reports no exchange of its own.
-        const std::size_t from = exchanges.count();
-        std::optional<bool> consoleAnswered;
-        const QMetaObject::Connection console = QObject::connect(
-            &engine.console(), &FreeCommandConsole::answerWindowEnded, &context,
-            [&](bool logged) { consoleAnswered = logged && QString::fromStdString(run.lastLogLine()).trimmed() == "E5"; });
-        code = steps.step([&] { return pico.setKey(QString::fromStdString(words[0]), QString::fromStdString(words[1]), false); }, perCommand);
-        QObject::disconnect(console);
-        if (code == 0 && exchanges.count() > from) acknowledged(from);
-        else if (code == 0 && consoleAnswered && !*consoleAnswered) steps.fault("the key of " + words[0] + " was not acknowledged");
-        else if (code == 0 && !consoleAnswered) steps.fault("no answer to the key of " + words[0]);
     } else if (name == "read-key") {
         code = steps.step([&] { return pico.readKey(QString::fromStdString(words[0])); }, perCommand);
         if (code == 0 && heard.keys == 0) steps.fault("no key of " + words[0] + " from the receiver");
@@ -491,12 +484,14 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
             if (code == 0) acknowledged(from);
         }
     } else {
-        // One command answered by E5h: set-clock, add, delete, flag, filter set.
+        // One command answered by E5h: set-clock, add, delete, flag, set-key, filter set.
         std::function<bool()> begin;
         if (name == "set-clock") begin = [&] { return pico.setClock(); };
         else if (name == "add") begin = [&] { return pico.add(QString::fromStdString(words[0]), false); };
         else if (name == "delete") begin = [&] { return pico.remove(all ? none : QString::fromStdString(words[0]), all); };
         else if (name == "flag") begin = [&] { return pico.setFlag(QString::fromStdString(flagItem), flagOn); };
+        else if (name == "set-key")
+            begin = [&] { return pico.setKey(QString::fromStdString(words[0]), QString::fromStdString(words[1]), false); };
         else begin = [&] { return pico.saveFilter(filter, filterPosition, QString::fromStdString(filterValue)); };
         const std::size_t from = exchanges.count();
         code = steps.step(begin, perCommand);
@@ -509,7 +504,7 @@ int RxvpicoCommand(const std::vector<std::string>& arguments) {
     } else if (key) {
         std::cout << "Key of " << words[0] << ": " << *key << "\n";
     } else if (filtersRead) {
-        std::cout << "\n" << FilterName(filter) << " filters:\n";
+        std::cout << "\n" << filterTitle << "\n";
         for (int position = 1; position <= kPicoFilterPositions; ++position)
             std::cout << position << "  " << pico.filters()[static_cast<std::size_t>(position - 1)] << "\n";
     } else if (listRead) {

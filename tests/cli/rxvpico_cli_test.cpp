@@ -58,7 +58,8 @@ public:
     bool started() const { return !m_address.isEmpty(); }
     // One receiver command; the receiver's address is its own default's.
     CliRun run(const QStringList& arguments) const {
-        return RunCli(QStringList{"rxvpico"} + arguments + QStringList{"--link", "bridge:" + m_address, "--address", "30", "--timeout", "300"});
+        return RunCli(QStringList{"rxvpico"} + arguments +
+                      QStringList{"--link", "bridge:" + m_address, "--address", "30", "--timeout", "300"});
     }
 
 private:
