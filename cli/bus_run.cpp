@@ -134,6 +134,20 @@ int BadArguments(const std::string& reason) {
     return kBadArguments;
 }
 
+bool Confirmed(const BusOptions& options, const std::string& change, const std::string& question, std::string& error) {
+    if (options.flags.count("--yes")) return true;
+    if (!isatty(STDIN_FILENO)) {
+        error = change + " needs --yes (no terminal to ask)";
+        return false;
+    }
+    std::cerr << question << " Continue? [y/N] " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    if (answer == "y" || answer == "Y" || answer == "yes") return true;
+    error = "not confirmed, nothing was changed";
+    return false;
+}
+
 // Long enough for any operation to end by itself; a safety net, not a pace.
 int OperationLimitMs(Engine& engine, long long windows) {
     // The bridge's connect wait ("Ethernet timeout" + 1 steps of 10 ms) comes before the first window.

@@ -316,6 +316,9 @@ private:
 };
 
 int BadArguments(const std::string& reason);
+// What the operator confirms (`change`: "changing meters"): --yes, or an answer at the terminal to
+// `question`. Without either nothing is opened.
+bool Confirmed(const BusOptions& options, const std::string& change, const std::string& question, std::string& error);
 // Long enough for any operation to end by itself; a safety net, not a pace.
 int OperationLimitMs(Engine& engine, long long windows);
 // The meter rows: data rows without the trailing empty row.

@@ -1,7 +1,5 @@
 #include "configure_commands.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -64,22 +62,6 @@ std::optional<Targets> ParseTargets(const BusOptions& options, std::string& erro
         return std::nullopt;
     }
     return targets;
-}
-
-// Changing meters is what the operator confirms: --yes, or an answer at the terminal. Without either
-// nothing is opened.
-bool Confirmed(const BusOptions& options, const std::string& what, std::string& error) {
-    if (options.flags.count("--yes")) return true;
-    if (!isatty(STDIN_FILENO)) {
-        error = "changing meters needs --yes (no terminal to ask)";
-        return false;
-    }
-    std::cerr << what << " Continue? [y/N] " << std::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
-    if (answer == "y" || answer == "Y" || answer == "yes") return true;
-    error = "not confirmed, nothing was changed";
-    return false;
 }
 
 // What was written to the link, for --json.
@@ -251,7 +233,7 @@ int ConfigureCommand(const std::string& name, const std::vector<std::string>& ar
     if (!targets) return BadArguments(error);
     if (name == "set-address" && targets->count() != 1) return BadArguments("set-address changes one meter at a time");
     if (name == "set-id" && targets->count() != 1) return BadArguments("set-id changes one meter at a time");
-    if (!Confirmed(*options, name + " on " + std::to_string(targets->count()) + (targets->count() == 1 ? " meter." : " meters."), error))
+    if (!Confirmed(*options, "changing meters", name + " on " + std::to_string(targets->count()) + (targets->count() == 1 ? " meter." : " meters."), error))
         return BadArguments(error);
 
     BusRun run;
@@ -341,7 +323,7 @@ int AutoAddressCommand(const std::vector<std::string>& arguments) {
             return BadArguments("not a table exported by the program: " + options->values.at("--table"));
         tableRows = imported.rows;
     }
-    if (!Confirmed(*options, "auto-address gives every meter of the table a new primary address.", error))
+    if (!Confirmed(*options, "changing meters", "auto-address gives every meter of the table a new primary address.", error))
         return BadArguments(error);
 
     BusRun run;

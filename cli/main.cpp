@@ -12,6 +12,7 @@
 #include "display_commands.h"
 #include "gateway_commands.h"
 #include "rxv_kt_commands.h"
+#include "rxvpico_commands.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
@@ -114,6 +115,14 @@ constexpr const char* kUsage =
     "                             rxv-kt --json prints {log, columns, rows}, with answer for key, set, info and\n"
     "                             wmbus and results for verify; with --simulate the receiver is on a\n"
     "                             pseudo-terminal as the serial port\n"
+    "  rxvpico status | set-clock | add ID... | delete ID | delete --all --yes | flag ITEM on|off |\n"
+    "  rxvpico set-key ID KEY | read-key ID | filter set id|manufacturer|medium POS VALUE |\n"
+    "  rxvpico filter read id|manufacturer|medium | read-list [--keys] | write-list FILE [--keys] --yes\n"
+    "      [--address N] [--id ID] [--json]\n"
+    "                             the RXVpico wireless receiver on the wired bus at primary address N (default\n"
+    "                             RXVpico Primary of the settings file; 30 with --simulate): its status, clock,\n"
+    "                             meter list (write-list: a meter table file, the list deleted first), keys,\n"
+    "                             flags (ITEM as \"Decode Techem\") and filter tables; rxvpico --help says more\n"
   "  build req-ud2 ADDRESS [--5b]   print the read request for a primary address (0-255)\n"
     "  build snd-nke ADDRESS          print the link reset for an address (0-255)\n"
     "  build select ID                print the selection of an 8-digit identification number\n"
@@ -138,7 +147,7 @@ constexpr const char* kUsage =
     "                                 ... a relay unit's start value (up to 8 digits) in that unit\n"
     "  build reset ADDRESS            ... the link reset (SND_NKE) sent after a change\n"
     "\n"
-    "Bus options (for scan, search, read, request, send, gateway, display, rxv-kt; before or after the arguments):\n"
+    "Bus options (for scan, search, read, request, send, gateway, display, rxv-kt, rxvpico; before or after the arguments):\n"
     "  --link serial:PORT[:BAUD[:PARITY]]   a serial port (COM3, ttyUSB0, /dev/ttyS0), default 2400 Even\n"
     "  --link bridge:HOST:PORT             a transparent serial-over-TCP bridge\n"
     "  --link gateway:HOST:PORT[:NETWORK]  a gateway the program connects to (network number a.b.c.d)\n"
@@ -159,14 +168,17 @@ constexpr const char* kUsage =
     "answer, or the operation was cut by the safety limit (the line on standard error says which); 2 the\n"
     "arguments, a file or the link were not usable, or a build command's value or a gateway setting was refused\n"
     "(with its message);\n"
-    "130 a search, a display or an rxv-kt command stopped by SIGINT or SIGTERM.\n"
+    "130 a search, a display, an rxv-kt or an rxvpico command stopped by SIGINT or SIGTERM.\n"
     "For display: 1 a command went unanswered, an activation was not acknowledged (\"Active\" or \"Already\"),\n"
     "a read answer lacked what it is read for (the active devices, an entry's values, user information, a\n"
     "tariff, a history value), the display named no entries to read, or a table row was passed over for a\n"
     "bad address or value; 2 also for an unknown setting, bad rows, a bad month or a table file refused.\n"
     "For rxv-kt: 1 a command went unanswered or was not carried out (\"Done!\"; \"already\" for an activation),\n"
     "a row was passed over, acquire heard no meter, or verify found a row not ok; 2 also for a key refused,\n"
-    "a key file without a row's ID, a refused row of key, or acquisition on a link other than serial.\n";
+    "a key file without a row's ID, a refused row of key, or acquisition on a link other than serial.\n"
+    "For rxvpico: 1 the receiver did not answer or answered something else (no status, no key, no filter table,\n"
+    "a command not acknowledged) or a row of the file was passed over; 2 also for the receiver's ID or address\n"
+    "refused, or a meter ID or key it cannot take.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "veltro-cli: " << message << "\n";
@@ -370,6 +382,7 @@ int main(int argc, char** argv) {
         {"gateway", veltro::cli::GatewayCommand},
         {"display", veltro::cli::DisplayCommand},
         {"rxv-kt", veltro::cli::RxvKtCommand},
+        {"rxvpico", veltro::cli::RxvpicoCommand},
     };
     for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
                                   "set-counter", "set-counter-type"})
