@@ -214,6 +214,14 @@ RxvKtConfig DefaultRxvKtConfig() {
     return config;
 }
 
+RxvPicoConfig DefaultRxvPicoConfig() {
+    RxvPicoConfig config;
+    config.address = kRxvPicoDefaultAddress;
+    config.id = "00000001";
+    config.clock = {2020, 1, 1, 0, 0};
+    return config;
+}
+
 std::unique_ptr<Bus> DefaultBus() {
     auto bus = std::make_unique<Bus>();
     for (auto& state : DefaultMeterStates()) {
@@ -225,6 +233,8 @@ std::unique_ptr<Bus> DefaultBus() {
     }
     AddDisplay(*bus, DefaultDisplayConfig());
     AddRxvKt(*bus, DefaultRxvKtConfig());
+    std::string error;
+    if (!AddRxvPico(*bus, DefaultRxvPicoConfig(), error)) throw std::logic_error("default bus: RXVpico: " + error);
     return bus;
 }
 

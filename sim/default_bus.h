@@ -7,6 +7,7 @@
 #include "sim/display.h"
 #include "sim/meter.h"
 #include "sim/rxv_kt.h"
+#include "sim/rxvpico.h"
 
 namespace veltro::sim {
 
@@ -27,7 +28,11 @@ DisplayConfig DefaultDisplayConfig();
 // CI 72h with the aux ID 56789012), each keyed with its ID written four times as hex.
 RxvKtConfig DefaultRxvKtConfig();
 
-// A bus holding the default meters, then the default display, then the receiver.
+// The RXVpico receiver of the built-in bus: at primary address 30, ID 00000001, nothing listed, its
+// clock standing at 2020-01-01 00:00 until it is set.
+RxvPicoConfig DefaultRxvPicoConfig();
+
+// A bus holding the default meters, then the default display, then the RXV-KT, then the RXVpico.
 std::unique_ptr<Bus> DefaultBus();
 
 } // namespace veltro::sim

@@ -114,7 +114,7 @@ int main(int argc, char* argv[]) {
         if (options.generateCount > 0) {
             description.meters = GeneratedMeterStates(options.generateCount, options.generateSeed);
         } else if (options.metersFile.empty()) {
-            description = {DefaultMeterStates(), DefaultDisplayConfig(), DefaultRxvKtConfig()};
+            description = {DefaultMeterStates(), DefaultDisplayConfig(), DefaultRxvKtConfig(), DefaultRxvPicoConfig()};
         } else {
             auto loaded = LoadBusFile(QString::fromStdString(options.metersFile), error);
             if (!loaded) return Fail(error);
@@ -122,6 +122,7 @@ int main(int argc, char* argv[]) {
         }
         if (options.noDisplay) description.display.reset();
         if (options.noReceiver) description.receiver.reset();
+        if (options.noRxvPico) description.rxvpico.reset();
         if (options.display.any()) {
             if (!description.display) return Fail("the --display-* options need a display: the meters file has no \"display\"", 2);
             options.display.applyTo(*description.display);

@@ -456,6 +456,80 @@ RxvKtConfig ParseReceiver(const QJsonValue& value) {
     return c;
 }
 
+// The list's IDs may carry F, as the receiver's add command takes them.
+std::string PicoListId(const QJsonValue& value, const QString& where) {
+    static const QRegularExpression kId("^[0-9F]{8}$");
+    const QString text = StringValue(value, where);
+    if (!kId.match(text).hasMatch()) Fail(where + "\"" + text + "\" is not 8 characters 0-9, F");
+    return text.toStdString();
+}
+
+RxvPicoEntry ParsePicoEntry(const QJsonValue& value, const QString& where) {
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"id", "key", "address"}, where);
+    if (!o.contains("id")) Fail(where + "needs \"id\"");
+    RxvPicoEntry e;
+    e.id = PicoListId(o["id"], where + "id: ");
+    if (o.contains("key")) {
+        const auto bytes = o["key"].isString() ? ParseHex(o["key"].toString().toStdString()) : std::nullopt;
+        if (!bytes || bytes->size() != kRxvPicoKeyBytes) Fail(where + "key: must be 32 hex digits");
+        std::copy(bytes->begin(), bytes->end(), e.key.begin());
+    }
+    if (o.contains("address"))
+        e.address = static_cast<std::uint8_t>(IntegerValue(o["address"], 0, kLastMeterAddress, where + "address: "));
+    return e;
+}
+
+RxvPicoConfig ParsePico(const QJsonValue& value) {
+    const QString where = "rxvpico: ";
+    if (!value.isObject()) Fail(where + "must be an object");
+    const QJsonObject o = value.toObject();
+    RejectUnknownKeys(o, {"address", "id", "baud", "silent", "list", "flags", "clock"}, where);
+    RxvPicoConfig c;
+    if (o.contains("address")) c.address = IntegerValue(o["address"], 0, kLastMeterAddress, where + "address: ");
+    if (o.contains("id")) {
+        c.id = StringValue(o["id"], where + "id: ").toStdString();
+        if (!PackIdentification(c.id)) Fail(where + "id: \"" + o["id"].toString() + "\" is not 8 decimal digits");
+    }
+    if (o.contains("baud")) {
+        c.baud = IntegerValue(o["baud"], 1, 1000000, where + "baud: ");
+        if (!BaudRateCi(c.baud)) Fail(where + "baud: must be 300, 600, 1200, 2400, 4800 or 9600");
+    }
+    if (o.contains("silent")) {
+        if (!o["silent"].isBool()) Fail(where + "silent: must be true or false");
+        c.silent = o["silent"].toBool();
+    }
+    if (o.contains("list")) {
+        if (!o["list"].isArray()) Fail(where + "list: must be an array");
+        const QJsonArray list = o["list"].toArray();
+        if (static_cast<std::size_t>(list.size()) > kRxvPicoListSize) Fail(where + "list: more than 64 IDs");
+        int n = 0;
+        for (const auto& item : list) {
+            const QString ew = where + "list entry " + QString::number(++n) + ": ";
+            c.list.push_back(ParsePicoEntry(item, ew));
+            for (std::size_t i = 0; i + 1 < c.list.size(); ++i)
+                if (c.list[i].id == c.list.back().id) Fail(ew + "ID " + QString::fromStdString(c.list.back().id) + " listed twice");
+        }
+    }
+    if (o.contains("flags")) {
+        static const QRegularExpression kHexWord("^(0x)?[0-9A-Fa-f]{1,8}$");
+        const QJsonValue flags = o["flags"];
+        if (flags.isString() && kHexWord.match(flags.toString()).hasMatch()) {
+            c.flags = flags.toString().remove("0x").toUInt(nullptr, 16);
+        } else if (flags.isDouble() && flags.toDouble() >= 0 && flags.toDouble() <= 4294967295.0 &&
+                   std::trunc(flags.toDouble()) == flags.toDouble()) {
+            c.flags = static_cast<std::uint32_t>(flags.toDouble());
+        } else {
+            Fail(where + "flags: must be a number 0..4294967295 or up to 8 hex digits");
+        }
+    }
+    if (o.contains("clock")) c.clock = ParseCalendarTime(StringValue(o["clock"], where + "clock: "), true, where + "clock: ");
+    std::string problem;
+    if (!RxvPico::Create(c, problem)) Fail(where + QString::fromStdString(problem));
+    return c;
+}
+
 QString PositionText(const QByteArray& json, int offset) {
     int line = 1, column = 1;
     for (int i = 0; i < offset && i < json.size(); ++i) {
@@ -481,7 +555,7 @@ std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString
     try {
         if (!document.isObject()) Fail("the file must hold one object with \"meters\"");
         const QJsonObject top = document.object();
-        RejectUnknownKeys(top, {"meters", "display", "rxv_kt", "wireless"}, "");
+        RejectUnknownKeys(top, {"meters", "display", "rxv_kt", "wireless", "rxvpico"}, "");
         if (!top["meters"].isArray()) Fail("\"meters\" must be an array");
         BusDescription description;
         int n = 0;
@@ -495,6 +569,7 @@ std::optional<BusDescription> ParseBusJson(const QByteArray& json, const QString
         }
         if (top.contains("display")) description.display = ParseDisplay(top["display"]);
         if (top.contains("rxv_kt")) description.receiver = ParseReceiver(top["rxv_kt"]);
+        if (top.contains("rxvpico")) description.rxvpico = ParsePico(top["rxvpico"]);
         if (top.contains("wireless")) {
             if (!top["wireless"].isArray()) Fail("\"wireless\" must be an array");
             if (!description.receiver) description.receiver.emplace();
@@ -540,6 +615,13 @@ std::unique_ptr<Bus> MakeBus(BusDescription description, QString& error) {
     auto bus = MakeBus(std::move(description.meters), error);
     if (bus && description.display) AddDisplay(*bus, std::move(*description.display));
     if (bus && description.receiver) AddRxvKt(*bus, std::move(*description.receiver));
+    if (bus && description.rxvpico) {
+        std::string problem;
+        if (!AddRxvPico(*bus, std::move(*description.rxvpico), problem)) {
+            error = "rxvpico: " + QString::fromStdString(problem);
+            return nullptr;
+        }
+    }
     return bus;
 }
 

@@ -15,7 +15,7 @@ const char* const kSimulatorUsage =
     "                [--meters FILE.json | --generate N[:SEED]]\n"
     "                [--latency MS] [--baud N] [--wire-speed] [--verbose] [--journal FILE]\n"
     "                [--no-display | [--display-layout WORDS] [--display-date YYYY-MM-DD]\n"
-    "                 [--display-sort-busy MS] [--display-baud N]] [--no-receiver]\n"
+    "                 [--display-sort-busy MS] [--display-baud N]] [--no-receiver] [--no-rxvpico]\n"
     "\n"
     "Simulates wired M-Bus meters (EN 13757-2/-3) on a virtual bus.\n"
     "\n"
@@ -63,6 +63,8 @@ const char* const kSimulatorUsage =
     "  --display-baud N    the display's line speed (default 2400); it hears no other\n"
     "  --no-receiver       no RXV-KT receiver on the bus (the default bus and a meters file with\n"
     "                      \"rxv_kt\" or \"wireless\" have one)\n"
+    "  --no-rxvpico        no RXVpico receiver on the bus (the default bus has one at address 30,\n"
+    "                      a meters file with \"rxvpico\" one of its own)\n"
     "  -h, --help          show this help\n"
     "\n"
     "At least one of --bridge, --pty, --gateway and --gateway-connect is needed. Runs until SIGINT or SIGTERM.\n";
@@ -225,6 +227,9 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         } else if (name == "--no-receiver") {
             if (inlineValue) return {std::nullopt, "--no-receiver takes no value"};
             o.noReceiver = true;
+        } else if (name == "--no-rxvpico") {
+            if (inlineValue) return {std::nullopt, "--no-rxvpico takes no value"};
+            o.noRxvPico = true;
         } else if (name == "--display-layout") {
             std::string text;
             if (!value(text)) return missing();

@@ -50,6 +50,7 @@ struct SimulatorOptions {
     std::string journalFile;  // empty: no journal file
     bool noDisplay = false;
     bool noReceiver = false;
+    bool noRxvPico = false;
     DisplayOverrides display;
 };
 

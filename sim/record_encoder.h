@@ -61,6 +61,8 @@ struct CalendarTime {
     int day = 1;
     int hour = 0;
     int minute = 0;
+
+    bool operator==(const CalendarTime&) const = default;
 };
 // Type G date (2 bytes): day | year bits 0-2 << 5, month | year bits 3-6 << 4.
 std::optional<std::vector<std::uint8_t>> EncodeDateTypeG(const CalendarTime& date);

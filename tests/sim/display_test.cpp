@@ -32,7 +32,7 @@ std::unique_ptr<Bus> DisplayBus(L layout = {}, Display::Clock clock = {}) {
     display.minute = 7;
     display.layout = layout;
     QString error;
-    BusDescription description{DefaultMeterStates(), std::nullopt, std::nullopt};
+    BusDescription description{DefaultMeterStates(), std::nullopt, std::nullopt, std::nullopt};
     auto bus = MakeBus(std::move(description), error);
     AddDisplay(*bus, std::move(display), std::move(clock));
     return bus;

@@ -241,6 +241,35 @@ INSTANTIATE_TEST_SUITE_P(
                       ReceiverSettingsCase{"Muted", R"({"meters": [], "rxv_kt": {"mute": true}})", 2400, 1, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
+TEST(MetersFile, RxvPicoWithItsListFlagsAndClock) {
+    const char* json = R"({"meters": [], "rxvpico": {"address": 7, "id": "00000042", "flags": "0x00000204",
+        "clock": "2026-03-05 09:07", "list": [{"id": "1234567F", "key": "00112233445566778899AABBCCDDEEFF"},
+                                              {"id": "87654321", "address": 12}]}})";
+    QString error;
+    auto description = ParseBusJson(QByteArray(json), kFramesDir, error);
+    ASSERT_TRUE(description) << error.toStdString();
+    auto bus = MakeBus(std::move(*description), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    const auto state = RxvPicoStateOf(*bus);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->address, 7);
+    EXPECT_EQ(state->list, (std::vector<RxvPicoEntry>{
+                               {"1234567F", {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}, std::nullopt},
+                               {"87654321", {}, 12}}));
+    EXPECT_EQ(state->flags, 0x204u);
+    EXPECT_EQ(state->clock, (CalendarTime{2026, 3, 5, 9, 7}));
+    const Telegram status = Send(*bus, BuildReqUd2(7));
+    ASSERT_TRUE(Valid(status));
+    EXPECT_EQ(HexRendering(status.bytes().subspan(7, 4)), "42 00 00 00 ");
+    EXPECT_EQ(status[23], 2);
+
+    auto silent = ParseBusJson(R"({"meters": [], "rxvpico": {"silent": true}})", kFramesDir, error);
+    ASSERT_TRUE(silent) << error.toStdString();
+    bus = MakeBus(std::move(*silent), error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    EXPECT_TRUE(Send(*bus, BuildReqUd2(kRxvPicoDefaultAddress)).empty());
+}
+
 struct FileErrorCase {
     const char* name;
     const char* json;
@@ -353,7 +382,21 @@ INSTANTIATE_TEST_SUITE_P(
         FileErrorCase{"WirelessRecordsTooLong",
                       "{\"meters\": [], \"wireless\": [{\"id\": \"12345678\", \"manufacturer\": \"SIM\", \"records\": "
                       "[{\"hex\": \"" ZEROS_241 "\"}, {\"hex\": \"00 00 00\"}]}]}",
-                      "wireless meter 1: records: longer than one radio telegram"}),
+                      "wireless meter 1: records: longer than one radio telegram"},
+        FileErrorCase{"PicoUnknownKey", R"({"meters": [], "rxvpico": {"entries": []}})", "rxvpico: unknown key \"entries\""},
+        FileErrorCase{"PicoAddress251", R"({"meters": [], "rxvpico": {"address": 251}})", "rxvpico: address: must be a whole number 0..250"},
+        FileErrorCase{"PicoIdWithF", R"({"meters": [], "rxvpico": {"id": "0000000F"}})", "rxvpico: id: \"0000000F\" is not 8 decimal digits"},
+        FileErrorCase{"PicoListIdWithA", R"({"meters": [], "rxvpico": {"list": [{"id": "1234567A"}]}})",
+                      "rxvpico: list entry 1: id: \"1234567A\" is not 8 characters 0-9, F"},
+        FileErrorCase{"PicoListIdTwice", R"({"meters": [], "rxvpico": {"list": [{"id": "12345678"}, {"id": "12345678"}]}})",
+                      "rxvpico: list entry 2: ID 12345678 listed twice"},
+        FileErrorCase{"PicoKey31Digits", R"({"meters": [], "rxvpico": {"list": [{"id": "12345678", "key": "0011223344556677889900112233445"}]}})",
+                      "list entry 1: key: must be 32 hex digits"},
+        FileErrorCase{"PicoFlagsNegative", R"({"meters": [], "rxvpico": {"flags": -1}})", "rxvpico: flags: must be a number"},
+        FileErrorCase{"PicoFlagsNineHexDigits", R"({"meters": [], "rxvpico": {"flags": "1FFFFFFFF"}})", "rxvpico: flags: must be a number"},
+        FileErrorCase{"PicoClockNotADay", R"({"meters": [], "rxvpico": {"clock": "2026-02-30 10:00"}})",
+                      "rxvpico: the clock is not a real date and time"},
+        FileErrorCase{"PicoClockNotADate", R"({"meters": [], "rxvpico": {"clock": "today"}})", "rxvpico: clock: \"today\" is not"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(MetersFile, LoadReportsTheFileName) {

@@ -128,6 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"DisplayBaudNotASpeed", {"--pty", "--display-baud", "2500"}, nullptr, "--display-baud"},
         OptionsCase{"NoReceiver", {"--pty", "--no-receiver"}, [](const SimulatorOptions& o) { EXPECT_TRUE(o.noReceiver); }},
         OptionsCase{"NoReceiverTakesNoValue", {"--pty", "--no-receiver=1"}, nullptr, "--no-receiver takes no value"},
+        OptionsCase{"NoRxvPico", {"--pty", "--no-rxvpico"}, [](const SimulatorOptions& o) {
+                        EXPECT_TRUE(o.noRxvPico);
+                        EXPECT_FALSE(o.noReceiver);
+                    }},
         OptionsCase{"NoDisplayWithDisplayOptions", {"--pty", "--no-display", "--display-sort-busy", "1"}, nullptr,
                     "exclude each other"}),
     [](const auto& row) { return row.param.name; });

@@ -282,7 +282,7 @@ TEST(InProcessBridge, ServesOnItsOwnThreadToABlockingClient) {
     ASSERT_NE(bridge->port(), 0);
     EXPECT_EQ(bridge->address(), QHostAddress(QHostAddress::LocalHost));
     // Like the program: a connection per operation, blocking waits on this thread.
-    for (std::uint8_t address : {1, 10}) {
+    for (std::uint8_t address : {1, 10, 30}) {  // 30: the RXVpico's status
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, bridge->port());
         ASSERT_TRUE(socket.waitForConnected(2000));
@@ -294,7 +294,7 @@ TEST(InProcessBridge, ServesOnItsOwnThreadToABlockingClient) {
         EXPECT_EQ(frame.size() > 5 ? frame[5] : -1, address);
         socket.disconnectFromHost();
     }
-    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size() + 2) << "the meters, the display and the receiver";
+    EXPECT_EQ(bridge->bus().size(), DefaultMeterStates().size() + 3) << "the meters, the display and the two receivers";
 }
 
 TEST(InProcessBridge, ReportsAPortThatCannotBeHad) {
