@@ -486,6 +486,11 @@ TEST(StatusTexts, OperationResults) {
               "Read: no response");
     EXPECT_EQ(OperationResultText(BusOperation::ReadAll, OperationOutcome::LinkFailed, 0, Language::English),
               "Read all: link not available");
+    // The kinds after the meter operations once read past the end of the names.
+    EXPECT_EQ(OperationResultText(BusOperation::Configuration, OperationOutcome::Completed, 0, Language::English),
+              "Configuration: done");
+    EXPECT_EQ(OperationResultText(BusOperation::Receiver, OperationOutcome::NoResponse, 0, Language::Italian),
+              "Ricevitore: nessuna risposta");
 }
 
 TEST_F(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {
