@@ -390,6 +390,14 @@ bool MeterPage::importTable(const ImportedTable& imported) {
     return true;
 }
 
+bool MeterPage::setKeyCells(const std::vector<int>& rows, const std::string& key) {
+    if (tableInUse()) return false;
+    for (const int row : rows)
+        if (row >= 1) m_table.setCell(row, MeterTable::kKeyColumn, key);
+    emit tableChanged();
+    return true;
+}
+
 // ---- page state ----------------------------------------------------------------------------------
 
 void MeterPage::setCommandsForScan(bool enabled) {

@@ -136,6 +136,8 @@ public:
     bool addRowBelowSelected();
     bool replaceRows(const std::vector<std::vector<std::string>>& rows);
     bool importTable(const ImportedTable& imported);
+    // Writes `key` into the "AES-128 key " column of the data rows listed (others ignored).
+    bool setKeyCells(const std::vector<int>& rows, const std::string& key);
 
     // Writes of the receiver operation holding the bus: never refused, as the table's edits are.
     void clearRows();

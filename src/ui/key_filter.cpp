@@ -27,8 +27,11 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
     const QString text = key->text();
     if (text.isEmpty()) return false;
-    for (const QChar c : text)
+    for (const QChar c : text) {
+        // Control characters type nothing: Escape (1Bh) and Tab reach the window's handling.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) continue;
         if (!accepts(c)) return true;  // discarded
+    }
     return false;
 }
 

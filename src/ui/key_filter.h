@@ -9,8 +9,8 @@ namespace veltro {
 
 // The key-press filters of the numeric fields: only the listed characters, backspace (08h), line
 // feed (0Ah) and carriage return (0Dh) are typed; any other character key is discarded. Keys that type
-// nothing (arrows, Delete, Home) and Ctrl shortcuts (copy, paste, select all) pass; a validator on the
-// field keeps pasted text to the same characters.
+// nothing (arrows, Delete, Home, Escape, Tab) and Ctrl shortcuts (copy, paste, select all) pass; a
+// validator on the field keeps pasted text to the same characters.
 class KeyFilter : public QObject {
     Q_OBJECT
 

@@ -11,6 +11,7 @@
 #include "ui/about_window.h"
 #include "ui/application_identity.h"
 #include "ui/dialog_operator.h"
+#include "ui/enter_aes_window.h"
 #include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/report_window.h"
@@ -33,10 +34,12 @@ int main(int argc, char** argv) {
     veltro::TFUsers usersWindow(programFolder);
     veltro::TFAbout aboutWindow;
     veltro::TFormFullMbus reportWindow(engine);
+    veltro::TEnterAES enterAesWindow(engine);
     mainWindow.setSettingsWindow(&settingsWindow);
     mainWindow.setUsersWindow(&usersWindow);
     mainWindow.setAboutWindow(&aboutWindow);
     reportWindow.setCentreOn(&mainWindow);
+    mainWindow.setEnterAesWindow(&enterAesWindow);
 
     QObject::connect(&login, &veltro::TLogin::loggedIn, &mainWindow, [&](const veltro::LoginGrant& grant) {
         mainWindow.applyLogin(grant);

@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,6 +36,7 @@
 #include "app/save_file.h"
 #include "devices/display_engine.h"
 #include "devices/rxv_kt_engine.h"
+#include "devices/rxvpico_engine.h"
 #include "link/bridge_channel.h"
 #include "link/communication_log.h"
 #include "link/free_command_console.h"
@@ -48,6 +50,7 @@
 #include "ui/application_identity.h"
 #include "ui/caption_tables.h"
 #include "ui/display_page_view.h"
+#include "ui/enter_aes_window.h"
 #include "ui/gateway_page_view.h"
 #include "ui/log_printer.h"
 #include "ui/meter_page_view.h"
@@ -66,6 +69,8 @@ constexpr int kScanFieldCharacters = 3;
 constexpr int kIdFieldCharacters = 8;
 constexpr int kTimeoutFieldCharacters = 5;
 constexpr int kTimeoutStep = 10;
+constexpr int kPicoIdCharacters = 8;
+constexpr int kPicoAddressCharacters = 3;
 
 const QString kUserManualName = QStringLiteral("UsrManRXV.pdf");
 
@@ -87,7 +92,10 @@ TForm11::TForm11(Engine& engine, QWidget* parent) : QMainWindow(parent), m_engin
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(6, 6, 6, 0);
-    layout->addWidget(buildSearchGroup());
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(buildSearchGroup(), 1);
+    groups->addWidget(buildPicoGroup());
+    layout->addLayout(groups);
 
     auto* splitter = new QSplitter(Qt::Vertical, central);
     splitter->setChildrenCollapsible(false);
@@ -168,24 +176,20 @@ QWidget* TForm11::buildSearchGroup() {
     UD_address_max = NamedUpDown("UD_address_max", "Edit_address_max", 0, kScanAddressHighest, 1, kScanFieldCharacters,
                             Group_search, &Edit_address_max);
     row->addWidget(UD_address_max);
-    row->addSpacing(24);
+    row->addSpacing(16);
     row->addWidget(NamedLabel("Label_timeout", QStringLiteral("Resp. timeout"), Group_search));
     UD_timeout = NamedUpDown("UD_timeout", "Edit_timeout", kResponseWindowLowest, kResponseWindowHighest, kTimeoutStep,
                         kTimeoutFieldCharacters, Group_search, &Edit_timeout);
     row->addWidget(UD_timeout);
     row->addWidget(NamedLabel("Label_ms", QStringLiteral("ms"), Group_search));
-    row->addSpacing(24);
+    row->addSpacing(16);
     Check_nke = NamedCheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
     row->addWidget(Check_nke);
-    row->addSpacing(12);
+    row->addSpacing(8);
     Butt_find_primary = NamedButton("Butt_find_primary", QStringLiteral("Find"), Group_search);
     Butt_find_primary->setMinimumWidth(90);
     row->addWidget(Butt_find_primary);
     row->addStretch(1);
-    ProgressBar1 = Named(new QProgressBar(Group_search), "ProgressBar1");
-    ProgressBar1->setFixedWidth(320);
-    ProgressBar1->hide();
-    row->addWidget(ProgressBar1);
 
     auto* secondary = new QHBoxLayout;
     rows->addLayout(secondary);
@@ -201,6 +205,12 @@ QWidget* TForm11::buildSearchGroup() {
     Button1->hide();
     for (QPushButton* button : {Butt_find_id, Butt_find_all, Button1}) secondary->addWidget(button);
     secondary->addStretch(1);
+    // On the shorter line, so that showing it never widens the window.
+    ProgressBar1 = Named(new QProgressBar(Group_search), "ProgressBar1");
+    ProgressBar1->setMinimumWidth(160);
+    ProgressBar1->setMaximumWidth(320);
+    ProgressBar1->hide();
+    secondary->addWidget(ProgressBar1);
 
     connect(Butt_find_primary, &QPushButton::clicked, this, &TForm11::Butt_find_primaryClick);
     connect(Butt_find_id, &QPushButton::clicked, this, &TForm11::Butt_find_idClick);
@@ -210,6 +220,48 @@ QWidget* TForm11::buildSearchGroup() {
     connect(UD_timeout, &QSpinBox::valueChanged, this, &TForm11::Edit_timeoutChange);
     connect(Check_nke, &QCheckBox::clicked, this, &TForm11::Check_nkeClick);
     return Group_search;
+}
+
+QWidget* TForm11::buildPicoGroup() {
+    Group_pico = Named(new QGroupBox(QStringLiteral("   Global RXVpico   ")), "Group_pico");
+    auto* grid = new QGridLayout(Group_pico);
+    auto field = [this](const char* name, int characters) {
+        auto* edit = Named(new QLineEdit(Group_pico), name);
+        edit->setMaxLength(characters);
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0")) * (characters + 3));
+        KeyFilter::Install(*edit);
+        return edit;
+    };
+    Edit_picoID = field("Edit_picoID", kPicoIdCharacters);
+    Edit_rxvAddress = field("Edit_rxvAddress", kPicoAddressCharacters);
+    QPushButton* BitBtn51 = NamedButton("BitBtn51", QStringLiteral("Get meters"), Group_pico);
+    QPushButton* BitBtn52 = NamedButton("BitBtn52", QStringLiteral("Read status of RXV"), Group_pico);
+    QPushButton* BitBtn53 = NamedButton("BitBtn53", QStringLiteral("Set"), Group_pico);
+    QPushButton* BitBtn54 = NamedButton("BitBtn54", QStringLiteral("Send table"), Group_pico);
+    BitBtn51->setToolTip(QStringLiteral("Read the meter list of RXVpico into the table"));
+    BitBtn53->setToolTip(QStringLiteral("Set date and time of RXVpico to the PC's"));
+    BitBtn54->setToolTip(QStringLiteral("Delete the meter list of RXVpico and add the IDs of the table"));
+    grid->addWidget(NamedLabel("Label_picoID", QStringLiteral("RXVpico ID:"), Group_pico), 0, 0);
+    grid->addWidget(Edit_picoID, 0, 1);
+    grid->addWidget(NamedLabel("Label_rxvAddress", QStringLiteral("Primary:"), Group_pico), 1, 0);
+    grid->addWidget(Edit_rxvAddress, 1, 1, Qt::AlignLeft);
+    grid->addWidget(BitBtn51, 0, 2);
+    grid->addWidget(BitBtn52, 0, 3);
+    auto* clock = new QHBoxLayout;
+    clock->addWidget(NamedLabel("Label_picoClock", QStringLiteral("Date/Time:"), Group_pico));
+    clock->addWidget(BitBtn53, 1);
+    grid->addLayout(clock, 1, 2);
+    grid->addWidget(BitBtn54, 1, 3);
+
+    // The engine reads the receiver fields at each command; they follow every edit.
+    auto push = [this] { m_engine.rxvpico().setReceiver(Edit_picoID->text(), Edit_rxvAddress->text()); };
+    connect(Edit_picoID, &QLineEdit::textChanged, this, push);
+    connect(Edit_rxvAddress, &QLineEdit::textChanged, this, push);
+    connect(BitBtn51, &QPushButton::clicked, this, &TForm11::BitBtn51Click);
+    connect(BitBtn52, &QPushButton::clicked, this, &TForm11::BitBtn52Click);
+    connect(BitBtn53, &QPushButton::clicked, this, &TForm11::BitBtn53Click);
+    connect(BitBtn54, &QPushButton::clicked, this, &TForm11::BitBtn54Click);
+    return Group_pico;
 }
 
 QWidget* TForm11::buildConsoleAndLog() {
@@ -286,6 +338,7 @@ void TForm11::connectEngine() {
     connect(&m_engine, &Engine::idFieldWritten, this, [this](const QString& text) { Edit_id->setText(text); });
     connect(&m_engine.configuration(), &MeterConfiguration::consoleModeChanged, this,
             [this] { setConsoleHex(m_engine.console().mode() == ConsoleMode::Hex); });
+    connect(&m_engine.rxvpico(), &RxvpicoEngine::consoleHexChosen, this, [this] { setConsoleHex(true); });
     connect(&meters, &MeterPage::scanRangeChanged, this, [this](int from, int to) {
         UD_address_min->setValue(from);
         UD_address_max->setValue(to);
@@ -333,6 +386,8 @@ void TForm11::FormCreate() {
     UD_address_min->setValue(state.searchFrom);
     UD_address_max->setValue(state.searchTo);
     UD_timeout->setValue(state.timeout);
+    Edit_picoID->setText(QString::fromStdString(state.picoSecondary));
+    Edit_rxvAddress->setText(QString::fromStdString(state.picoPrimary));
     m_engine.meters().applyTitles();
     PageControl1->setCurrentWidget(TabSheet1);
     applyLanguage(state.language);
@@ -357,6 +412,8 @@ void TForm11::FormClose() {
     state.searchTo = UD_address_max->value();
     state.timeout = UD_timeout->value();
     state.language = English1->isChecked() ? Language::English : Language::Italian;
+    state.picoSecondary = Edit_picoID->text().toStdString();
+    state.picoPrimary = Edit_rxvAddress->text().toStdString();
     settings.setMainWindow(state);
     // A failure is shown to the operator by the settings ("Settings will not be saved, no write
     // permission"); the program ends all the same.
@@ -477,6 +534,16 @@ void TForm11::Edit_timeoutChange(int milliseconds) { m_engine.settings().setResp
 
 void TForm11::Check_nkeClick(bool checked) { m_engine.meters().setUseSndNke(checked); }
 
+// ---- global RXVpico group ---------------------------------------------------------------------
+
+void TForm11::BitBtn51Click() { m_engine.rxvpico().getMeters(); }
+
+void TForm11::BitBtn52Click() { m_engine.rxvpico().readStatus(); }
+
+void TForm11::BitBtn53Click() { m_engine.rxvpico().setClock(); }
+
+void TForm11::BitBtn54Click() { m_engine.rxvpico().sendTable(); }
+
 // ---- console and log ---------------------------------------------------------------------------
 
 void TForm11::Butt_command_sendClick() { m_engine.console().send(Edit_command->text()); }
@@ -542,6 +609,11 @@ void TForm11::Exit1Click() {
 }
 
 void TForm11::setUsersWindow(TFUsers* window) { m_usersWindow = window; }
+
+void TForm11::setEnterAesWindow(TEnterAES* window) {
+    if (window) window->setCentreOn(this);
+    TabSheet1->setEnterAesWindow(window);
+}
 
 void TForm11::Users1Click() {
     // The users window speaks the language checked in this window's menu.

@@ -27,6 +27,7 @@ class GatewayPageView;
 class MeterPageView;
 class ReadingsPageView;
 class RxvKtPageView;
+class TEnterAES;
 class TFUsers;
 
 // The main window `TForm11`: the menu, the search group, the five pages, the console, the communication
@@ -45,6 +46,8 @@ public:
     void setSettingsWindow(QWidget* window) { m_settingsWindow = window; }
     void setUsersWindow(TFUsers* window);
     void setAboutWindow(QWidget* window) { m_aboutWindow = window; }
+    // The key-entry window, opened from the meter table's menu and centred on this window.
+    void setEnterAesWindow(TEnterAES* window);
 
     // What a successful login grants: the Users and Settings menu commands by role; the
     // communication-devices page, the local-display page with the readings page, and the meter page's
@@ -72,6 +75,11 @@ public slots:
     void Button1Click();
     void Edit_timeoutChange(int milliseconds);
     void Check_nkeClick(bool checked);
+    // "   Global RXVpico   ".
+    void BitBtn51Click();
+    void BitBtn52Click();
+    void BitBtn53Click();
+    void BitBtn54Click();
     // Console and log.
     void Butt_command_sendClick();
     void Check_asciiClick();
@@ -102,6 +110,7 @@ protected:
 private:
     void buildMenu();
     QWidget* buildSearchGroup();
+    QWidget* buildPicoGroup();
     QWidget* buildConsoleAndLog();
     void buildStatusBar();
     void connectEngine();
@@ -151,6 +160,11 @@ private:
     QPushButton* Butt_find_id = nullptr;
     QPushButton* Butt_find_all = nullptr;
     QPushButton* Button1 = nullptr;
+
+    // Global RXVpico group.
+    QGroupBox* Group_pico = nullptr;
+    QLineEdit* Edit_picoID = nullptr;
+    QLineEdit* Edit_rxvAddress = nullptr;
 
     // Pages.
     QTabWidget* PageControl1 = nullptr;

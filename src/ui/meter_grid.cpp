@@ -166,7 +166,16 @@ void MeterGrid::keyPressEvent(QKeyEvent* event) {
         emit importKey();
         return;
     }
-    if (event->key() == Qt::Key_F1) {
+    // Ctrl+A is the receiver's "Set AES key" here, not select-all (the grid selects by its own flags).
+    if (control && event->key() == Qt::Key_A) {
+        emit setKeyKey();
+        return;
+    }
+    if (control && event->key() == Qt::Key_F) {
+        emit sendTableKey();
+        return;
+    }
+    if (event->key() == Qt::Key_F1 || event->key() == Qt::Key_F2 || event->key() == Qt::Key_F3) {
         event->accept();  // acted on at release
         return;
     }
@@ -174,9 +183,20 @@ void MeterGrid::keyPressEvent(QKeyEvent* event) {
 }
 
 void MeterGrid::keyReleaseEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && !event->isAutoRepeat()) {
-        emit fullReadKey();
-        return;
+    if (!event->isAutoRepeat()) {
+        switch (event->key()) {
+        case Qt::Key_F1:
+            emit fullReadKey();
+            return;
+        case Qt::Key_F2:
+            emit addIdsKey();
+            return;
+        case Qt::Key_F3:
+            emit deleteIdsKey();
+            return;
+        default:
+            break;
+        }
     }
     QTableView::keyReleaseEvent(event);
 }

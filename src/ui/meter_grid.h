@@ -69,6 +69,10 @@ signals:
     void deleteKey();                             // Delete
     void exportKey();                             // Ctrl+S
     void importKey();                             // Ctrl+L
+    void setKeyKey();                             // Ctrl+A: "Set AES key"
+    void sendTableKey();                          // Ctrl+F: "Set all in RXVpico"
+    void addIdsKey();                             // F2, on release: "Add IDs in RXVpico"
+    void deleteIdsKey();                          // F3, on release: "Delete IDs in RXVpico"
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

@@ -15,6 +15,7 @@
 
 #include "app/live_settings.h"
 #include "app/operator_interface.h"
+#include "devices/rxvpico_engine.h"
 #include "engine/engine.h"
 #include "meters/configuration_telegrams.h"
 #include "meters/meter_configuration.h"
@@ -24,6 +25,8 @@
 #include "ui/key_filter.h"
 #include "ui/meter_grid.h"
 #include "ui/named_widgets.h"
+#include "ui/enter_aes_window.h"
+#include "ui/rxvpico_meter_group.h"
 
 namespace veltro {
 namespace {
@@ -38,7 +41,12 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
     Grid_bmeters = Named(new MeterGrid(this), "Grid_bmeters");
     m_model = new MeterTableModel(m_engine.meters(), this);
     Grid_bmeters->setModel(m_model);
-    layout->addWidget(Grid_bmeters, 1);
+    // The receiver group under the table: the side column is full already.
+    auto* tableColumn = new QVBoxLayout;
+    tableColumn->addWidget(Grid_bmeters, 1);
+    m_picoGroup = new RxvpicoMeterGroup(m_engine.rxvpico(), this);
+    tableColumn->addWidget(m_picoGroup);
+    layout->addLayout(tableColumn, 1);
 
     auto* side = new QVBoxLayout;
     Label_id = NamedLabel("Label_id", QStringLiteral("ID:"), this);
@@ -79,6 +87,10 @@ MeterPageView::MeterPageView(Engine& engine, QWidget* parent) : QWidget(parent),
     connect(Grid_bmeters, &MeterGrid::deleteKey, this, &MeterPageView::Deleteselectedrow1Click);
     connect(Grid_bmeters, &MeterGrid::exportKey, this, &MeterPageView::Butt_save_dataClick);
     connect(Grid_bmeters, &MeterGrid::importKey, this, &MeterPageView::Butt_load_dataClick);
+    connect(Grid_bmeters, &MeterGrid::setKeyKey, this, &MeterPageView::SetAESkey1Click);
+    connect(Grid_bmeters, &MeterGrid::sendTableKey, this, &MeterPageView::SetallinRXVpico1Click);
+    connect(Grid_bmeters, &MeterGrid::addIdsKey, this, &MeterPageView::AddIDinRXVpico1Click);
+    connect(Grid_bmeters, &MeterGrid::deleteIdsKey, this, &MeterPageView::DeleteIDinRXVpico1Click);
 
     MeterPage& meters = m_engine.meters();
     connect(&meters, &MeterPage::tableChanged, this, &MeterPageView::refreshTable);
@@ -218,6 +230,15 @@ QMenu* MeterPageView::buildContextMenu() {
     entry("Deleteselectedrow1", QStringLiteral("Delete selected row"), &MeterPageView::Deleteselectedrow1Click,
           QKeySequence(Qt::Key_Delete));
     entry("Addrowintable1", QStringLiteral("Add row in table"), &MeterPageView::Addrowintable1Click);
+    menu->addSeparator();
+    entry("AddIDinRXVpico1", QStringLiteral("Add IDs in RXVpico"), &MeterPageView::AddIDinRXVpico1Click,
+          QKeySequence(Qt::Key_F2));
+    entry("DeleteIDinRXVpico1", QStringLiteral("Delete IDs in RXVpico"), &MeterPageView::DeleteIDinRXVpico1Click,
+          QKeySequence(Qt::Key_F3));
+    entry("SetAESkey1", QStringLiteral("Set AES key"), &MeterPageView::SetAESkey1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    entry("SetallinRXVpico1", QStringLiteral("Set all in RXVpico"), &MeterPageView::SetallinRXVpico1Click,
+          QKeySequence(Qt::CTRL | Qt::Key_F));
+    entry("EnterAES128key1", QStringLiteral("Enter AES-128 key"), &MeterPageView::EnterAES128key1Click);
     return menu;
 }
 
@@ -293,6 +314,9 @@ void MeterPageView::Check_broadcastClick(bool checked) { m_engine.meters().setBr
 void MeterPageView::Grid_bmetersSelectCell(int row, int column) {
     m_engine.meters().selectCell(row, column);
     refreshSelectionLabels();
+    const MeterTable& table = m_engine.meters().table();
+    if (row >= 1 && row < table.rowCount())
+        m_picoGroup->showMeter(DisplayText(table.cell(row, 0)), DisplayText(table.cell(row, MeterTable::kKeyColumn)));
 }
 
 void MeterPageView::Grid_bmetersMouseUp(int row, bool control) {
@@ -300,6 +324,25 @@ void MeterPageView::Grid_bmetersMouseUp(int row, bool control) {
 }
 
 void MeterPageView::Grid_bmetersDblClick() { m_engine.meters().doubleClick(); }
+
+void MeterPageView::AddIDinRXVpico1Click() { m_engine.rxvpico().addFlaggedRows(); }
+
+void MeterPageView::DeleteIDinRXVpico1Click() {
+    m_picoGroup->setAll(false);
+    m_picoGroup->BitBtn43Click();
+}
+
+void MeterPageView::SetAESkey1Click() {
+    m_picoGroup->setAll(false);
+    m_picoGroup->Butt_setAESClick();
+}
+
+// "Send table" of the global group (`BitBtn54Click`).
+void MeterPageView::SetallinRXVpico1Click() { m_engine.rxvpico().sendTable(); }
+
+void MeterPageView::EnterAES128key1Click() {
+    if (m_enterAes) m_enterAes->showForSelectedRow();
+}
 
 void MeterPageView::Butt_save_dataClick() {
     const Settings& settings = m_engine.settings().settings();

@@ -19,6 +19,8 @@ namespace veltro {
 class Engine;
 class MeterGrid;
 class MeterTableModel;
+class RxvpicoMeterGroup;
+class TEnterAES;
 
 // The meter page `TabSheet1` of the main window: the grid `Grid_bmeters` over the engine's meter table,
 // the selection labels, the reading and table commands, their context menu `ContextMenuMbus` and the
@@ -33,6 +35,8 @@ public:
     // The meter-configuration controls (`Group_advanced`, `Check_broadcast`, `Label_id`, `Label_addr`)
     // are shown by permission.
     void applyLogin(const LoginGrant& grant);
+    // The key-entry window "Enter AES-128 key" shows; it is created after the main window.
+    void setEnterAesWindow(TEnterAES* window) { m_enterAes = window; }
 
 public slots:
     void Butt_readonceClick();
@@ -49,6 +53,12 @@ public slots:
     void Grid_bmetersDblClick();
     void Check_dorveksClick(bool checked);
     void BitBtn22Click();
+    // The receiver entries of `ContextMenuMbus` and their keys.
+    void AddIDinRXVpico1Click();
+    void DeleteIDinRXVpico1Click();
+    void SetAESkey1Click();
+    void SetallinRXVpico1Click();
+    void EnterAES128key1Click();
 
     // The grid and the labels follow the table; the page's captions and enabled commands follow
     // `MeterPageState` (after a caption table has been applied too).
@@ -66,6 +76,7 @@ private:
     MeterTableModel* m_model = nullptr;
     int m_lastPlacedRow = 1;
     QStringList m_widthsForTitles;  // the column titles the grid's widths were set for
+    TEnterAES* m_enterAes = nullptr;
 
     // The controls read or changed after construction.
     MeterGrid* Grid_bmeters = nullptr;
@@ -94,6 +105,7 @@ private:
     QPushButton* BitBtn22 = nullptr;
     QSpinBox* UD_AutoPrimary = nullptr;
     QCheckBox* Check_tableAddress = nullptr;
+    RxvpicoMeterGroup* m_picoGroup = nullptr;
 };
 
 } // namespace veltro

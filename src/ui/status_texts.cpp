@@ -21,8 +21,8 @@ constexpr Words kNotConnected{"not connected", "non connesso"};
 constexpr Words kGatewayServer{"Gateway clients: not available", "Gateway client: non disponibile"};
 constexpr Words kGatewayClient{"Gateway server: not available", "Gateway server: non disponibile"};
 
-// In `BusOperation` order.
-constexpr std::array<Words, 8> kOperations{{
+// In `BusOperation` order, every kind: the window names the last operation whatever it was.
+constexpr std::array<Words, 12> kOperations{{
     {"", ""},
     {"Read", "Lettura"},
     {"Scan", "Scansione"},
@@ -31,8 +31,12 @@ constexpr std::array<Words, 8> kOperations{{
     {"Command", "Comando"},
     {"Selection by ID", "Selezione per ID"},
     {"Secondary search", "Ricerca secondaria"},
+    {"Configuration", "Configurazione"},
+    {"Auto address", "Indirizzamento automatico"},
+    {"Display", "Display"},
+    {"Receiver", "Ricevitore"},
 }};
-static_assert(static_cast<std::size_t>(BusOperation::SecondarySearch) + 1 == kOperations.size());
+static_assert(static_cast<std::size_t>(BusOperation::Receiver) + 1 == kOperations.size());
 
 // In `OperationOutcome` order.
 constexpr std::array<Words, 4> kOutcomes{{

@@ -24,6 +24,7 @@
 #include <QTextDocument>
 
 #include "app/ini_file.h"
+#include "devices/rxvpico_engine.h"
 #include "link/free_command_console.h"
 #include "ui/caption_tables.h"
 #include "link/bridge_channel.h"
@@ -145,8 +146,17 @@ TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
     const auto* grid = find<QTableView>("Grid_bmeters");
     ASSERT_EQ(grid->model()->columnCount(), 12 + 2);
     EXPECT_EQ(grid->model()->headerData(12, Qt::Horizontal).toString(), "Energy total kW");  // cut to 15
+    auto* picoId = find<QLineEdit>("Edit_picoID");
+    auto* picoAddress = find<QLineEdit>("Edit_rxvAddress");
+    EXPECT_EQ(picoId->text(), "12345678");
+    EXPECT_EQ(picoAddress->text(), "5");
+    EXPECT_EQ(engine->rxvpico().picoId(), "12345678");  // the receiver commands read the fields as shown
+    EXPECT_EQ(engine->rxvpico().receiverAddress(), "5");
 
     from->setValue(3);
+    picoId->setText("00000042");
+    picoAddress->setText("30");
+    EXPECT_EQ(engine->rxvpico().receiverAddress(), "30");
     to->setValue(9);
     timeout->setValue(700);
     EXPECT_EQ(engine->meters().responseWindow(), 700);  // `Edit_timeoutChange` paces every timer
@@ -163,8 +173,8 @@ TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
     EXPECT_EQ(ini.value("Misc", "Dir"), "/data/meters");
     EXPECT_EQ(ini.value("Misc", "ExportSeparator"), ",");
     EXPECT_EQ(ini.value("Titles", "Title1"), "Energy total kWh");  // the titles are not the window's to write
-    EXPECT_EQ(ini.value("RXVpico", "Secondary"), "12345678");
-    EXPECT_EQ(ini.value("RXVpico", "Primary"), "5");
+    EXPECT_EQ(ini.value("RXVpico", "Secondary"), "00000042");
+    EXPECT_EQ(ini.value("RXVpico", "Primary"), "30");
     EXPECT_EQ(ini.value("Other", "Keep"), "1");
     EXPECT_TRUE(operatorScript.messages.empty());
 }
@@ -486,6 +496,11 @@ TEST(StatusTexts, OperationResults) {
               "Read: no response");
     EXPECT_EQ(OperationResultText(BusOperation::ReadAll, OperationOutcome::LinkFailed, 0, Language::English),
               "Read all: link not available");
+    // The kinds after the meter operations once read past the end of the names.
+    EXPECT_EQ(OperationResultText(BusOperation::Configuration, OperationOutcome::Completed, 0, Language::English),
+              "Configuration: done");
+    EXPECT_EQ(OperationResultText(BusOperation::Receiver, OperationOutcome::NoResponse, 0, Language::Italian),
+              "Ricevitore: nessuna risposta");
 }
 
 TEST_F(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {
