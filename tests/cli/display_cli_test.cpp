@@ -2,6 +2,8 @@
 // docs/SIMULATOR.md derives from the simulated meters, and the texts the simulator says it heard.
 #include <gtest/gtest.h>
 
+#include "cli_run.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,21 +15,7 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliRun RunCli(const QStringList& arguments, int limitMs = 60000) {
-    QProcess process;
-    process.start(QStringLiteral(VELTRO_CLI_PATH), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(limitMs);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QJsonObject Json(const CliRun& run) { return QJsonDocument::fromJson(run.out).object(); }
+using namespace veltro::test;
 
 // A table's rows by their address (column 1).
 std::map<QString, QStringList> RowsByAddress(const QJsonArray& rows) {

@@ -2,6 +2,8 @@
 // radio meters, keys and answers are those docs/SIMULATOR.md gives, the texts those the simulator heard.
 #include <gtest/gtest.h>
 
+#include "cli_run.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
@@ -14,27 +16,7 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliRun RunCli(const QStringList& arguments, int limitMs = 60000) {
-    QProcess process;
-    process.start(QStringLiteral(VELTRO_CLI_PATH), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(limitMs);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QJsonObject Json(const CliRun& run) { return QJsonDocument::fromJson(run.out).object(); }
-
-QStringList Strings(const QJsonValue& array) {
-    QStringList texts;
-    for (const auto& text : array.toArray()) texts << text.toString();
-    return texts;
-}
+using namespace veltro::test;
 
 // Rows by the cell of `column`.
 std::map<QString, QStringList> RowsBy(const QJsonObject& json, int column) {

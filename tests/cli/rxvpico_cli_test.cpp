@@ -2,6 +2,8 @@
 // bridge: what one run writes into the receiver, the next one reads back.
 #include <gtest/gtest.h>
 
+#include "cli_run.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
@@ -12,27 +14,7 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliRun RunCli(const QStringList& arguments, int limitMs = 60000) {
-    QProcess process;
-    process.start(QStringLiteral(VELTRO_CLI_PATH), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(limitMs);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QJsonObject Json(const CliRun& run) { return QJsonDocument::fromJson(run.out).object(); }
-
-QStringList Strings(const QJsonValue& array) {
-    QStringList texts;
-    for (const auto& text : array.toArray()) texts << text.toString();
-    return texts;
-}
+using namespace veltro::test;
 
 std::string Said(const CliRun& run) { return (run.out + run.err).toStdString(); }
 
