@@ -55,8 +55,6 @@ constexpr std::string_view kWrongId = "Wrong ID, must be 8-digits...";
 constexpr std::string_view kKeyLength = "Encryption key must be 16 bytes exactly, skipping...";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
-int HexValue(char c) { return IsDigit(c) ? c - '0' : c - 'A' + 10; }
 
 // Digits only, saturated so a long run is above every limit.
 std::optional<int> Number(std::string_view text) {
@@ -86,7 +84,7 @@ std::optional<std::string> NormalizeId8(std::string_view id) {
     if (id.empty()) return std::nullopt;
     std::string text(id.substr(0, 8));
     text.insert(0, 8 - text.size(), '0');
-    if (!std::all_of(text.begin(), text.end(), IsUpperHex)) return std::nullopt;
+    if (!std::all_of(text.begin(), text.end(), IsUpperHexDigit)) return std::nullopt;
     return text;
 }
 
@@ -145,10 +143,10 @@ RxvKey RxvKeyBytes(std::string_view text, bool ascii) {
         bytes = text;
     } else {
         if (text.size() != 32) return {std::nullopt, std::string(kKeyLength)};
-        if (!std::all_of(text.begin(), text.end(), IsUpperHex))
+        if (!std::all_of(text.begin(), text.end(), IsUpperHexDigit))
             return {std::nullopt, "Wrong HEX key, 0..F uppercase allowed only"};
         for (std::size_t i = 0; i < text.size(); i += 2)
-            bytes += static_cast<char>(HexValue(text[i]) * 16 + HexValue(text[i + 1]));
+            bytes += static_cast<char>(UpperHexValue(text[i]) * 16 + UpperHexValue(text[i + 1]));
     }
     if (bytes.size() != 16) return {std::nullopt, std::string(kKeyLength)};
     std::array<std::uint8_t, 16> key{};
@@ -190,13 +188,13 @@ std::optional<std::array<std::uint8_t, 8>> RxvBindBytes(std::string_view id, std
     const auto manufacturerValue = ManufacturerCode(manufacturer);
     const auto versionValue = Number(version), deviceValue = Number(deviceType);
     const auto bindable = [](std::optional<int> v) { return v && *v <= 255 && *v != kBindByteRefused; };
-    if (id.size() != 8 || !std::all_of(id.begin(), id.end(), IsUpperHex) || !manufacturerValue || *manufacturerValue == 0 ||
+    if (id.size() != 8 || !std::all_of(id.begin(), id.end(), IsUpperHexDigit) || !manufacturerValue || *manufacturerValue == 0 ||
         !bindable(versionValue) || !bindable(deviceValue))
         return std::nullopt;
     std::array<std::uint8_t, 8> bytes{};
     for (std::size_t i = 0; i < 4; ++i) {
         const std::size_t pair = 6 - 2 * i;
-        bytes[i] = static_cast<std::uint8_t>(HexValue(id[pair]) * 16 + HexValue(id[pair + 1]));
+        bytes[i] = static_cast<std::uint8_t>(UpperHexValue(id[pair]) * 16 + UpperHexValue(id[pair + 1]));
     }
     bytes[4] = static_cast<std::uint8_t>(*manufacturerValue & 0xFF);
     bytes[5] = static_cast<std::uint8_t>(*manufacturerValue >> 8);
@@ -208,7 +206,7 @@ std::optional<std::array<std::uint8_t, 8>> RxvBindBytes(std::string_view id, std
 RxvActions BuildRxvBind(int row, const std::vector<std::string>& cells, std::string_view label45) {
     if (row < 1) return {Refuse(kNoRow)};
     const std::string id = Cell(cells, kRxvIdColumn);
-    if (id.size() != 8 || !std::all_of(id.begin(), id.end(), IsUpperHex)) return {Refuse(kWrongId)};
+    if (id.size() != 8 || !std::all_of(id.begin(), id.end(), IsUpperHexDigit)) return {Refuse(kWrongId)};
     const std::string address = Cell(cells, kRxvAddressColumn);
     if (address.empty()) return {};
     const auto number = Number(address);

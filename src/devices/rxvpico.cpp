@@ -69,9 +69,7 @@ constexpr std::string_view kWrongListStep = "List step must be 1..4, skipping...
 constexpr std::string_view kSeparator = "--------------------------------";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-int HexValue(char c) { return IsDigit(c) ? c - '0' : c - 'A' + 10; }
 
 // A character of a refused text as the reason shows it: 'G', or 0x07 when it is not printable.
 std::string Shown(char c) {
@@ -159,7 +157,7 @@ PicoIdPacking PackPicoId(std::string_view text) {
     std::array<std::uint8_t, 4> bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::size_t pair = kPicoIdLength - 2 - 2 * i;  // d7 d8 first
-        bytes[i] = static_cast<std::uint8_t>(HexValue(text[pair]) * 16 + HexValue(text[pair + 1]));
+        bytes[i] = static_cast<std::uint8_t>(UpperHexValue(text[pair]) * 16 + UpperHexValue(text[pair + 1]));
     }
     return {bytes, {}};
 }
@@ -168,10 +166,10 @@ std::string PicoIdErrorLine(const PicoIdPacking& packing) { return "Error in RXV
 
 PicoKey PicoKeyBytes(std::string_view text) {
     if (text.size() != kPicoKeyLength) return {std::nullopt, std::string(kKeyLength)};
-    if (!std::all_of(text.begin(), text.end(), IsUpperHex)) return {std::nullopt, std::string(kKeyCharacters)};
+    if (!std::all_of(text.begin(), text.end(), IsUpperHexDigit)) return {std::nullopt, std::string(kKeyCharacters)};
     std::array<std::uint8_t, 16> key{};
     for (std::size_t i = 0; i < key.size(); ++i)
-        key[i] = static_cast<std::uint8_t>(HexValue(text[2 * i]) * 16 + HexValue(text[2 * i + 1]));
+        key[i] = static_cast<std::uint8_t>(UpperHexValue(text[2 * i]) * 16 + UpperHexValue(text[2 * i + 1]));
     return {key, {}};
 }
 

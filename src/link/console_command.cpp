@@ -6,9 +6,7 @@ namespace veltro {
 
 namespace {
 
-bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-std::uint8_t HexValue(char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'A' + 10); }
 
 } // namespace
 
@@ -33,8 +31,8 @@ ConsoleCommand ParseConsoleCommand(std::string_view text, ConsoleMode mode) {
         std::size_t end = text.find(' ', start);
         if (end == std::string_view::npos) end = text.size();
         const std::string_view token = text.substr(start, end - start);
-        if (token.size() == 1) command.bytes.append(HexValue(token[0]));
-        else if (token.size() >= 2) command.bytes.append(static_cast<std::uint8_t>(HexValue(token[0]) << 4 | HexValue(token[1])));
+        if (token.size() == 1) command.bytes.append(UpperHexValue(token[0]));
+        else if (token.size() >= 2) command.bytes.append(static_cast<std::uint8_t>(UpperHexValue(token[0]) << 4 | UpperHexValue(token[1])));
         start = end + 1;
     }
     return command;

@@ -25,4 +25,9 @@ std::string HexDigits(std::span<const std::uint8_t> bytes);
 // digit or the digits do not pair up.
 std::optional<Telegram> ParseHex(std::string_view text);
 
+// The strict form devices take (keys, IDs, the console's hex mode): 0-9 and upper-case A-F only.
+constexpr bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+// The value of a character `IsUpperHexDigit` accepts.
+constexpr std::uint8_t UpperHexValue(char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'A' + 10); }
+
 } // namespace veltro
