@@ -77,6 +77,16 @@ std::optional<BusOptions> ParseBusOptions(const std::vector<std::string>& argume
                 error = "--timeout needs milliseconds (1 to 600000): " + *v;
                 return std::nullopt;
             }
+        } else if (a == "--fast") {
+            options.fast = true;
+        } else if (a == "--fast-allowance") {
+            auto v = value("--fast-allowance");
+            if (!v) return std::nullopt;
+            options.fastAllowance = Number(*v, 0, kFastAllowanceHighest);
+            if (!options.fastAllowance) {
+                error = "--fast-allowance needs milliseconds (0 to " + std::to_string(kFastAllowanceHighest) + "): " + *v;
+                return std::nullopt;
+            }
         } else if (a == "--retries") {
             auto v = value("--retries");
             if (!v) return std::nullopt;

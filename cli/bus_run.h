@@ -50,6 +50,8 @@ struct BusOptions {
     sim::BackgroundBridge::Role simulatedRole = sim::BackgroundBridge::Role::Bridge;
     std::optional<int> timeout;
     std::optional<int> retries;
+    bool fast = false;                  // --fast: "Fast response"
+    std::optional<int> fastAllowance;   // --fast-allowance MS
     int waitGateway = 30;  // seconds a gateway-server link waits for a gateway to connect and greet
     std::set<std::string> flags;
     std::map<std::string, std::string> values;
@@ -148,6 +150,12 @@ public:
         }
         m_engine->settings().setSettings(settings);
         if (options.timeout) m_engine->settings().setResponseWindow(*options.timeout);
+        if (options.fast || options.fastAllowance) {
+            MainWindowState state = m_engine->settings().mainWindow();
+            state.fastResponse = state.fastResponse || options.fast;
+            if (options.fastAllowance) state.fastAllowance = *options.fastAllowance;
+            m_engine->settings().setMainWindow(state);
+        }
 
         printLog(logToStandardError);
         m_engine->setGreetingStartsOperations(false);

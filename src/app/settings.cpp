@@ -139,6 +139,8 @@ MainWindowState ReadMainWindowState(const IniFile& ini, std::string_view program
     reader.number("Mbus", "SearchFrom", state.searchFrom, 0, kScanAddressHighest);
     reader.number("Mbus", "SearchTo", state.searchTo, 0, kScanAddressHighest);
     reader.number("Mbus", "Timeout", state.timeout, kResponseWindowLowest, kResponseWindowHighest);
+    reader.flag("Mbus", "FastResponse", state.fastResponse);
+    reader.number("Mbus", "FastAllowance", state.fastAllowance, 0, kFastAllowanceHighest);
     state.dir = ini.readString("Misc", "Dir", programFolder);
     state.language = ini.readInteger("Misc", "Language", 1) == 2 ? Language::Italian : Language::English;
     AdditionalTitles titles;
@@ -154,6 +156,8 @@ bool WriteMainWindowState(const MainWindowState& state, IniFile& ini) {
         writer.number("Mbus", "SearchFrom", state.searchFrom, 0, 0);
         writer.number("Mbus", "SearchTo", state.searchTo, 0, 0);
         writer.number("Mbus", "Timeout", state.timeout, 0, 0);
+        writer.flag("Mbus", "FastResponse", state.fastResponse);
+        writer.number("Mbus", "FastAllowance", state.fastAllowance, 0, 0);
         writer.text("Misc", "Dir", state.dir);
         writer.number("Misc", "Language", static_cast<int>(state.language), 0, 0);
         writer.text("RXVpico", "Secondary", state.picoSecondary);

@@ -79,6 +79,10 @@ struct MainWindowState {
     AdditionalTitles titles;                 // `Titles`, read only, each cut to 15 characters
     std::string picoSecondary = "00000001";  // `RXVpico` `Secondary`: `Edit_picoID`
     std::string picoPrimary = "0";           // `RXVpico` `Primary`: `Edit_rxvAddress`
+    // `Mbus` `FastResponse`: a meter's window ends when its answer is complete, or after the answer time
+    // of the line when nothing came (`Check_fast` "Fast response").
+    bool fastResponse = false;
+    int fastAllowance = 100;  // `Mbus` `FastAllowance`: ms the bridge and the gateways add to the answer time
 };
 
 // Range of each up-down control, applied to the integers read (a control clamps what it is given).
@@ -88,6 +92,7 @@ inline constexpr int kEthTimeoutLowest = 20;
 inline constexpr int kEthTimeoutHighest = 999;
 inline constexpr int kResponseWindowLowest = 300;
 inline constexpr int kResponseWindowHighest = 30000;
+inline constexpr int kFastAllowanceHighest = 5000;
 inline constexpr int kScanAddressHighest = kLastScanAddress;
 
 // Every key of the settings window, read when the window opens. A missing key or one whose value does

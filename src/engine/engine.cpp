@@ -36,6 +36,12 @@ Engine::Engine(const QString& iniFilePath, const QString& programFolder, Operato
                     *NewGatewayServerLink(*m_gatewayServer, *m_gatewaySession, *m_log, *m_settings, m_link.get()));
     m_runner = std::make_unique<OperationRunner>(*m_link, *m_log, m_settings->responseWindow());
     connect(m_settings.get(), &LiveSettings::responseWindowChanged, m_runner.get(), &OperationRunner::setResponseWindow);
+    const auto followFastResponse = [this] {
+        const MainWindowState& state = m_settings->mainWindow();
+        m_runner->setFastResponse({state.fastResponse, state.fastAllowance});
+    };
+    followFastResponse();
+    connect(m_settings.get(), &LiveSettings::mainWindowChanged, m_runner.get(), followFastResponse);
     m_meters = std::make_unique<MeterPage>(*m_runner, *m_log, *m_settings, operatorInterface);
     m_console = std::make_unique<FreeCommandConsole>(*m_runner, *m_log);
     m_configuration = std::make_unique<MeterConfiguration>(*m_meters, *m_console);

@@ -53,6 +53,8 @@ public:
         m_log.append(texts.noConnection);
         return {false, m_channel.receiveBuffer(), true};
     }
+    Telegram peek() override { return m_channel.isConnected() ? m_channel.receiveBuffer() : Telegram{}; }
+    bool overNetwork() const override { return true; }
     void emptyReceiveBuffers() override { m_channel.clearReceiveBuffer(); }
     bool writePending() const override { return m_channel.writePending(); }
     // The bridge does not tell its line speed; the port settings are the operator's word for the bus's.
@@ -76,6 +78,8 @@ public:
     void release() override {}
     void send(const Telegram&, SendKind) override {}
     Collected collect(const CollectTexts&) override { return {}; }
+    Telegram peek() override { return {}; }
+    bool overNetwork() const override { return false; }
     void emptyReceiveBuffers() override {}
     bool writePending() const override { return false; }
     int lineBaud() const override { return 2400; }

@@ -51,6 +51,9 @@ public:
     void emptyReceiveBuffers() override { m_session.clearReplyData(); }
     bool writePending() const override { return false; }
     int lineBaud() const override { return SerialBaudRate(m_settings.settings().comPort.speed); }
+    // The gateway hands the line's answer over in one data frame: what is there is whole.
+    Telegram peek() override { return m_session.replyData(); }
+    bool overNetwork() const override { return true; }
 
 protected:
     virtual void beforeWrap() {}

@@ -63,6 +63,11 @@ public:
     virtual bool writePending() const = 0;
     // The speed of the M-Bus line behind the link, for the wire time of a frame still arriving.
     virtual int lineBaud() const = 0;
+    // What `collect` would give now, quietly: no log line, no wait counted. A fast window looks at it
+    // between ticks to end as soon as the answer is whole.
+    virtual Telegram peek() = 0;
+    // A network and a converter stand between the program and the line (the bridge, the gateways).
+    virtual bool overNetwork() const = 0;
 
 signals:
     void acquired(bool ok);

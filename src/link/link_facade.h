@@ -60,6 +60,8 @@ public:
     void emptyReceiveBuffers();
     bool writePending() const;
     int lineBaud() const;
+    Telegram peekReceived() { return active().peek(); }
+    bool overNetwork() const { return active().overNetwork(); }
 
 signals:
     void acquired(bool ok);

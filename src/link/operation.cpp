@@ -57,6 +57,7 @@ void Operation::onAcquired(bool ok) {
 void Operation::transmit(const Outgoing& outgoing) {
     if (m_ended) return;
     m_timer.stop();
+    m_requestBytes = outgoing.bytes.size();
     m_link->send(outgoing.bytes, outgoing.kind);
     if (!outgoing.lineAfter.isEmpty()) m_log->append(outgoing.lineAfter);
     // The window opens when the request has left, not while it is still queued.
@@ -68,6 +69,7 @@ void Operation::transmit(const Outgoing& outgoing) {
 }
 
 void Operation::listen() {
+    m_requestBytes = 0;
     if (!m_ended) armWindow();
 }
 
@@ -78,7 +80,55 @@ void Operation::onSent() {
 void Operation::armWindow() {
     m_waiting = Waiting::Window;
     m_frameWait.invalidate();
+    m_fast = fastWindow();
+    if (m_fast) {
+        m_windowClock.start();
+        m_seenBytes = 0;
+        m_seenSince = 0;
+        m_timer.start(kFastPollMilliseconds);
+        return;
+    }
     m_timer.start(std::max(1, responseWindow()));
+}
+
+bool Operation::fastWindow() const {
+    if (!m_runner || !m_runner->fastResponse().on) return false;
+    switch (m_kind) {
+    case BusOperation::SingleRead:
+    case BusOperation::Scan:
+    case BusOperation::ReadAll:
+    case BusOperation::SelectedRows:
+    case BusOperation::SecondarySelection:
+    case BusOperation::SecondarySearch:
+    case BusOperation::Configuration:
+    case BusOperation::AutoAddressing: return true;
+    default: return false;
+    }
+}
+
+// The window ends when the answer is whole (E5h, a short frame, a long frame of L + 6 bytes), when bytes
+// that cannot become one answer have stood for the quiet gap, or, with nothing come, after the request's
+// wire time and the line's answer time. A frame in progress is awaited as in every window. Never later
+// than the response window, unless a frame is in progress.
+bool Operation::fastWindowOver() {
+    const Telegram received = m_link->peekReceived();
+    const qint64 now = m_windowClock.elapsed();
+    if (received.size() != m_seenBytes) {
+        m_seenBytes = received.size();
+        m_seenSince = now;
+    }
+    const int allowance = m_link->overNetwork() ? m_runner->fastResponse().allowance : 0;
+    switch (ProgressOfAnswer(received)) {
+    case AnswerProgress::Complete: return true;
+    case AnswerProgress::Partial: return now >= responseWindow();  // the tick waits for the rest
+    case AnswerProgress::Garbage: {
+        const qint64 quiet = std::max<qint64>(wireTime(3), 1) + allowance;
+        return now - m_seenSince >= quiet || now >= responseWindow();
+    }
+    case AnswerProgress::Nothing: break;
+    }
+    const qint64 silent = wireTime(m_requestBytes) + AnswerTimeMilliseconds(m_link->lineBaud()) + allowance;
+    return now >= std::min<qint64>(silent, responseWindow());
 }
 
 void Operation::pause(int milliseconds, std::function<void()> then) {
@@ -98,6 +148,10 @@ void Operation::onTimer() {
         return;
     }
     if (m_waiting != Waiting::Window) return;
+    if (m_fast && !m_frameWait.isValid() && !fastWindowOver()) {
+        m_timer.start(kFastPollMilliseconds);
+        return;
+    }
     const Collected collected = m_link->collectReceived(m_texts);
     if (collected.wait) {
         armWindow();

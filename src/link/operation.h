@@ -62,6 +62,8 @@ public:
     static constexpr int kFrameMarginMilliseconds = 100;
     static constexpr int kFramePollMilliseconds = 10;
     static constexpr int kLongestFrameWaitMilliseconds = 10000;
+    // How often a fast window looks at what has come.
+    static constexpr int kFastPollMilliseconds = 2;
 
     Operation(BusOperation kind, CollectTexts texts, QObject* parent = nullptr);
     ~Operation() override;
@@ -107,6 +109,9 @@ private:
     void onSent();
     void onTimer();
     void armWindow();
+    // A fast window's look at what has come; true when the window is over and the tick may judge.
+    bool fastWindowOver();
+    bool fastWindow() const;
 
     BusOperation m_kind;
     std::optional<LinkMode> m_forcedMode;
@@ -119,6 +124,12 @@ private:
     std::function<void()> m_afterPause;
     QElapsedTimer m_frameWait;
     int m_frameWaitLimit = 0;
+    // The fast window: since it opened, the bytes seen at the last look and since when they stand.
+    QElapsedTimer m_windowClock;
+    std::size_t m_seenBytes = 0;
+    qint64 m_seenSince = 0;
+    std::size_t m_requestBytes = 0;
+    bool m_fast = false;
     bool m_linkHeld = false;
     bool m_ended = false;
 };

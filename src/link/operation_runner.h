@@ -43,6 +43,15 @@ public:
     int responseWindow() const { return m_responseWindow; }
     void setResponseWindow(int milliseconds);
 
+    // "Fast response": a meter's window ends when its answer is whole, or after the line's answer time
+    // (plus `allowance` ms behind a network) when nothing came. Off: every window is the response window.
+    struct FastResponse {
+        bool on = false;
+        int allowance = 100;
+    };
+    const FastResponse& fastResponse() const { return m_fast; }
+    void setFastResponse(FastResponse fast) { m_fast = fast; }
+
     OperationOutcome lastOutcome() const { return m_lastOutcome; }
 
 signals:
@@ -55,6 +64,7 @@ private:
     LinkFacade& m_link;
     CommunicationLog& m_log;
     int m_responseWindow;
+    FastResponse m_fast;
     QPointer<Operation> m_current;
     OperationOutcome m_lastOutcome = OperationOutcome::Completed;
 };

@@ -51,6 +51,13 @@ public:
         return {false, m_received};
     }
 
+    Telegram peek() override {
+        if (!m_channel.isOpen()) return {};
+        m_received.append(m_channel.readAvailable());
+        return m_received;
+    }
+    bool overNetwork() const override { return false; }
+
     void emptyReceiveBuffers() override {
         m_channel.purge(SerialChannel::PurgeSides::Input);
         m_received.clear();

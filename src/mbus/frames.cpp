@@ -98,4 +98,31 @@ std::size_t MissingLongFrameBytes(std::span<const std::uint8_t> received) {
     return total > received.size() ? total - received.size() : 0;
 }
 
+AnswerProgress ProgressOfAnswer(std::span<const std::uint8_t> received) {
+    constexpr std::size_t kShortFrameSize = 5;
+    if (received.empty()) return AnswerProgress::Nothing;
+    switch (received[0]) {
+    case frame::kAcknowledge: return received.size() == 1 ? AnswerProgress::Complete : AnswerProgress::Garbage;
+    case frame::kShortStart:
+        if (received.size() < kShortFrameSize) return AnswerProgress::Partial;
+        return received.size() == kShortFrameSize ? AnswerProgress::Complete : AnswerProgress::Garbage;
+    case frame::kLongStart: {
+        if (MissingLongFrameBytes(received) > 0) return AnswerProgress::Partial;
+        if (received.size() < 4 || received[1] != received[2] || received[3] != frame::kLongStart)
+            return AnswerProgress::Garbage;
+        const std::size_t total = received[1] + frame::kLongFrameOverhead;
+        return received.size() == total ? AnswerProgress::Complete : AnswerProgress::Garbage;
+    }
+    default: return AnswerProgress::Garbage;
+    }
+}
+
+int AnswerTimeMilliseconds(int baud) {
+    constexpr int kAnswerBits = 330;
+    constexpr int kAnswerMarginMilliseconds = 50;
+    constexpr int kSlowestBaud = 300;
+    const int speed = baud > 0 ? baud : kSlowestBaud;
+    return (kAnswerBits * 1000 + speed - 1) / speed + kAnswerMarginMilliseconds;
+}
+
 } // namespace veltro

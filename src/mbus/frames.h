@@ -37,6 +37,17 @@ std::optional<Telegram> BuildLongFrame(std::uint8_t control, std::uint8_t addres
 // (E5h, a short frame, garbage, a header whose two L bytes differ): those are judged as they are.
 std::size_t MissingLongFrameBytes(std::span<const std::uint8_t> received);
 
+// What a meter's answer collected so far has become, for a window that ends as soon as it is whole:
+// nothing yet; the beginning of a frame (a long frame's L not yet satisfied, a short frame under its 5
+// bytes); a whole answer (E5h alone, a short frame, a long frame of exactly L + 6 bytes, valid or not);
+// or bytes that cannot become one answer (garbage, two answers colliding), judged once the line is quiet.
+enum class AnswerProgress { Nothing, Partial, Complete, Garbage };
+AnswerProgress ProgressOfAnswer(std::span<const std::uint8_t> received);
+
+// EN 13757-2: a meter starts to answer within 330 bit times + 50 ms of the end of the request (188 ms
+// at 2400 Bd). A speed of 0 or less counts as 300 Bd.
+int AnswerTimeMilliseconds(int baud);
+
 // Selection by secondary address, 68 0B 0B 68 53 FD 52 id0..id3 FF FF FF FF CS 16; "12345678" gives the
 // identification bytes 78 56 34 12 and CS = B2h. Nothing when any of the 8 characters is not a decimal
 // digit: no telegram is built and nothing is sent.

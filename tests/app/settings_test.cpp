@@ -73,7 +73,7 @@ TEST(SettingsFile, AFirstRunWritesEveryKeyUnderItsNameInWindowOrder) {
               "[Titles]\r\nCount=0\r\nTitle1=\r\nTitle2=\r\nTitle3=\r\nTitle4=\r\nTitle5=\r\nTitle6=\r\n"
               "Title7=\r\nTitle8=\r\nTitle9=\r\nTitle10=\r\nTitle11=\r\nTitle12=\r\nTitle13=\r\nTitle14=\r\n"
               "Title15=\r\n"
-              "[Mbus]\r\nSearchFrom=0\r\nSearchTo=0\r\nTimeout=500\r\n"
+              "[Mbus]\r\nSearchFrom=0\r\nSearchTo=0\r\nTimeout=500\r\nFastResponse=0\r\nFastAllowance=100\r\n"
               "[RXVpico]\r\nSecondary=00000001\r\nPrimary=0\r\n");
 }
 
@@ -168,7 +168,7 @@ TEST(SettingsFile, ValuesThatDoNotParseTakeTheirDefaultAndOutOfRangeValuesAreCla
         "[Ethernet]\r\nTReload=12\r\nKeepAlive=\r\n"
         "[VODUD]\r\nEthTimeout=5\r\n"
         "[Titles]\r\nCount=40\r\n"
-        "[Mbus]\r\nSearchFrom=-4\r\nSearchTo=300\r\nTimeout=abc\r\n"
+        "[Mbus]\r\nSearchFrom=-4\r\nSearchTo=300\r\nTimeout=abc\r\nFastResponse=2\r\nFastAllowance=9999\r\n"
         "[Misc]\r\nLanguage=7\r\n");
     const Settings s = ReadSettings(ini);
     EXPECT_EQ(s.misc.retry, 1);           // not a number: default
@@ -182,6 +182,8 @@ TEST(SettingsFile, ValuesThatDoNotParseTakeTheirDefaultAndOutOfRangeValuesAreCla
     EXPECT_EQ(m.searchFrom, 0);
     EXPECT_EQ(m.searchTo, 255);
     EXPECT_EQ(m.timeout, 500);
+    EXPECT_TRUE(m.fastResponse);        // non-zero is true
+    EXPECT_EQ(m.fastAllowance, 5000);   // 0..5000
     EXPECT_EQ(m.language, Language::English);  // only 2 means Italian; and the second [Misc] is not read
 
     EXPECT_EQ(ReadMainWindowState(IniFile::parse("[Misc]\nLanguage=2\n"), "/").language, Language::Italian);

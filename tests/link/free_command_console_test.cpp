@@ -126,6 +126,8 @@ public:
     void emptyReceiveBuffers() override { ++emptied; }
     bool writePending() const override { return false; }
     int lineBaud() const override { return 2400; }
+    Telegram peek() override { return {}; }
+    bool overNetwork() const override { return true; }
 };
 
 TEST(ConsoleOnGatewayServer, WaitsWhileTheGatewayReplyIsIncompleteThenLogsIt) {
