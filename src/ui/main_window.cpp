@@ -182,6 +182,10 @@ QWidget* TForm11::buildSearchGroup() {
                         kTimeoutFieldCharacters, Group_search, &Edit_timeout);
     row->addWidget(UD_timeout);
     row->addWidget(NamedLabel("Label_ms", QStringLiteral("ms"), Group_search));
+    Check_fast = NamedCheckBox("Check_fast", QStringLiteral("Fast response"), Group_search);
+    Check_fast->setToolTip(QStringLiteral("End a meter's window as soon as its answer is complete, or after the line's "
+                                          "answer time when nothing comes"));
+    row->addWidget(Check_fast);
     row->addSpacing(16);
     Check_nke = NamedCheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
     row->addWidget(Check_nke);
@@ -219,6 +223,7 @@ QWidget* TForm11::buildSearchGroup() {
     connect(Edit_id, &QLineEdit::returnPressed, Butt_find_id, &QPushButton::click);
     connect(UD_timeout, &QSpinBox::valueChanged, this, &TForm11::Edit_timeoutChange);
     connect(Check_nke, &QCheckBox::clicked, this, &TForm11::Check_nkeClick);
+    connect(Check_fast, &QCheckBox::clicked, this, &TForm11::Check_fastClick);
     return Group_search;
 }
 
@@ -386,6 +391,7 @@ void TForm11::FormCreate() {
     UD_address_min->setValue(state.searchFrom);
     UD_address_max->setValue(state.searchTo);
     UD_timeout->setValue(state.timeout);
+    Check_fast->setChecked(state.fastResponse);
     Edit_picoID->setText(QString::fromStdString(state.picoSecondary));
     Edit_rxvAddress->setText(QString::fromStdString(state.picoPrimary));
     m_engine.meters().applyTitles();
@@ -533,6 +539,12 @@ void TForm11::Button1Click() { m_engine.meters().stopSecondary(); }
 void TForm11::Edit_timeoutChange(int milliseconds) { m_engine.settings().setResponseWindow(milliseconds); }
 
 void TForm11::Check_nkeClick(bool checked) { m_engine.meters().setUseSndNke(checked); }
+
+void TForm11::Check_fastClick(bool checked) {
+    MainWindowState state = m_engine.settings().mainWindow();
+    state.fastResponse = checked;
+    m_engine.settings().setMainWindow(state);
+}
 
 // ---- global RXVpico group ---------------------------------------------------------------------
 

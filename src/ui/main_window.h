@@ -75,6 +75,7 @@ public slots:
     void Button1Click();
     void Edit_timeoutChange(int milliseconds);
     void Check_nkeClick(bool checked);
+    void Check_fastClick(bool checked);
     // "   Global RXVpico   ".
     void BitBtn51Click();
     void BitBtn52Click();
@@ -154,6 +155,7 @@ private:
     QLineEdit* Edit_address_max = nullptr;
     QLineEdit* Edit_timeout = nullptr;
     QCheckBox* Check_nke = nullptr;
+    QCheckBox* Check_fast = nullptr;
     QPushButton* Butt_find_primary = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLineEdit* Edit_id = nullptr;

@@ -2,6 +2,8 @@
 // login grants, the console's mode per page, the key filters, the exit question and the user manual.
 #include "window_fixture.h"
 
+#include "link/operation_runner.h"
+
 #include <map>
 
 #include <QAbstractButton>
@@ -130,7 +132,7 @@ TEST_F(MainWindow, NoIniFileGivesTheDefaultsAndTheFirstCloseCreatesIt) {
 }
 
 TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
-    writeIni("[Mbus]\r\nSearchFrom=7\r\nSearchTo=42\r\nTimeout=1250\r\n"
+    writeIni("[Mbus]\r\nSearchFrom=7\r\nSearchTo=42\r\nTimeout=1250\r\nFastAllowance=40\r\n"
              "[Misc]\r\nDir=/data/meters\r\nLanguage=2\r\nExportSeparator=,\r\n"
              "[Titles]\r\nCount=2\r\nTitle1=Energy total kWh\r\nTitle2=Volume\r\n"
              "[RXVpico]\r\nSecondary=12345678\r\nPrimary=5\r\n[Other]\r\nKeep=1\r\n");
@@ -142,6 +144,8 @@ TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
     EXPECT_EQ(to->value(), 42);
     EXPECT_EQ(timeout->value(), 1250);
     EXPECT_EQ(engine->meters().responseWindow(), 1250);
+    auto* fast = find<QCheckBox>("Check_fast");
+    EXPECT_FALSE(fast->isChecked());
     EXPECT_TRUE(find<QAction>("Italian1")->isChecked());
     const auto* grid = find<QTableView>("Grid_bmeters");
     ASSERT_EQ(grid->model()->columnCount(), 12 + 2);
@@ -160,6 +164,9 @@ TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
     to->setValue(9);
     timeout->setValue(700);
     EXPECT_EQ(engine->meters().responseWindow(), 700);  // `Edit_timeoutChange` paces every timer
+    fast->click();
+    EXPECT_TRUE(engine->runner().fastResponse().on);  // the next window is already a fast one
+    EXPECT_EQ(engine->runner().fastResponse().allowance, 40);
     find<QAction>("English1")->trigger();
     QSignalSpy closed(window.get(), &TForm11::closed);
     window->close();
@@ -169,6 +176,8 @@ TEST_F(MainWindow, ClosingWritesTheWindowsKeysAndKeepsTheOthers) {
     EXPECT_EQ(ini.value("Mbus", "SearchFrom"), "3");
     EXPECT_EQ(ini.value("Mbus", "SearchTo"), "9");
     EXPECT_EQ(ini.value("Mbus", "Timeout"), "700");
+    EXPECT_EQ(ini.value("Mbus", "FastResponse"), "1");
+    EXPECT_EQ(ini.value("Mbus", "FastAllowance"), "40");
     EXPECT_EQ(ini.value("Misc", "Language"), "1");
     EXPECT_EQ(ini.value("Misc", "Dir"), "/data/meters");
     EXPECT_EQ(ini.value("Misc", "ExportSeparator"), ",");
