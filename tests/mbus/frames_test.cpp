@@ -131,6 +131,36 @@ TEST(MissingLongFrameBytes, CountsWhatTheLFieldStillAnnouncesAndNothingElse) {
     for (const auto& c : cases) EXPECT_EQ(MissingLongFrameBytes(Bytes(c.bytes)), c.missing) << c.what;
 }
 
+// A fast window ends on Complete at once, on Garbage after a quiet gap, and waits on Partial.
+TEST(ProgressOfAnswer, AWholeAnswerIsOneFrameAndNothingMore) {
+    using P = AnswerProgress;
+    const struct {
+        const char* what;
+        const char* bytes;
+        P progress;
+    } cases[] = {
+        {"nothing yet", "", P::Nothing},
+        {"acknowledge", "E5", P::Complete},
+        {"two acknowledges collided into one stream", "E5 E5", P::Garbage},
+        {"short frame begun", "10 7B", P::Partial},
+        {"short frame whole", "10 7B 05 80 16", P::Complete},
+        {"lone start byte", "68", P::Partial},
+        {"header and part of the data", "68 03 03 68 08 05", P::Partial},
+        {"long frame whole, even with a wrong check sum", "68 03 03 68 08 05 72 00 16", P::Complete},
+        {"a byte after the long frame", "68 03 03 68 08 05 72 7F 16 E5", P::Garbage},
+        {"the two L differ", "68 4A 4B", P::Garbage},
+        {"no start byte", "A5 68 03 03 68", P::Garbage},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ProgressOfAnswer(Bytes(c.bytes)), c.progress) << c.what;
+}
+
+TEST(AnswerTime, Is330BitTimesAnd50Milliseconds) {
+    EXPECT_EQ(AnswerTimeMilliseconds(2400), 188);  // 137.5 rounded up + 50
+    EXPECT_EQ(AnswerTimeMilliseconds(9600), 85);
+    EXPECT_EQ(AnswerTimeMilliseconds(300), 1150);
+    EXPECT_EQ(AnswerTimeMilliseconds(0), 1150);  // unknown: the slowest speed
+}
+
 TEST(CheckSum8, IsThePlainSumModulo256) {
     EXPECT_EQ(CheckSum8(Bytes("")), 0x00);
     EXPECT_EQ(CheckSum8(Bytes("FF 01")), 0x00);
