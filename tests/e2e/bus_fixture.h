@@ -91,7 +91,7 @@ protected:
             s.vodud.port = std::to_string(m_bridge->port());
         } else if (transport == Transport::GatewayClient) {
             m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, true);
-            m_gatewaySettings->setMbusTimeout(kGatewayMbusTimeout);
+            m_gatewaySettings->setMbusTimeout(gatewayMbusTimeout);
             m_gatewayServer = std::make_unique<sim::GatewayServer>(*m_bus, *m_gatewaySettings, timing);
             ASSERT_TRUE(m_gatewayServer->listen());
             s.misc.useNlanServ = true;
@@ -113,7 +113,7 @@ protected:
             bool greeted = false;
             QObject::connect(&engine->gatewaySession(), &GatewaySession::greeted, [&greeted] { greeted = true; });
             m_gatewaySettings = std::make_unique<sim::GatewaySettings>(sim::gateway::NetworkNumber{0, 0, 0, 1}, false);
-            m_gatewaySettings->setMbusTimeout(kGatewayMbusTimeout);
+            m_gatewaySettings->setMbusTimeout(gatewayMbusTimeout);
             m_gatewayCaller = std::make_unique<sim::GatewayCaller>(*m_bus, *m_gatewaySettings, timing);
             m_gatewayCaller->start(QHostAddress::LocalHost, port);
             ASSERT_TRUE(waitFor([&] { return greeted; }, 5000));
@@ -218,6 +218,9 @@ protected:
 
     ScriptedOperator operatorScript;
     std::unique_ptr<Engine> engine;
+    // How long a simulated gateway waits for the bus; set before startBus. The display's texts end at a
+    // quiet gap, so its answers need more than a meter's.
+    std::chrono::milliseconds gatewayMbusTimeout = kGatewayMbusTimeout;
 
 private:
     QTemporaryDir m_home;
