@@ -182,10 +182,6 @@ QWidget* TForm11::buildSearchGroup() {
                         kTimeoutFieldCharacters, Group_search, &Edit_timeout);
     row->addWidget(UD_timeout);
     row->addWidget(NamedLabel("Label_ms", QStringLiteral("ms"), Group_search));
-    Check_fast = NamedCheckBox("Check_fast", QStringLiteral("Fast response"), Group_search);
-    Check_fast->setToolTip(QStringLiteral("End a meter's window as soon as its answer is complete, or after the line's "
-                                          "answer time when nothing comes"));
-    row->addWidget(Check_fast);
     row->addSpacing(16);
     Check_nke = NamedCheckBox("Check_nke", QStringLiteral("Use SND_NKE"), Group_search);
     row->addWidget(Check_nke);
@@ -208,10 +204,16 @@ QWidget* TForm11::buildSearchGroup() {
     Button1 = NamedButton("Button1", QStringLiteral("Stop secondary"), Group_search);
     Button1->hide();
     for (QPushButton* button : {Butt_find_id, Butt_find_all, Button1}) secondary->addWidget(button);
+    secondary->addSpacing(16);
+    // Under "Resp. timeout", whose windows it shortens.
+    Check_fast = NamedCheckBox("Check_fast", QStringLiteral("Fast response"), Group_search);
+    Check_fast->setToolTip(QStringLiteral("End a meter's window as soon as its answer is complete, or after the line's "
+                                          "answer time when nothing comes"));
+    secondary->addWidget(Check_fast);
     secondary->addStretch(1);
     // On the shorter line, so that showing it never widens the window.
     ProgressBar1 = Named(new QProgressBar(Group_search), "ProgressBar1");
-    ProgressBar1->setMinimumWidth(160);
+    ProgressBar1->setMinimumWidth(120);
     ProgressBar1->setMaximumWidth(320);
     ProgressBar1->hide();
     secondary->addWidget(ProgressBar1);
