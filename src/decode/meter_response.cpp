@@ -14,10 +14,11 @@ namespace {
 constexpr std::size_t kZpaFirstData = 23;
 constexpr std::size_t kZpaSecondData = 33;
 constexpr int kZpaPrecision = 8;
+constexpr std::size_t kRowsAfterRecords = 2;  // a full read's time stamp and empty row
 
 bool IsAdditionalUnit(const std::string& unit) {
     return std::any_of(kAdditionalValueUnits.begin(), kAdditionalValueUnits.end(),
-                       [&](const char* accepted) { return unit == accepted; });
+                       [&](std::string_view accepted) { return unit == accepted; });
 }
 
 std::optional<double> ParseNumber(const std::string& text, char separator) {
@@ -34,8 +35,15 @@ RecordWalkSettings WalkSettings(const DecodeSettings& settings) {
     return {settings.fullRead, settings.decodeApator, settings.decimalSeparator};
 }
 
-void AppendRecordRows(ReportAppend& report, const RecordWalk& walk) {
-    for (const auto& row : walk.reportRows) report.rows.push_back({row.function, row.value, row.unit, row.description, ""});
+void AppendRecordRows(ReportAppend& report, RecordWalk& walk) {
+    report.rows.reserve(report.rows.size() + walk.reportRows.size() + kRowsAfterRecords);
+    for (auto& row : walk.reportRows) {
+        ReportGridRow& grid = report.rows.emplace_back();
+        grid[0] = std::move(row.function);
+        grid[1] = std::move(row.value);
+        grid[2] = std::move(row.unit);
+        grid[3] = std::move(row.description);
+    }
 }
 
 // The full read: header lines and row, every record, and the time stamp; the meter table is not touched.
@@ -99,20 +107,16 @@ void ChooseMainAndAdditional(MeterResponse& result, const DecodeSettings& settin
         if (h.manufacturer == "BMT" && h.preferredUnits[0] == "m3") h.model = "MB1/MB2";
     }
 
-    const int count = std::clamp(settings.additionalCount, 0, kMaxAdditionalValues);
-    std::size_t start = 0;
-    for (int slot = 0; slot < count; ++slot) {
-        for (std::size_t i = start; i < result.records.size(); ++i) {
-            if (mainRow && i == *mainRow) continue;
-            const auto& record = result.records[i];
-            if (!IsAdditionalUnit(record.unit)) continue;
-            std::string text = record.value + " " + record.unit;
-            if (text.size() > kAdditionalValueLength) text.resize(kAdditionalValueLength);
-            result.additionalSlots[static_cast<std::size_t>(slot)] = std::move(text);
-            // The next slot searches from the row after this one (its record number).
-            start = static_cast<std::size_t>(std::atoi(record.number.c_str()));
-            break;
-        }
+    // Each slot takes the next record after the previous slot's that carries an additional unit.
+    const auto count = static_cast<std::size_t>(std::clamp(settings.additionalCount, 0, kMaxAdditionalValues));
+    std::size_t slot = 0;
+    for (std::size_t i = 0; i < result.records.size() && slot < count; ++i) {
+        if (mainRow && i == *mainRow) continue;
+        const auto& record = result.records[i];
+        if (!IsAdditionalUnit(record.unit)) continue;
+        std::string text = record.value + " " + record.unit;
+        if (text.size() > kAdditionalValueLength) text.resize(kAdditionalValueLength);
+        result.additionalSlots[slot++] = std::move(text);
     }
 }
 
@@ -131,7 +135,9 @@ MeterTableRow TableRow(const MeterResponse& result, const DecodeSettings& settin
 
 MeterResponse DecodeMeterResponse(std::span<const std::uint8_t> response, const DecodeSettings& settings) {
     MeterResponse result;
-    result.log.push_back("Respond: " + HexRendering(response));
+    std::string respond = "Respond: ";
+    AppendHexRendering(respond, response);
+    result.log.push_back(std::move(respond));
     if (response.size() < frame::kShortestLongFrame) return result;
 
     FrameValidation validation = ValidateLongFrame(response);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decode/records.h"
@@ -63,7 +64,7 @@ struct MeterResponse {
 };
 
 // The units an additional value may carry, in this order.
-inline constexpr std::array<const char*, 17> kAdditionalValueUnits{
+inline constexpr std::array<std::string_view, 17> kAdditionalValueUnits{
     "m3", "kWh", "MWh", "mbar", "kW", "l/h", "deg. C", "GJ", "MJ", "MW", "Volts", "Volts, 10^-3",
     "On Time", "Time point", "Fabr. No.", "deg. K", "W"};
 
