@@ -14,7 +14,6 @@ namespace {
 constexpr std::size_t kZpaFirstData = 23;
 constexpr std::size_t kZpaSecondData = 33;
 constexpr int kZpaPrecision = 8;
-constexpr std::size_t kRowsAfterRecords = 2;  // a full read's time stamp and empty row
 
 bool IsAdditionalUnit(const std::string& unit) {
     return std::any_of(kAdditionalValueUnits.begin(), kAdditionalValueUnits.end(),
@@ -36,7 +35,7 @@ RecordWalkSettings WalkSettings(const DecodeSettings& settings) {
 }
 
 void AppendRecordRows(ReportAppend& report, RecordWalk& walk) {
-    report.rows.reserve(report.rows.size() + walk.reportRows.size() + kRowsAfterRecords);
+    report.rows.reserve(report.rows.size() + walk.reportRows.size());
     for (auto& row : walk.reportRows) {
         ReportGridRow& grid = report.rows.emplace_back();
         grid[0] = std::move(row.function);
@@ -48,6 +47,11 @@ void AppendRecordRows(ReportAppend& report, RecordWalk& walk) {
 
 // The full read: header lines and row, every record, and the time stamp; the meter table is not touched.
 void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
+    // Both lists sized once: the header's lines and row, the records', and the time stamp's.
+    result.report.log.reserve(walk.reportLog.size() + 4);
+    result.report.rows.reserve(walk.reportRows.size() + 3);
+
     const TelegramHeader& h = *result.header;
     const std::string access = std::to_string(h.accessNumber);
     result.report.log.push_back("ID:" + h.id + ", Mfr: " + h.manufacturer + ", Main medium: " + h.medium);
@@ -55,7 +59,6 @@ void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, con
     result.report.rows.push_back({"ID:" + h.id, "Mfr:" + h.manufacturer, "Main medium: " + h.medium,
                                   "Access Counter: " + access + ", Status: " + h.status + ", Model: " + h.model, ""});
 
-    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
     for (auto& line : walk.reportLog) result.report.log.push_back(std::move(line));
     for (auto& line : walk.log) result.log.push_back(std::move(line));
     AppendRecordRows(result.report, walk);
