@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "decode/joined.h"
 #include "decode/maker_decoders.h"
 #include "decode/number_format.h"
 #include "mbus/frames.h"
@@ -34,17 +35,6 @@ RecordWalkSettings WalkSettings(const DecodeSettings& settings) {
     return {settings.fullRead, settings.decodeApator, settings.decimalSeparator};
 }
 
-void AppendRecordRows(ReportAppend& report, RecordWalk& walk) {
-    report.rows.reserve(report.rows.size() + walk.reportRows.size());
-    for (auto& row : walk.reportRows) {
-        ReportGridRow& grid = report.rows.emplace_back();
-        grid[0] = std::move(row.function);
-        grid[1] = std::move(row.value);
-        grid[2] = std::move(row.unit);
-        grid[3] = std::move(row.description);
-    }
-}
-
 // The full read: header lines and row, every record, and the time stamp; the meter table is not touched.
 void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, const DecodeSettings& settings) {
     RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
@@ -54,19 +44,19 @@ void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, con
 
     const TelegramHeader& h = *result.header;
     const std::string access = std::to_string(h.accessNumber);
-    result.report.log.push_back("ID:" + h.id + ", Mfr: " + h.manufacturer + ", Main medium: " + h.medium);
-    result.report.log.push_back("Access counter: " + access + ", Status: " + h.status + ", Model: " + h.model);
-    result.report.rows.push_back({"ID:" + h.id, "Mfr:" + h.manufacturer, "Main medium: " + h.medium,
-                                  "Access Counter: " + access + ", Status: " + h.status + ", Model: " + h.model, ""});
+    result.report.log.push_back(Joined("ID:", h.id, ", Mfr: ", h.manufacturer, ", Main medium: ", h.medium));
+    result.report.log.push_back(Joined("Access counter: ", access, ", Status: ", h.status, ", Model: ", h.model));
+    result.report.rows.push_back({Joined("ID:", h.id), Joined("Mfr:", h.manufacturer), Joined("Main medium: ", h.medium),
+                                  Joined("Access Counter: ", access, ", Status: ", h.status, ", Model: ", h.model), ""});
 
     for (auto& line : walk.reportLog) result.report.log.push_back(std::move(line));
     for (auto& line : walk.log) result.log.push_back(std::move(line));
-    AppendRecordRows(result.report, walk);
+    for (auto& row : walk.reportRows) result.report.rows.push_back(std::move(row));
     result.records = std::move(walk.records);
     result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
     result.moreRecordsPending = walk.moreRecordsPending;
 
-    const std::string stamp = "Decoded at " + settings.localTime + ", " + settings.localDate;
+    const std::string stamp = Joined("Decoded at ", settings.localTime, ", ", settings.localDate);
     result.report.log.push_back(stamp);
     result.report.log.emplace_back();
     result.report.rows.push_back({stamp, "", "", "", ""});
@@ -117,8 +107,10 @@ void ChooseMainAndAdditional(MeterResponse& result, const DecodeSettings& settin
         if (mainRow && i == *mainRow) continue;
         const auto& record = result.records[i];
         if (!IsAdditionalUnit(record.unit)) continue;
-        std::string text = record.value + " " + record.unit;
-        if (text.size() > kAdditionalValueLength) text.resize(kAdditionalValueLength);
+        // "value unit", cut to the slot's length while it is put together rather than after.
+        std::string text;
+        for (std::string_view part : {std::string_view(record.value), std::string_view(" "), std::string_view(record.unit)})
+            text.append(part.substr(0, kAdditionalValueLength - text.size()));
         result.additionalSlots[slot++] = std::move(text);
     }
 }
@@ -166,7 +158,7 @@ MeterResponse DecodeMeterResponse(std::span<const std::uint8_t> response, const 
     } else {
         RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
         for (auto& line : walk.log) result.log.push_back(std::move(line));
-        AppendRecordRows(result.report, walk);
+        result.report.rows = std::move(walk.reportRows);
         result.records = std::move(walk.records);
         result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
         result.moreRecordsPending = walk.moreRecordsPending;

@@ -29,9 +29,6 @@ struct DecodeSettings {
     std::string localDate;
 };
 
-// A row of the detailed report's grid, five columns.
-using ReportGridRow = std::array<std::string, 5>;
-
 // What a decode appends to the detailed report: log lines (full read only) and grid rows (always; each
 // written into the grid's trailing empty row, which then grows by one).
 struct ReportAppend {

@@ -2,11 +2,11 @@
 
 #include <array>
 #include <cmath>
-#include <initializer_list>
 #include <optional>
 #include <string_view>
 
 #include "decode/date_time.h"
+#include "decode/joined.h"
 #include "decode/maker_decoders.h"
 #include "decode/number_format.h"
 #include "decode/telegram_header.h"
@@ -177,17 +177,6 @@ std::string VariableValue(std::span<const std::uint8_t> recordArea, std::size_t 
 
 std::string HexPairs(std::span<const std::uint8_t> bytes) { return HexRendering(bytes); }
 
-// The parts one after the other, the text sized once: a report line has fourteen parts, and a chain of
-// `+` builds a temporary for each.
-std::string Joined(std::initializer_list<std::string_view> parts) {
-    std::size_t length = 0;
-    for (std::string_view part : parts) length += part.size();
-    std::string text;
-    text.reserve(length);
-    for (std::string_view part : parts) text += part;
-    return text;
-}
-
 } // namespace
 
 std::string FunctionText(std::uint8_t dif, std::uint8_t firstDife) {
@@ -322,8 +311,8 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         if ((dif & 0x0F) == 0x0F) {
             const std::string data = HexPairs(area.subspan(position + 1));
             if (settings.fullRead)
-                walk.reportLog.push_back(Joined({"DIF:", HexByte(dif), ", Manufacturer specific: ", data}));
-            walk.reportRows.push_back({"", "", "Manf. specific", data});
+                walk.reportLog.push_back(Joined("DIF:", HexByte(dif), ", Manufacturer specific: ", data));
+            walk.reportRows.push_back({"", "", "Manf. specific", data, ""});
             DecodedRecord record;
             record.number = std::to_string(number);
             record.value = data;
@@ -368,20 +357,20 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         record.value = std::move(field.value);
         record.unit = std::move(info.unit);
         record.description = std::move(info.description);
-        record.difDife = HexPairs(area.subspan(position, vifPosition - position));
+        AppendHexRendering(record.difDife, area.subspan(position, vifPosition - position));
         record.vif = HexByte(vif);
-        record.vife = HexPairs(area.subspan(vifPosition + 1, last - vifPosition));
+        AppendHexRendering(record.vife, area.subspan(vifPosition + 1, last - vifPosition));
         record.function = std::move(field.function);
         if (settings.fullRead) {
-            walk.reportLog.push_back(Joined({"DIF,DIFE=", record.difDife, "; VIF, VIFE=", record.vif, " ", record.vife,
-                                             "; ", record.function, ", ", record.value, " ", record.unit, ", ",
-                                             record.description}));
+            walk.reportLog.push_back(Joined("DIF,DIFE=", record.difDife, "; VIF, VIFE=", record.vif, " ", record.vife, "; ",
+                                            record.function, ", ", record.value, " ", record.unit, ", ",
+                                            record.description));
         }
-        RecordReportRow& row = walk.reportRows.emplace_back();
-        row.function = record.function;
-        row.value = record.value;
-        row.unit = record.unit;
-        row.description = record.description;
+        ReportGridRow& row = walk.reportRows.emplace_back();
+        row[0] = record.function;
+        row[1] = record.value;
+        row[2] = record.unit;
+        row[3] = record.description;
 
         position = dataPosition + field.length;
         ++number;

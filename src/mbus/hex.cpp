@@ -26,8 +26,8 @@ std::string HexRendering(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
-// Written by index into a string sized once: a telegram's rendering is several hundred characters, and
-// appending them one by one cost more than the rest of a decode.
+// Written into a string sized once: a telegram's rendering runs to several hundred characters, and
+// appending them one at a time was a noticeable part of every decode.
 void AppendHexRendering(std::string& text, std::span<const std::uint8_t> bytes) {
     const std::size_t at = text.size();
     text.resize(at + bytes.size() * 3);
