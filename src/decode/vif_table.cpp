@@ -164,11 +164,15 @@ const auto* FindRow(const Table& table, const RowIndex& rows, std::uint8_t key) 
     return row == kNoRow ? nullptr : &table[row];
 }
 
-void Apply(VifInfo& info, const VifRow& row, std::uint8_t key, bool withDescription) {
-    info.unit = row.unit;
-    info.exponent = row.firstExponent + (row.exponentSteps ? key - row.first : 0);
-    info.multiplier = PowerOfTen(info.exponent);
-    if (withDescription) info.description = row.description;
+// Made with its texts rather than assigned them afterwards: nearly every record goes through here.
+VifInfo Described(const VifRow& row, std::uint8_t key, bool withDescription) {
+    const int exponent = row.firstExponent + (row.exponentSteps ? key - row.first : 0);
+    return {.unit = std::string(row.unit),
+            .exponent = exponent,
+            .multiplier = PowerOfTen(exponent),
+            .description = withDescription ? std::string(row.description) : std::string(),
+            .plainTextLength = 0,
+            .error = std::nullopt};
 }
 
 // Plain-text unit: 7Ch takes the LEN characters right after LEN; FCh leaves one byte after LEN
@@ -229,7 +233,7 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
         if (auto vife = FirstVife(info, region, vifPosition)) {
             const std::uint8_t key = *vife & 0x7F;
             if (const VifRow* row = FindRow(kFirstExtensionTable, kFirstExtensionRows, key))
-                Apply(info, *row, key, false);
+                info = Described(*row, key, false);
             else
                 info.unit = kExtensionNotSupported;
         }
@@ -243,7 +247,7 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
     }
     if (vif >= 0xF0) return info;  // F0h..FAh: no meaning of their own, no extension-bit mapping
     const std::uint8_t key = vif & 0x7F;
-    if (const VifRow* row = FindRow(kPrimaryTable, kPrimaryRows, key)) Apply(info, *row, key, true);
+    if (const VifRow* row = FindRow(kPrimaryTable, kPrimaryRows, key)) return Described(*row, key, true);
     return info;
 }
 
