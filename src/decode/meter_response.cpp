@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "decode/joined.h"
 #include "decode/maker_decoders.h"
 #include "decode/number_format.h"
 #include "mbus/frames.h"
@@ -17,7 +18,7 @@ constexpr int kZpaPrecision = 8;
 
 bool IsAdditionalUnit(const std::string& unit) {
     return std::any_of(kAdditionalValueUnits.begin(), kAdditionalValueUnits.end(),
-                       [&](const char* accepted) { return unit == accepted; });
+                       [&](std::string_view accepted) { return unit == accepted; });
 }
 
 std::optional<double> ParseNumber(const std::string& text, char separator) {
@@ -34,28 +35,28 @@ RecordWalkSettings WalkSettings(const DecodeSettings& settings) {
     return {settings.fullRead, settings.decodeApator, settings.decimalSeparator};
 }
 
-void AppendRecordRows(ReportAppend& report, const RecordWalk& walk) {
-    for (const auto& row : walk.reportRows) report.rows.push_back({row.function, row.value, row.unit, row.description, ""});
-}
-
 // The full read: header lines and row, every record, and the time stamp; the meter table is not touched.
 void FullRead(MeterResponse& result, std::span<const std::uint8_t> response, const DecodeSettings& settings) {
+    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
+    // Both lists sized once: the header's lines and row, the records', and the time stamp's.
+    result.report.log.reserve(walk.reportLog.size() + 4);
+    result.report.rows.reserve(walk.reportRows.size() + 3);
+
     const TelegramHeader& h = *result.header;
     const std::string access = std::to_string(h.accessNumber);
-    result.report.log.push_back("ID:" + h.id + ", Mfr: " + h.manufacturer + ", Main medium: " + h.medium);
-    result.report.log.push_back("Access counter: " + access + ", Status: " + h.status + ", Model: " + h.model);
-    result.report.rows.push_back({"ID:" + h.id, "Mfr:" + h.manufacturer, "Main medium: " + h.medium,
-                                  "Access Counter: " + access + ", Status: " + h.status + ", Model: " + h.model, ""});
+    result.report.log.push_back(Joined("ID:", h.id, ", Mfr: ", h.manufacturer, ", Main medium: ", h.medium));
+    result.report.log.push_back(Joined("Access counter: ", access, ", Status: ", h.status, ", Model: ", h.model));
+    result.report.rows.push_back({Joined("ID:", h.id), Joined("Mfr:", h.manufacturer), Joined("Main medium: ", h.medium),
+                                  Joined("Access Counter: ", access, ", Status: ", h.status, ", Model: ", h.model), ""});
 
-    RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
     for (auto& line : walk.reportLog) result.report.log.push_back(std::move(line));
     for (auto& line : walk.log) result.log.push_back(std::move(line));
-    AppendRecordRows(result.report, walk);
+    for (auto& row : walk.reportRows) result.report.rows.push_back(std::move(row));
     result.records = std::move(walk.records);
     result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
     result.moreRecordsPending = walk.moreRecordsPending;
 
-    const std::string stamp = "Decoded at " + settings.localTime + ", " + settings.localDate;
+    const std::string stamp = Joined("Decoded at ", settings.localTime, ", ", settings.localDate);
     result.report.log.push_back(stamp);
     result.report.log.emplace_back();
     result.report.rows.push_back({stamp, "", "", "", ""});
@@ -99,20 +100,18 @@ void ChooseMainAndAdditional(MeterResponse& result, const DecodeSettings& settin
         if (h.manufacturer == "BMT" && h.preferredUnits[0] == "m3") h.model = "MB1/MB2";
     }
 
-    const int count = std::clamp(settings.additionalCount, 0, kMaxAdditionalValues);
-    std::size_t start = 0;
-    for (int slot = 0; slot < count; ++slot) {
-        for (std::size_t i = start; i < result.records.size(); ++i) {
-            if (mainRow && i == *mainRow) continue;
-            const auto& record = result.records[i];
-            if (!IsAdditionalUnit(record.unit)) continue;
-            std::string text = record.value + " " + record.unit;
-            if (text.size() > kAdditionalValueLength) text.resize(kAdditionalValueLength);
-            result.additionalSlots[static_cast<std::size_t>(slot)] = std::move(text);
-            // The next slot searches from the row after this one (its record number).
-            start = static_cast<std::size_t>(std::atoi(record.number.c_str()));
-            break;
-        }
+    // Each slot takes the next record after the previous slot's that carries an additional unit.
+    const auto count = static_cast<std::size_t>(std::clamp(settings.additionalCount, 0, kMaxAdditionalValues));
+    std::size_t slot = 0;
+    for (std::size_t i = 0; i < result.records.size() && slot < count; ++i) {
+        if (mainRow && i == *mainRow) continue;
+        const auto& record = result.records[i];
+        if (!IsAdditionalUnit(record.unit)) continue;
+        // "value unit", cut to the slot's length while it is put together rather than after.
+        std::string text;
+        for (std::string_view part : {std::string_view(record.value), std::string_view(" "), std::string_view(record.unit)})
+            text.append(part.substr(0, kAdditionalValueLength - text.size()));
+        result.additionalSlots[slot++] = std::move(text);
     }
 }
 
@@ -131,7 +130,9 @@ MeterTableRow TableRow(const MeterResponse& result, const DecodeSettings& settin
 
 MeterResponse DecodeMeterResponse(std::span<const std::uint8_t> response, const DecodeSettings& settings) {
     MeterResponse result;
-    result.log.push_back("Respond: " + HexRendering(response));
+    std::string respond = "Respond: ";
+    AppendHexRendering(respond, response);
+    result.log.push_back(std::move(respond));
     if (response.size() < frame::kShortestLongFrame) return result;
 
     FrameValidation validation = ValidateLongFrame(response);
@@ -157,7 +158,7 @@ MeterResponse DecodeMeterResponse(std::span<const std::uint8_t> response, const 
     } else {
         RecordWalk walk = DecodeRecords(response, WalkSettings(settings));
         for (auto& line : walk.log) result.log.push_back(std::move(line));
-        AppendRecordRows(result.report, walk);
+        result.report.rows = std::move(walk.reportRows);
         result.records = std::move(walk.records);
         result.recordListHasTrailingEmptyRow = walk.trailingEmptyRow;
         result.moreRecordsPending = walk.moreRecordsPending;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decode/records.h"
@@ -27,9 +28,6 @@ struct DecodeSettings {
     std::string localTime;          // texts of the moment of decoding, in the caller's formats
     std::string localDate;
 };
-
-// A row of the detailed report's grid, five columns.
-using ReportGridRow = std::array<std::string, 5>;
 
 // What a decode appends to the detailed report: log lines (full read only) and grid rows (always; each
 // written into the grid's trailing empty row, which then grows by one).
@@ -63,7 +61,7 @@ struct MeterResponse {
 };
 
 // The units an additional value may carry, in this order.
-inline constexpr std::array<const char*, 17> kAdditionalValueUnits{
+inline constexpr std::array<std::string_view, 17> kAdditionalValueUnits{
     "m3", "kWh", "MWh", "mbar", "kW", "l/h", "deg. C", "GJ", "MJ", "MW", "Volts", "Volts, 10^-3",
     "On Time", "Time point", "Fabr. No.", "deg. K", "W"};
 

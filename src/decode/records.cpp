@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "decode/date_time.h"
+#include "decode/joined.h"
 #include "decode/maker_decoders.h"
 #include "decode/number_format.h"
 #include "decode/telegram_header.h"
@@ -82,6 +83,7 @@ static_assert([] {
 }());
 
 constexpr std::size_t kDateFieldLengthOfVariableCode = 5;
+constexpr std::size_t kBytesPerRecordReserved = 4;
 
 // Bytes most significant first as hex text; the 3-byte fabrication number is padded to eight digits.
 std::string MostSignificantFirst(std::span<const std::uint8_t> bytes) {
@@ -178,13 +180,18 @@ std::string HexPairs(std::span<const std::uint8_t> bytes) { return HexRendering(
 } // namespace
 
 std::string FunctionText(std::uint8_t dif, std::uint8_t firstDife) {
-    std::string text(kFunctionTexts[dif >> 4]);
-    if (dif & kExtensionBit) {
-        const int storage = firstDife & 0x0F;
-        const int tariff = (firstDife >> 4) & 0x03;
-        text += "Storage is: " + (storage < 10 ? std::to_string(storage) : std::string()) +
-                ", Tariff is: " + std::to_string(tariff) + " ";
-    }
+    const std::string_view function = kFunctionTexts[dif >> 4];
+    if (!(dif & kExtensionBit)) return std::string(function);
+    const int storage = firstDife & 0x0F;
+    const int tariff = (firstDife >> 4) & 0x03;
+    std::string text;
+    text.reserve(function.size() + 32);  // the storage and tariff part, in one allocation
+    text += function;
+    text += "Storage is: ";
+    if (storage < 10) text += static_cast<char>('0' + storage);
+    text += ", Tariff is: ";
+    text += static_cast<char>('0' + tariff);
+    text += ' ';
     return text;
 }
 
@@ -287,6 +294,13 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
     std::size_t position = kRecordsStart;
     int number = 1;
 
+    // Real records take 4 to 8 bytes (DIF, VIF, a 2- or 4-byte value), so one list entry per 4 bytes of
+    // the record area holds them all in one allocation; a run of shorter records grows the lists as usual.
+    const std::size_t expectedRecords = (end - kRecordsStart) / kBytesPerRecordReserved + 1;
+    walk.records.reserve(expectedRecords);
+    walk.reportRows.reserve(expectedRecords);
+    if (settings.fullRead) walk.reportLog.reserve(expectedRecords);
+
     while (position < end) {
         const std::uint8_t dif = area[position];
         if (dif == kIdleFiller) {
@@ -297,8 +311,8 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         if ((dif & 0x0F) == 0x0F) {
             const std::string data = HexPairs(area.subspan(position + 1));
             if (settings.fullRead)
-                walk.reportLog.push_back("DIF:" + HexByte(dif) + ", Manufacturer specific: " + data);
-            walk.reportRows.push_back({"", "", "Manf. specific", data});
+                walk.reportLog.push_back(Joined("DIF:", HexByte(dif), ", Manufacturer specific: ", data));
+            walk.reportRows.push_back({"", "", "Manf. specific", data, ""});
             DecodedRecord record;
             record.number = std::to_string(number);
             record.value = data;
@@ -330,28 +344,33 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         if (dataPosition >= end) return walk;
 
         const std::uint8_t vif = area[vifPosition];
-        const VifInfo info = LookupVif(area, vifPosition, vif);
+        VifInfo info = LookupVif(area, vifPosition, vif);
         if (info.error) return walk;  // a plain-text unit that runs past the records ends the walk like a short chain
         if (info.plainText()) dataPosition += 1 + info.plainTextLength;
 
-        const DataField field = DecodeDataField(area, position, dataPosition, vif, info.exponent, settings.decimalSeparator);
+        DataField field = DecodeDataField(area, position, dataPosition, vif, info.exponent, settings.decimalSeparator);
 
-        DecodedRecord record;
+        // Built in place, like its report row below: a record is eight strings, and moving a finished one
+        // into the list copied each of them again.
+        DecodedRecord& record = walk.records.emplace_back();
         record.number = std::to_string(number);
-        record.value = field.value;
-        record.unit = info.unit;
-        record.description = info.description;
-        record.difDife = HexPairs(area.subspan(position, vifPosition - position));
+        record.value = std::move(field.value);
+        record.unit = std::move(info.unit);
+        record.description = std::move(info.description);
+        AppendHexRendering(record.difDife, area.subspan(position, vifPosition - position));
         record.vif = HexByte(vif);
-        record.vife = HexPairs(area.subspan(vifPosition + 1, last - vifPosition));
-        record.function = field.function;
+        AppendHexRendering(record.vife, area.subspan(vifPosition + 1, last - vifPosition));
+        record.function = std::move(field.function);
         if (settings.fullRead) {
-            walk.reportLog.push_back("DIF,DIFE=" + record.difDife + "; VIF, VIFE=" + record.vif + " " + record.vife +
-                                     "; " + record.function + ", " + record.value + " " + record.unit + ", " +
-                                     record.description);
+            walk.reportLog.push_back(Joined("DIF,DIFE=", record.difDife, "; VIF, VIFE=", record.vif, " ", record.vife, "; ",
+                                            record.function, ", ", record.value, " ", record.unit, ", ",
+                                            record.description));
         }
-        walk.reportRows.push_back({record.function, record.value, record.unit, record.description});
-        walk.records.push_back(std::move(record));
+        ReportGridRow& row = walk.reportRows.emplace_back();
+        row[0] = record.function;
+        row[1] = record.value;
+        row[2] = record.unit;
+        row[3] = record.description;
 
         position = dataPosition + field.length;
         ++number;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -21,13 +22,9 @@ struct DecodedRecord {
     std::string function;  // the function/storage/tariff text of the record
 };
 
-// One row of the detailed report's grid: function, value, unit, description (a fifth column stays empty).
-struct RecordReportRow {
-    std::string function;
-    std::string value;
-    std::string unit;
-    std::string description;
-};
+// A row of the detailed report's grid, five columns; a record's row holds its function, value, unit and
+// description, the fifth column stays empty.
+using ReportGridRow = std::array<std::string, 5>;
 
 struct RecordWalkSettings {
     bool fullRead = false;        // adds the per-record lines of the report log
@@ -39,7 +36,7 @@ struct RecordWalk {
     std::vector<DecodedRecord> records;
     // The record list ends with an empty row, except when the Apator row took that row's place.
     bool trailingEmptyRow = true;
-    std::vector<RecordReportRow> reportRows;  // one per record, full read or not
+    std::vector<ReportGridRow> reportRows;    // one per record, full read or not
     std::vector<std::string> reportLog;       // only during a full read
     std::vector<std::string> log;             // communication-log lines (the Apator exception)
     bool moreRecordsPending = false;          // the manufacturer-specific DIF was 1Fh

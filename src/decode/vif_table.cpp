@@ -123,6 +123,32 @@ static_assert(Ascending(kPrimaryTable), "primary VIF rows must not overlap");
 static_assert(Ascending(kFirstExtensionTable), "FBh extension rows must not overlap");
 static_assert(Ascending(kSecondExtensionTable), "FDh extension rows must not overlap");
 
+// Every table is keyed by a byte without its extension bit.
+constexpr std::size_t kKeys = 0x80;
+template <typename Table>
+constexpr bool WithinKeys(const Table& table) {
+    return table.empty() || table.back().last < kKeys;
+}
+static_assert(WithinKeys(kPrimaryTable) && WithinKeys(kFirstExtensionTable) && WithinKeys(kSecondExtensionTable));
+
+// The row of each key (kNoRow for a key in no range), derived from a table at compile time so that a
+// record's lookup is one index instead of a scan of the rows.
+constexpr std::uint8_t kNoRow = 0xFF;
+using RowIndex = std::array<std::uint8_t, kKeys>;
+
+template <typename Table>
+constexpr RowIndex IndexRows(const Table& table) {
+    static_assert(std::tuple_size_v<Table> < kNoRow);
+    RowIndex index{};
+    index.fill(kNoRow);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        for (std::size_t key = table[i].first; key <= table[i].last; ++key) index[key] = static_cast<std::uint8_t>(i);
+    return index;
+}
+constexpr RowIndex kPrimaryRows = IndexRows(kPrimaryTable);
+constexpr RowIndex kFirstExtensionRows = IndexRows(kFirstExtensionTable);
+constexpr RowIndex kSecondExtensionRows = IndexRows(kSecondExtensionTable);
+
 constexpr std::string_view kExtensionNotSupported = "VIF not supported";
 
 double PowerOfTen(int exponent) {
@@ -133,17 +159,20 @@ double PowerOfTen(int exponent) {
 }
 
 template <typename Table>
-const auto* FindRow(const Table& table, std::uint8_t key) {
-    for (const auto& row : table)
-        if (key >= row.first && key <= row.last) return &row;
-    return static_cast<decltype(&table[0])>(nullptr);
+const auto* FindRow(const Table& table, const RowIndex& rows, std::uint8_t key) {
+    const std::uint8_t row = rows[key % kKeys];
+    return row == kNoRow ? nullptr : &table[row];
 }
 
-void Apply(VifInfo& info, const VifRow& row, std::uint8_t key, bool withDescription) {
-    info.unit = row.unit;
-    info.exponent = row.firstExponent + (row.exponentSteps ? key - row.first : 0);
-    info.multiplier = PowerOfTen(info.exponent);
-    if (withDescription) info.description = row.description;
+// Made with its texts rather than assigned them afterwards: nearly every record goes through here.
+VifInfo Described(const VifRow& row, std::uint8_t key, bool withDescription) {
+    const int exponent = row.firstExponent + (row.exponentSteps ? key - row.first : 0);
+    return {.unit = std::string(row.unit),
+            .exponent = exponent,
+            .multiplier = PowerOfTen(exponent),
+            .description = withDescription ? std::string(row.description) : std::string(),
+            .plainTextLength = 0,
+            .error = std::nullopt};
 }
 
 // Plain-text unit: 7Ch takes the LEN characters right after LEN; FCh leaves one byte after LEN
@@ -190,7 +219,7 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
     case 0xFD:
         if (auto vife = FirstVife(info, region, vifPosition)) {
             const std::uint8_t key = *vife & 0x7F;
-            const TextRow* row = FindRow(kSecondExtensionTable, key);
+            const TextRow* row = FindRow(kSecondExtensionTable, kSecondExtensionRows, key);
             if (!row) {
                 info.unit = kExtensionNotSupported;
             } else if (row->nibbleBias == kNoExponentText) {
@@ -203,8 +232,8 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
     case 0xFB:
         if (auto vife = FirstVife(info, region, vifPosition)) {
             const std::uint8_t key = *vife & 0x7F;
-            if (const VifRow* row = FindRow(kFirstExtensionTable, key))
-                Apply(info, *row, key, false);
+            if (const VifRow* row = FindRow(kFirstExtensionTable, kFirstExtensionRows, key))
+                info = Described(*row, key, false);
             else
                 info.unit = kExtensionNotSupported;
         }
@@ -218,7 +247,7 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
     }
     if (vif >= 0xF0) return info;  // F0h..FAh: no meaning of their own, no extension-bit mapping
     const std::uint8_t key = vif & 0x7F;
-    if (const VifRow* row = FindRow(kPrimaryTable, key)) Apply(info, *row, key, true);
+    if (const VifRow* row = FindRow(kPrimaryTable, kPrimaryRows, key)) return Described(*row, key, true);
     return info;
 }
 

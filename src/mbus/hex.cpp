@@ -22,21 +22,29 @@ std::string HexByte(std::uint8_t byte) {
 
 std::string HexRendering(std::span<const std::uint8_t> bytes) {
     std::string text;
-    text.reserve(bytes.size() * 3);
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-        text += ' ';
-    }
+    AppendHexRendering(text, bytes);
     return text;
 }
 
-std::string HexDigits(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 2);
+// Written into a string sized once: a telegram's rendering runs to several hundred characters, and
+// appending them one at a time was a noticeable part of every decode.
+void AppendHexRendering(std::string& text, std::span<const std::uint8_t> bytes) {
+    const std::size_t at = text.size();
+    text.resize(at + bytes.size() * 3);
+    char* out = text.data() + at;
     for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
+        *out++ = kDigits[b >> 4];
+        *out++ = kDigits[b & 0x0F];
+        *out++ = ' ';
+    }
+}
+
+std::string HexDigits(std::span<const std::uint8_t> bytes) {
+    std::string text(bytes.size() * 2, '0');
+    char* out = text.data();
+    for (std::uint8_t b : bytes) {
+        *out++ = kDigits[b >> 4];
+        *out++ = kDigits[b & 0x0F];
     }
     return text;
 }

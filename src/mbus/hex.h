@@ -14,6 +14,9 @@ namespace veltro {
 // the five-byte REQ_UD2 10 7B 05 80 16 renders as "10 7B 05 80 16 ".
 std::string HexRendering(std::span<const std::uint8_t> bytes);
 
+// The same rendering appended to `text`, for a line that starts with a caption ("Respond: ...").
+void AppendHexRendering(std::string& text, std::span<const std::uint8_t> bytes);
+
 // Two upper-case hex digits, no blank.
 std::string HexByte(std::uint8_t byte);
 

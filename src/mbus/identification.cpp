@@ -26,7 +26,8 @@ std::optional<PackedIdentification> PackIdentification(std::string_view digits, 
 }
 
 std::string UnpackIdentification(const PackedIdentification& packed) {
-    return HexByte(packed[3]) + HexByte(packed[2]) + HexByte(packed[1]) + HexByte(packed[0]);
+    const std::uint8_t mostSignificantFirst[] = {packed[3], packed[2], packed[1], packed[0]};
+    return HexDigits(mostSignificantFirst);
 }
 
 } // namespace veltro

@@ -135,9 +135,7 @@ TEST(RecordWalk, FullReadReportLineAndRowForEveryRecord) {
                                   "Tariff is: 1 , 0.001 m3, ",
                               }));
     ASSERT_EQ(walk.reportRows.size(), 2u);
-    EXPECT_EQ(walk.reportRows[0].function, "Instantenous value ");
-    EXPECT_EQ(walk.reportRows[0].value, "123456.789");
-    EXPECT_EQ(walk.reportRows[0].unit, "m3");
+    EXPECT_EQ(walk.reportRows[0], (ReportGridRow{"Instantenous value ", "123456.789", "m3", "", ""}));
     // Without a full read the rows are still made, the log lines are not.
     const RecordWalk ordinary = Walk("04 13 15 CD 5B 07 2F 84 10 13 01 00 00 00", false);
     EXPECT_TRUE(ordinary.reportLog.empty());
@@ -166,8 +164,7 @@ TEST(RecordWalk, ManufacturerSpecificDataEndsTheWalk) {
         EXPECT_EQ(walk.records[1].description, "Manf. secific");
         EXPECT_EQ(walk.records[1].number, "2");
         ASSERT_EQ(walk.reportRows.size(), 2u);
-        EXPECT_EQ(walk.reportRows[1].unit, "Manf. specific");
-        EXPECT_EQ(walk.reportRows[1].description, "AA BB ");
+        EXPECT_EQ(walk.reportRows[1], (ReportGridRow{"", "", "Manf. specific", "AA BB ", ""}));
         EXPECT_EQ(walk.reportLog.back(), std::string("DIF:") + dif + ", Manufacturer specific: AA BB ");
         EXPECT_EQ(walk.moreRecordsPending, more) << dif;
         EXPECT_TRUE(walk.trailingEmptyRow);
