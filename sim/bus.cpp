@@ -31,6 +31,12 @@ Telegram OverlayAnswers(std::span<const Telegram> answers) {
     return line;
 }
 
+std::chrono::milliseconds BusExchange::answerDelay(std::chrono::milliseconds lineDefault) const {
+    std::chrono::milliseconds latest{0};
+    for (const auto& own : answerDelays) latest = std::max(latest, own.value_or(lineDefault));
+    return answerDelays.empty() ? lineDefault : latest;
+}
+
 void Bus::add(std::unique_ptr<Device> device) {
     std::lock_guard lock(m_mutex);
     m_devices.push_back(std::move(device));
@@ -64,7 +70,10 @@ BusExchange Bus::transact(const MasterFrame& frame, int lineBaud) {
         exchange.notes.insert(exchange.notes.end(), response.notes.begin(), response.notes.end());
         if (response.reached) entry.reached.push_back(std::move(id));
         std::move(response.changes.begin(), response.changes.end(), std::back_inserter(entry.changes));
-        if (response.answer && !response.answer->empty()) answers.push_back(std::move(*response.answer));
+        if (response.answer && !response.answer->empty()) {
+            answers.push_back(std::move(*response.answer));
+            exchange.answerDelays.push_back(response.answerDelay);
+        }
     }
     exchange.answeringDevices = answers.size();
     exchange.answer = OverlayAnswers(answers);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ struct BusExchange {
     Telegram answer;                  // what the master receives; empty when nobody answered
     std::size_t answeringDevices = 0; // more than one: a collision (or several identical acknowledges)
     std::vector<std::string> notes;   // the devices' notes, in bus order
+    // Each answering device's own answer delay (DeviceResponse::answerDelay), in bus order.
+    std::vector<std::optional<std::chrono::milliseconds>> answerDelays;
+
+    // When the answer starts on a line whose devices answer after `lineDefault` unless they keep their own
+    // time: with the latest of them, since the master hears one answer and it is whole only once every
+    // answering device has sent.
+    std::chrono::milliseconds answerDelay(std::chrono::milliseconds lineDefault) const;
 };
 
 // One frame the bus heard and what it did to the devices, for tests and `mbus-sim --journal`.

@@ -203,7 +203,7 @@ void BusPort::handleOne(const MasterFrame& frame, int lineBaud, qint64 heardMs) 
     if (exchange.answeringDevices > 1)
         emit log(m_name + "    " + QString::number(exchange.answeringDevices) + " devices answer at once");
     enqueue(QByteArray(reinterpret_cast<const char*>(exchange.answer.data()), static_cast<qsizetype>(exchange.answer.size())),
-            lineBaud, heardMs + m_timing.answerDelay.count(), text);
+            lineBaud, heardMs + exchange.answerDelay(m_timing.answerDelay).count(), text);
 }
 
 void BusPort::reset() {

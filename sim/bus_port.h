@@ -15,7 +15,8 @@
 namespace veltro::sim {
 
 struct LineTiming {
-    // From the end of the master's frame to the first character of the answer.
+    // From the end of the master's frame to the first character of the answer, for every device that
+    // does not keep its own (a meter's `answer_delay_ms`).
     std::chrono::milliseconds answerDelay{20};
     // Both directions at the line speed, 11 bits per character (start, 8 data, parity, stop): the bus hears
     // a master frame once its last character has crossed the line, and answers trickle back the same way.

@@ -32,6 +32,9 @@ struct DeviceResponse {
     bool reached = false;
     std::vector<DeviceChange> changes;
     std::vector<std::string> notes;  // what it did, for the verbose log
+    // From the end of the master's frame to the answer's first character, when the device keeps its own
+    // time rather than the port's (a slow meter); nothing: the port's answer delay.
+    std::optional<std::chrono::milliseconds> answerDelay;
 };
 
 // Something on the bus that hears every frame the master sends: a meter, a pulse counter, later a

@@ -202,13 +202,15 @@ bool Meter::reaches(std::uint8_t address) const {
 
 DeviceResponse Meter::hear(const MasterFrame& frame, int lineBaud) {
     if (lineBaud != m_state.baud) return {};
+    DeviceResponse response;
     switch (frame.kind) {
-    case MasterFrame::Kind::Short: return hearShort(frame);
-    case MasterFrame::Kind::Long: return hearLong(frame);
-    case MasterFrame::Kind::SingleCharacter: return {};
-    case MasterFrame::Kind::Text: return {};  // the display's language, not the meters'
+    case MasterFrame::Kind::Short: response = hearShort(frame); break;
+    case MasterFrame::Kind::Long: response = hearLong(frame); break;
+    case MasterFrame::Kind::SingleCharacter: break;
+    case MasterFrame::Kind::Text: break;  // the display's language, not the meters'
     }
-    return {};
+    if (response.answer) response.answerDelay = m_state.answerDelay;
+    return response;
 }
 
 DeviceResponse Meter::hearShort(const MasterFrame& frame) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +43,9 @@ struct MeterState {
     // The record of the first telegram that pulse-counter telegrams set (value, unit); nothing when the
     // meter has no such register.
     std::optional<std::size_t> counterRecord;
+    // From the end of the master's frame to the first character of this meter's answers; nothing: the
+    // line's answer delay. A late meter tries how long the master waits.
+    std::optional<std::chrono::milliseconds> answerDelay;
 };
 
 // A selection telegram's 8 data bytes against a meter: identification nibbles Fh, manufacturer FFFFh,

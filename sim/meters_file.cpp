@@ -22,6 +22,7 @@ namespace veltro::sim {
 namespace {
 
 constexpr int kLongestRadioPeriodMs = 86400000;  // a day
+constexpr int kLongestAnswerDelayMs = 10000;      // as --latency
 
 // Failures carry the path of keys that led to them ("meter 3: record 2: dif").
 struct FileError {
@@ -179,7 +180,7 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
     if (!value.isObject()) Fail(where + "must be an object");
     const QJsonObject o = value.toObject();
     RejectUnknownKeys(o, {"name", "address", "id", "manufacturer", "version", "medium", "access", "status", "signature",
-                          "baud", "counter", "records", "telegrams", "rsp_ud", "rsp_ud_file"},
+                          "baud", "counter", "records", "telegrams", "rsp_ud", "rsp_ud_file", "answer_delay_ms"},
                       where);
     const bool captured = o.contains("rsp_ud") || o.contains("rsp_ud_file");
     const bool encoded = o.contains("records") || o.contains("telegrams");
@@ -252,6 +253,8 @@ MeterState ParseMeter(const QJsonValue& value, const QString& baseDirectory, con
     if (o.contains("status")) m.status = ByteValue(o["status"], where + "status: ");
     if (o.contains("signature")) m.signature = static_cast<std::uint16_t>(IntegerValue(o["signature"], 0, 0xFFFF, where + "signature: "));
     if (o.contains("baud")) m.baud = IntegerValue(o["baud"], 1, 1000000, where + "baud: ");
+    if (o.contains("answer_delay_ms"))
+        m.answerDelay = std::chrono::milliseconds{IntegerValue(o["answer_delay_ms"], 0, kLongestAnswerDelayMs, where + "answer_delay_ms: ")};
     return m;
 }
 

@@ -13,7 +13,7 @@ public:
     std::string label() const override { return "acknowledges everything at 253"; }
     sim::DeviceResponse hear(const MasterFrame& frame, int) override {
         if (frame.address != kSecondaryAddress) return {};
-        return {Telegram{0xE5}, false, {}, {}};
+        return {Telegram{0xE5}, false, {}, {}, {}};
     }
 };
 

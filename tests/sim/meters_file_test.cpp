@@ -156,6 +156,27 @@ TEST(MetersFile, CapturedTelegramWithOverridesAndAnotherIdentification) {
     EXPECT_EQ(HexRendering(read.bytes().subspan(19, 6)), "04 13 01 00 00 00 ");
 }
 
+// A late meter keeps its own answer delay; the others keep the line's, and when both answer one frame the
+// master hears the answer once the later one has sent.
+TEST(MetersFile, AnswerDelayOfALateMeter) {
+    QString error;
+    auto bus = BusFromJson(R"({"meters": [
+        {"address": 1, "id": "11111111", "manufacturer": "SIM", "answer_delay_ms": 260, "records": []},
+        {"address": 2, "id": "22222222", "manufacturer": "SIM", "answer_delay_ms": 0, "records": []},
+        {"address": 3, "id": "33333333", "manufacturer": "SIM", "records": []}]})", error);
+    ASSERT_TRUE(bus) << error.toStdString();
+    const auto delayOf = [&bus](const Telegram& frame) {
+        const auto event = FrameAssembler().feed(frame, std::chrono::milliseconds{0}).at(0);
+        const BusExchange exchange = bus->transact(*event.frame, 2400);
+        EXPECT_FALSE(exchange.answer.empty()) << HexRendering(frame);
+        return exchange.answerDelay(std::chrono::milliseconds{20}).count();
+    };
+    EXPECT_EQ(delayOf(BuildReqUd2(1)), 260);
+    EXPECT_EQ(delayOf(BuildReqUd2(2)), 0) << "quicker than the line's default";
+    EXPECT_EQ(delayOf(BuildReqUd2(3)), 20);
+    EXPECT_EQ(delayOf(BuildSndNke(254)), 260) << "all three acknowledge";
+}
+
 std::string Say(Bus& bus, const std::string& text, int baud = 2400) {
     MasterFrame f;
     f.kind = MasterFrame::Kind::Text;
@@ -314,6 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "needs \"manufacturer\""},
         FileErrorCase{"BadByte", METER("\"medium\": \"1G\", \"records\": []"), "medium: \"1G\" is not a hex byte"},
         FileErrorCase{"UnknownBaud", METER("\"baud\": 1234, \"records\": []"), "baud rate 1234 is not one of"},
+        FileErrorCase{"AnswerDelayAboveTenSeconds", METER("\"answer_delay_ms\": 10001, \"records\": []"),
+                      "meter 1: answer_delay_ms: must be a whole number 0..10000"},
         FileErrorCase{"DataOfTheWrongLength", RECORDS("{\"dif\": \"04\", \"vif\": \"13\", \"data\": \"01 02\"}"),
                       "record 1: DIF 4 takes 4 data bytes, 2 given"},
         FileErrorCase{"ValueTooLargeForTheField", RECORDS("{\"dif\": \"01\", \"vif\": \"13\", \"value\": 300}"),

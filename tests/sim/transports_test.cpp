@@ -167,6 +167,19 @@ TEST_F(Bridge, AnswerWaitsForTheAnswerDelay) {
     EXPECT_GE(clock.elapsed(), 140);
 }
 
+TEST_F(Bridge, ALateMeterAnswersAfterItsOwnDelay) {
+    auto late = SimpleMeter(7, "70000007");
+    late.answerDelay = 150ms;
+    m_bus = test::BusOf({late});
+    start(Quick(0ms));
+    BridgeClient client;
+    ASSERT_TRUE(client.connectTo(m_server->port()));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(Valid(ToTelegram(client.exchange(BuildReqUd2(7)))));
+    EXPECT_GE(clock.elapsed(), 145);
+}
+
 TEST_F(Bridge, WireSpeedDeliversElevenBitsPerCharacter) {
     startAtWireSpeed();
     BridgeClient client;
