@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The bus against its wire-time floor: veltro-cli scans, reads and searches a simulated bus on a
-# pseudo-terminal with both directions paced at 11 bits per character (mbus-sim --wire-speed), in spec
+# pseudo-terminal with both directions paced at 11 bits per character (mbus-sim --wire-speed), in full-window
 # mode (every window the whole response timeout) and in fast mode (--fast), and compares each run's time
 # with the least time its own exchanges could take on the line.
 #
@@ -9,17 +9,17 @@
 #   11 bits of gap before each answer (the simulator's answer delay is set to that);
 #   330 bit times + 50 ms for each request nobody answered (how long the master must wait for a start).
 # The time is the wall time of the veltro-cli process, its start-up and the opening of the port
-# included; ratio = time / floor. A first run reads one silent address in spec mode: its time less the
+# included; ratio = time / floor. A first run reads one silent address in full-window mode: its time less the
 # window is the start-up, and "net" = (time - start-up) / floor.
 #
-#   bench/bus_bench.sh                      # 2400 Bd, default bus: scan, read-all, search, spec and fast
+#   bench/bus_bench.sh                      # 2400 Bd, default bus: scan, read-all, search, full and fast
 #   bench/bus_bench.sh --baud 2400,9600 --bus default,full,generated
 #   bench/bus_bench.sh --ops scan --modes fast --baud 9600
 #
 # Buses: default (the simulator's built-in bus), full (250 meters at addresses 1..250 at the run's line
 # speed, a meters file this script writes), generated (mbus-sim --generate 250:SEED: 250 meters all at
 # address 0, found only by the search; its read-all reads address 0, a collision). The default and the
-# generated bus's meters listen at 2400 Bd only. A spec-mode scan of 0..250 takes about 76 s at
+# generated bus's meters listen at 2400 Bd only. A full-window scan of 0..250 takes about 76 s at
 # 2400 Bd, a search of 250 meters many minutes.
 set -euo pipefail
 
@@ -28,7 +28,7 @@ build="$here/build"
 bauds=2400
 buses=default
 ops=scan,read,search
-modes=spec,fast
+modes=full,fast
 timeout=300
 seed=1
 
@@ -168,7 +168,7 @@ for baud in "${baud_list[@]}"; do
     for bus in "${bus_list[@]}"; do
         [ "$bus" = full ] && write_full_bus "$work/full.$baud.json" "$baud"
         [ "$bus" != full ] && [ "$baud" != 2400 ] && echo "  note: the $bus bus's meters listen at 2400 Bd only; at $baud Bd it is silent"
-        # The start-up: a run that opens the port and reads one silent address in spec mode; its time less
+        # The start-up: a run that opens the port and reads one silent address in full-window mode; its time less
         # the one window is what every run spends besides the bus.
         start_sim "$baud" "$bus" "$work/journal"
         silent=5
@@ -200,14 +200,14 @@ for baud in "${baud_list[@]}"; do
                 fi
                 report "$op $mode $baud $bus" "$baud" $((t1 - t0)) "$journal" "$work/out.json" "$work/rows.$baud.$bus.$op.$mode" "$startup"
             done
-            spec="$work/rows.$baud.$bus.$op.spec"
+            full="$work/rows.$baud.$bus.$op.full"
             fast="$work/rows.$baud.$bus.$op.fast"
-            if [ -f "$spec" ] && [ -f "$fast" ]; then
-                if cmp -s "$spec" "$fast"; then
-                    echo "  $op $baud $bus: fast and spec give the same $(grep -c . "$spec") rows"
+            if [ -f "$full" ] && [ -f "$fast" ]; then
+                if cmp -s "$full" "$fast"; then
+                    echo "  $op $baud $bus: fast and full give the same $(grep -c . "$full") rows"
                 else
-                    echo "  $op $baud $bus: fast and spec DIFFER:"
-                    diff "$spec" "$fast" | sed 's/^/    /' || true
+                    echo "  $op $baud $bus: fast and full DIFFER:"
+                    diff "$full" "$fast" | sed 's/^/    /' || true
                     status=1
                 fi
             fi

@@ -10,7 +10,7 @@ namespace veltro::test {
 namespace {
 
 // Window lengths well apart from the fast window (211 ms), so that which one ended a window shows.
-constexpr int kSpecWindow = 400;
+constexpr int kFullWindow = 400;
 constexpr int kLongWindow = 500;
 
 // Two meters of one short telegram (27 bytes, 124 ms on the wire) at 2 and 4; the meter at 4 answers
@@ -85,8 +85,8 @@ TEST_F(FastResponse, AMeterLateButInsideTheAnswerTimeIsRead) {
     EXPECT_EQ(count("No response"), 0);
 }
 
-// The price: what spec mode reads with a long enough window, fast mode gives up on.
-TEST_F(FastResponse, AMeterLaterThanTheAnswerTimeIsLostInFastModeAndReadInSpecMode) {
+// The price: what full windows read with a long enough window, fast mode gives up on.
+TEST_F(FastResponse, AMeterLaterThanTheAnswerTimeIsLostInFastModeAndReadWithTheModeOff) {
     startLine(260);
     setMode(true, kLongWindow);
     EXPECT_FALSE(readRow("4"));
@@ -99,28 +99,28 @@ TEST_F(FastResponse, AMeterLaterThanTheAnswerTimeIsLostInFastModeAndReadInSpecMo
     EXPECT_EQ(count("No response"), 1);
 }
 
-TEST_F(FastResponse, AScanFindsWhatSpecModeFindsInLessTime) {
+TEST_F(FastResponse, AScanFindsWhatTheFullWindowsFindInLessTime) {
     startLine(5);
-    setMode(false, kSpecWindow);
-    const auto spec = scan(1, 6);
-    setMode(true, kSpecWindow);
+    setMode(false, kFullWindow);
+    const auto full = scan(1, 6);
+    setMode(true, kFullWindow);
     const auto fast = scan(1, 6);
-    ASSERT_EQ(spec.first.size(), 2u) << log().join('\n').toStdString();
-    EXPECT_EQ(spec.first[0][0], "22222222");
-    EXPECT_EQ(spec.first[1][0], "44444444");
-    EXPECT_EQ(fast.first, spec.first);
+    ASSERT_EQ(full.first.size(), 2u) << log().join('\n').toStdString();
+    EXPECT_EQ(full.first[0][0], "22222222");
+    EXPECT_EQ(full.first[1][0], "44444444");
+    EXPECT_EQ(fast.first, full.first);
     // Six windows of 400 ms against four silent addresses of 211 ms and two answers of ~160 ms.
-    EXPECT_GE(spec.second, 6 * kSpecWindow);
-    EXPECT_LT(fast.second, spec.second * 8 / 10) << "fast " << fast.second << " ms, spec " << spec.second << " ms";
+    EXPECT_GE(full.second, 6 * kFullWindow);
+    EXPECT_LT(fast.second, full.second * 8 / 10) << "fast " << fast.second << " ms, full " << full.second << " ms";
 }
 
 TEST_F(FastResponse, WithTheModeOffEveryWindowLastsTheResponseTimeout) {
     startLine(5);
-    setMode(false, kSpecWindow);
+    setMode(false, kFullWindow);
     // A silent address and an answering one: neither ends its window early.
     for (const int address : {3, 2}) {
         const qint64 elapsed = scan(address, address).second;
-        EXPECT_GE(elapsed, kSpecWindow) << address;
+        EXPECT_GE(elapsed, kFullWindow) << address;
     }
     EXPECT_EQ(count("No response"), 0) << "a scan passes over silent addresses";
     EXPECT_EQ(meters().table().cell(1, 0), "22222222");
