@@ -111,7 +111,10 @@ AnswerProgress ProgressOfAnswer(std::span<const std::uint8_t> received) {
         if (received.size() < 4 || received[1] != received[2] || received[3] != frame::kLongStart)
             return AnswerProgress::Garbage;
         const std::size_t total = received[1] + frame::kLongFrameOverhead;
-        return received.size() == total ? AnswerProgress::Complete : AnswerProgress::Garbage;
+        // Colliding answers overlay into a frame whose L may announce less than the overlay holds: its
+        // check fails, and the rest must not spill into the next window.
+        return received.size() == total && ValidateLongFrame(received).valid ? AnswerProgress::Complete
+                                                                            : AnswerProgress::Garbage;
     }
     default: return AnswerProgress::Garbage;
     }

@@ -39,8 +39,10 @@ std::size_t MissingLongFrameBytes(std::span<const std::uint8_t> received);
 
 // What a meter's answer collected so far has become, for a window that ends as soon as it is whole:
 // nothing yet; the beginning of a frame (a long frame's L not yet satisfied, a short frame under its 5
-// bytes); a whole answer (E5h alone, a short frame, a long frame of exactly L + 6 bytes, valid or not);
-// or bytes that cannot become one answer (garbage, two answers colliding), judged once the line is quiet.
+// bytes); a whole answer (E5h alone, a short frame, a long frame of exactly L + 6 bytes whose check sum
+// and stop byte hold); or bytes that cannot become one answer (garbage, two answers colliding, a long
+// frame that fails its checks, since colliding answers may announce a shorter L than they send), judged
+// once the line is quiet.
 enum class AnswerProgress { Nothing, Partial, Complete, Garbage };
 AnswerProgress ProgressOfAnswer(std::span<const std::uint8_t> received);
 
