@@ -1,6 +1,8 @@
 // libFuzzer harness for the account file: any bytes as files/users.dat, read, listed, logged in to,
 // changed and deleted from. Sanitizers catch reads past a field; the checks below catch wrong results.
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <cstdlib>
 #include <span>
 
@@ -20,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.status = AccountFileRead::Status::Loaded;
     file.records = ParseAccountFile(bytes);
     Require(file.records.size() == size / kAccountRecordSize);
+    // Written back, the file is what was read, whole records only.
+    const std::string rendered = RenderAccountFile(file.records);
+    Require(rendered.size() == file.records.size() * kAccountRecordSize &&
+            std::equal(rendered.begin(), rendered.end(), data, [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
 
     for (const Account& account : DecodeAccounts(file.records)) {
         Require(account.userName.size() <= kUserNameCapacity && account.password.size() <= kPasswordCapacity);

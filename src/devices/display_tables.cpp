@@ -8,6 +8,7 @@
 #include "decode/number_format.h"
 #include "devices/display_commands.h"
 #include "meters/meter_table.h"
+#include "meters/table_file.h"
 
 namespace veltro {
 namespace {
@@ -61,15 +62,6 @@ std::string_view PulseToMultDiv(const std::string& pulse) {
 
 void SetInRows(DeviceTable& table, std::string_view address, int column, const std::string& text) {
     for (int row : table.rowsWhere(kDisplayAddressColumn, address)) table.setCell(row, column, text);
-}
-
-// Cells, CR LF and separators made blanks so each row stays one line of the same fields.
-std::string ExportCell(std::string value, char separator) {
-    for (char& c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == separator || byte < 0x20 || byte == 0x7F) c = ' ';
-    }
-    return value;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "meters/table_file.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace veltro {
 namespace {
@@ -13,6 +14,16 @@ bool IsBinary(char c) {
 
 } // namespace
 
+std::string ExportCell(std::string value, char separator) {
+    // A blank cannot stand in for a blank separator.
+    const char standIn = separator == ' ' ? '_' : ' ';
+    for (char& c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == separator || byte < 0x20 || byte == 0x7F) c = standIn;
+    }
+    return value;
+}
+
 std::string ExportTableText(const MeterTable& table, char separator, char decimalSeparator, char systemDecimalMark) {
     std::string text;
     for (int r = 1; r < table.rowCount(); ++r) {
@@ -22,9 +33,7 @@ std::string ExportTableText(const MeterTable& table, char separator, char decima
                 for (char& ch : value)
                     if (ch == systemDecimalMark) ch = decimalSeparator;
             }
-            for (char& ch : value)
-                if (ch == '\r' || ch == '\n' || ch == separator || IsBinary(ch)) ch = ' ';
-            text += value;
+            text += ExportCell(std::move(value), separator);
             text += separator;
         }
         text += '\n';

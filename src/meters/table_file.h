@@ -8,11 +8,14 @@
 
 namespace veltro {
 
-// Export: every data row (the trailing empty row included) as one line, each cell followed by the
-// separator, no header line. In the value column only the decimal mark the table was written with
+// One cell as every table export writes it: the separator and control characters (CR, LF, TAB, ...)
+// become a blank, or an underscore when the separator is a blank, so every row stays one line of the
+// same fields and the import takes the file back.
+std::string ExportCell(std::string value, char separator);
+
+// Export: every data row (the trailing empty row included) as one line, each cell (ExportCell) followed
+// by the separator, no header line. In the value column only the decimal mark the table was written with
 // (the system's) becomes the configured decimal separator; signs, digits, exponents and texts stay.
-// A CR, LF, separator or other control character inside a cell (a meter's text value) is written as a
-// blank, so every row stays one line of the same fields and the import takes the file back.
 std::string ExportTableText(const MeterTable& table, char separator, char decimalSeparator, char systemDecimalMark);
 
 inline constexpr std::size_t kImportFieldLength = 50;

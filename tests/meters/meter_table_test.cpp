@@ -311,14 +311,17 @@ TEST(TableFile, TheWidestExportImportsBack) {
 TEST(TableFile, ExportKeepsEachRowOnOneLineOfTheSameFields) {
     struct Case {
         const char* what;
+        char separator;
         const char* cell;
         const char* field;
     } cases[] = {
-        {"a meter's text with CR LF", "Line 1\r\nLine 2", "Line 1  Line 2"},
-        {"a lone LF", "A\nB", "A B"},
-        {"the separator", "Flat 3;4", "Flat 3 4"},
-        {"another control character", "A\x01" "B", "A B"},
-        {"a comma when the separator is ';'", "A,B", "A,B"},
+        {"a meter's text with CR LF", ';', "Line 1\r\nLine 2", "Line 1  Line 2"},
+        {"a lone LF", ';', "A\nB", "A B"},
+        {"the separator", ';', "Flat 3;4", "Flat 3 4"},
+        {"another control character", ';', "A\x01" "B", "A B"},
+        {"a comma when the separator is ';'", ';', "A,B", "A,B"},
+        // A blank cannot stand in for a blank separator.
+        {"a blank when the separator is a blank", ' ', "Flat 3\r\n", "Flat_3__"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -326,9 +329,9 @@ TEST(TableFile, ExportKeepsEachRowOnOneLineOfTheSameFields) {
         MeterTableRow meter = Meter("12345678", "5");
         meter.columns[10] = c.cell;
         table.place(meter, Placement::Append);
-        const std::string text = ExportTableText(table, ';', '.', '.');
+        const std::string text = ExportTableText(table, c.separator, '.', '.');
         ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // the meter and the trailing empty row
-        const ImportedTable back = ParseImportText(text, ';');
+        const ImportedTable back = ParseImportText(text, c.separator);
         EXPECT_EQ(back.refusal, ImportRefusal::None);
         ASSERT_EQ(back.rows.size(), 2u);
         ASSERT_EQ(back.rows[0].size(), 12u);
