@@ -161,10 +161,33 @@ std::vector<DataRecord> ParseRecords(const QJsonValue& value, const QString& whe
     return records;
 }
 
-Telegram ReadHexFile(const QString& path, const QString& where) {
+// Reads at most `limit` bytes: a wrong path such as /dev/zero or a huge file is refused, not read whole.
+std::optional<QByteArray> ReadBoundedFile(const QString& path, qint64 limit, QString& error) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) Fail(where + "cannot read " + path + ": " + file.errorString());
-    auto parsed = ParseHex(file.readAll().toStdString());
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot read " + path + ": " + file.errorString();
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        error = path + " is larger than " + QString::number(limit) + " bytes";
+        return std::nullopt;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        error = "cannot read " + path + ": " + file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+constexpr qint64 kMaxHexFileSize = 64 * 1024;
+constexpr qint64 kMaxMetersFileSize = 16 * 1024 * 1024;
+
+Telegram ReadHexFile(const QString& path, const QString& where) {
+    QString error;
+    const auto bytes = ReadBoundedFile(path, kMaxHexFileSize, error);
+    if (!bytes) Fail(where + error);
+    auto parsed = ParseHex(bytes->toStdString());
     if (!parsed) Fail(where + path + " does not hold hex bytes");
     return *parsed;
 }
@@ -598,12 +621,9 @@ std::optional<std::vector<MeterState>> ParseMetersJson(const QByteArray& json, c
 }
 
 std::optional<BusDescription> LoadBusFile(const QString& path, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = "cannot read " + path + ": " + file.errorString();
-        return std::nullopt;
-    }
-    auto description = ParseBusJson(file.readAll(), QFileInfo(path).absolutePath(), error);
+    const auto bytes = ReadBoundedFile(path, kMaxMetersFileSize, error);
+    if (!bytes) return std::nullopt;
+    auto description = ParseBusJson(*bytes, QFileInfo(path).absolutePath(), error);
     if (!description) error = path + ": " + error;
     return description;
 }

@@ -358,6 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileErrorCase{"ReplayTooShortForTheHeader", "{\"meters\": [{\"rsp_ud\": \"68 03 03 68 08 01 70 79 16\"}]}",
                       "too short for the 12-byte header"},
         FileErrorCase{"ReplayFileMissing", "{\"meters\": [{\"rsp_ud_file\": \"devices/no_such_meter.hex\"}]}", "cannot read"},
+        FileErrorCase{"ReplayFileEndless", "{\"meters\": [{\"rsp_ud_file\": \"/dev/zero\"}]}", "larger than 65536 bytes"},
         FileErrorCase{"CounterOnADate",
                       METER("\"counter\": 1, \"records\": [{\"dif\": \"04\", \"vif\": \"6D\", \"date\": \"2025-01-01 00:00\"}]"),
                       "counter record 1 is not"},

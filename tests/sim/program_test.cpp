@@ -396,6 +396,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"DisplayOptionWithoutADisplay", {"--pty", "--generate", "3", "--display-baud", "9600"}, 2,
                                   "need a display"},
                       RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"},
+                      RefusalCase{"EndlessMetersFile", {"--pty", "--meters", "/dev/zero"}, 1, "larger than 16777216 bytes"},
                       RefusalCase{"JournalCannotBeOpened", {"--pty", "--journal", "/nonexistent/j.jsonl"}, 1,
                                   "cannot open the journal /nonexistent/j.jsonl"}),
     [](const auto& row) { return row.param.name; });
