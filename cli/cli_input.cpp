@@ -10,7 +10,15 @@ namespace veltro::cli {
 std::optional<Telegram> ReadHexArguments(const std::vector<std::string>& arguments, std::string& error) {
     std::string text;
     if (arguments.size() == 1 && arguments.front() == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        // Hex text of a telegram is a few hundred characters; an endless stream is refused, not read.
+        constexpr std::size_t kMaxInput = 1024 * 1024;
+        text.resize(kMaxInput + 1);
+        std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(std::cin.gcount()));
+        if (text.size() > kMaxInput) {
+            error = "the input is larger than 1 MiB, no telegram";
+            return std::nullopt;
+        }
     } else {
         for (const auto& argument : arguments) text += argument + " ";
     }

@@ -9,6 +9,7 @@
 #include "mbus/hex.h"
 #include "meters/configuration_telegrams.h"
 #include "meters/meter_configuration.h"
+#include "device_tables.h"
 #include "meters/table_file.h"
 
 namespace veltro::cli {
@@ -314,11 +315,10 @@ int AutoAddressCommand(const std::vector<std::string>& arguments) {
         if (!parsed) return BadArguments(error);
         targets = *parsed;
     } else {
-        std::ifstream file(options->values.at("--table"), std::ios::binary);
-        if (!file) return BadArguments("cannot read " + options->values.at("--table"));
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        if (text.size() > kMaxImportFileSize) return BadArguments("the table file is too large");
-        const ImportedTable imported = ParseImportText(text, ';');
+        const auto text = ReadTableFile(options->values.at("--table"), error);
+        if (!text) return BadArguments(error);
+        if (text->size() > kMaxImportFileSize) return BadArguments("the table file is too large");
+        const ImportedTable imported = ParseImportText(*text, ';');
         if (imported.refusal != ImportRefusal::None || imported.rows.empty())
             return BadArguments("not a table exported by the program: " + options->values.at("--table"));
         tableRows = imported.rows;

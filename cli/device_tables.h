@@ -16,7 +16,8 @@ class Engine;
 // their tables printed as text or JSON.
 namespace veltro::cli {
 
-// The whole file, read before anything is opened so a missing file never touches the bus.
+// The whole file (up to one byte past the import limit, so an endless one is refused too), read before
+// anything is opened so a missing file never touches the bus.
 std::optional<std::string> ReadTableFile(const std::string& path, std::string& error);
 
 // The settings' export separator, ';' when none is set.

@@ -23,7 +23,8 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error) {
         if (error) *error = file.errorString();
         return std::nullopt;
     }
-    QByteArray bytes = file.readAll();
+    // One byte past the import limit is enough to refuse a file; a device such as /dev/zero never ends.
+    QByteArray bytes = file.read(static_cast<qint64>(kMaxImportFileSize) + 1);
     if (file.error() != QFileDevice::NoError) {
         if (error) *error = file.errorString();
         return std::nullopt;

@@ -17,6 +17,7 @@ class OperatorInterface;
 inline char FirstCharacter(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
 
 // The whole file, or nothing (with the reason in `error`) when it cannot be read.
+// Up to one byte past the import limit: a file that large is refused anyway.
 std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error = nullptr);
 
 // The import of a table file: the open dialog, then the whole file read and parsed before any table is
