@@ -8,6 +8,7 @@
 #if defined(_WIN32)
 #include <cstdio>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,25 @@ namespace veltro {
 namespace {
 
 std::string SystemErrorText(int error) { return std::generic_category().message(error); }
+
+#if !defined(_WIN32)
+// A writer killed between creating its temporary file and the rename leaves ".NAME.tmpPID.STAMP.N"
+// behind; the next write of NAME removes those whose process is gone.
+void RemoveTemporariesOfDeadWriters(const std::filesystem::path& folder, const std::string& name) {
+    const std::string prefix = "." + name + ".tmp";
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0) continue;
+        long long pid = 0;
+        std::size_t at = prefix.size();
+        for (; at < entry.size() && entry[at] >= '0' && entry[at] <= '9' && pid < 0x7FFFFFFF; ++at) pid = pid * 10 + (entry[at] - '0');
+        if (at == prefix.size() || at >= entry.size() || entry[at] != '.' || pid <= 0 || pid > 0x7FFFFFFF) continue;
+        if (static_cast<pid_t>(pid) == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
+    }
+}
+#endif
 
 } // namespace
 
@@ -97,6 +117,8 @@ FileWriteResult WriteFileAtomically(const std::filesystem::path& path, std::stri
     fd = -1;
     if (closed != 0) return abandon(errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0) return abandon(errno);
+
+    RemoveTemporariesOfDeadWriters(folder, target.filename().string());
 
     // Make the rename itself durable. The new file is already in place, so a failure here is not a
     // failed write: at worst a power cut brings the old file back.
