@@ -4,7 +4,8 @@
 # comes first. Each starts from its seed corpus in fuzz/corpus/ (the decoder's and the frame assembler's
 # also from the real telegrams) and keeps what it finds in build-asan/fuzz-corpus/NAME. A crash, leak or
 # sanitizer report fails the run and leaves the reproducer in build-asan/fuzz-artifacts/; the executions
-# and coverage of each harness go to build-asan/fuzz-summary.md.
+# and coverage of each harness go to build-asan/fuzz-summary.md (or FUZZ_SUMMARY). FUZZ_PREBUILT=1 skips
+# the build, so several runs of disjoint NAMEs can share one tree (build it first with a short run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -42,18 +43,18 @@ for s in "${selected[@]}"; do
   printf '%s\n' "${harnesses[@]}" | awk '{print $1}' | grep -qx "$s" || { echo "fuzz.sh: no harness named $s" >&2; exit 2; }
 done
 
-scripts/setup.sh
+[ "${FUZZ_PREBUILT:-0}" = 1 ] || scripts/setup.sh
 core_targets=()
 for entry in "${harnesses[@]}"; do
   read -r name _ <<<"$entry"
   if wanted "$name" && [ "$name" != meters_file ]; then core_targets+=("${name}_fuzz"); fi
 done
-if [ ${#core_targets[@]} -gt 0 ]; then
+if [ ${#core_targets[@]} -gt 0 ] && [ "${FUZZ_PREBUILT:-0}" != 1 ]; then
   CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVELTRO_CORE_ONLY=ON -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF >/dev/null
   cmake --build build-asan --target "${core_targets[@]}" -j"$jobs"
 fi
-if wanted meters_file; then
+if wanted meters_file && [ "${FUZZ_PREBUILT:-0}" != 1 ]; then
   # The simulator needs Qt: a tree of its own, of which only the simulator and the harness are built.
   CC=clang CXX=clang++ cmake -S . -B build-fuzz-sim -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVELTRO_SANITIZE=ON -DVELTRO_FUZZ=ON -DVELTRO_BENCH=OFF -DVELTRO_BUILD_TESTS=OFF >/dev/null
@@ -62,7 +63,7 @@ fi
 
 seeds=build-asan/fuzz-seeds
 artifacts=build-asan/fuzz-artifacts
-summary=build-asan/fuzz-summary.md
+summary=${FUZZ_SUMMARY:-build-asan/fuzz-summary.md}
 mkdir -p "$seeds" "$artifacts"
 for hex in tests/data/frames/devices/*.hex tests/data/frames/malformed/*.hex; do
   digits=$(tr -cd '0-9A-Fa-f' < "$hex")
