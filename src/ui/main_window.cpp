@@ -480,6 +480,13 @@ void TForm11::ShowWindow(QWidget* window) {
 void TForm11::appendLogLine(const QString& line) {
     Memo_current->appendPlainText(line);  // the view drops its first line at the log's limit, as the log
     const CommunicationLog& log = m_engine.log();
+    // The log also drops lines for their length, several at once: the view drops the same ones.
+    QTextDocument* document = Memo_current->document();
+    while (log.droppedCount() > 0 && document->blockCount() > log.lines().size()) {
+        QTextCursor first(document->firstBlock());
+        first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+        first.removeSelectedText();
+    }
     if (log.droppedCount() > 0) {
         QTextCursor first(Memo_current->document()->firstBlock());
         first.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
