@@ -342,6 +342,9 @@ TEST_F(MainWindow, TheLogViewDropsTheLinesTheLogDropsForTheirLength) {
     ASSERT_EQ(view.blockCount(), lines.size());
     EXPECT_EQ(view.firstBlock().text(), lines.first());
     EXPECT_EQ(view.lastBlock().text(), "last");
+    // Shown is the start of a flood line, which the view would take seconds to lay out whole.
+    EXPECT_EQ(view.lastBlock().previous().text(), flood.left(4096) + "...");
+    EXPECT_EQ(lines.at(lines.size() - 2), flood);
 }
 
 TEST_F(MainWindow, TheLogViewFollowsTheNewestLineUnlessScrolledUp) {
