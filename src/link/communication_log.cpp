@@ -10,8 +10,8 @@
 
 namespace veltro {
 
-CommunicationLog::CommunicationLog(QObject* parent, qsizetype maxLines)
-    : QObject(parent), m_maxLines(std::max<qsizetype>(2, maxLines)) {}
+CommunicationLog::CommunicationLog(QObject* parent, qsizetype maxLines, qsizetype maxCharacters)
+    : QObject(parent), m_maxLines(std::max<qsizetype>(2, maxLines)), m_maxCharacters(maxCharacters) {}
 
 QString CommunicationLog::DroppedLinesText(qsizetype count) {
     return QStringLiteral("... %1 older line%2 dropped").arg(count).arg(count == 1 ? "" : "s");
@@ -28,18 +28,27 @@ void CommunicationLog::append(const QString& line) {
 
 void CommunicationLog::appendHere(const QString& line) {
     m_lines.append(line);
-    if (m_lines.size() > m_maxLines) {
-        // The count line goes, the oldest kept line becomes the new count line: two O(1) steps (a list
-        // drops its front by moving its start), never a shift of every line.
-        m_lines.removeFirst();
-        m_dropped += m_dropped == 0 ? 2 : 1;
-        m_lines.first() = DroppedLinesText(m_dropped);
-    }
+    m_characters += line.size();
+    if (m_lines.size() > m_maxLines) dropOldest();
+    // Two lines remain at least: the count line and the newest.
+    while (m_characters > m_maxCharacters && m_lines.size() > 2) dropOldest();
     emit lineAppended(line);
+}
+
+void CommunicationLog::dropOldest() {
+    // The count line goes, the oldest kept line becomes the new count line: two O(1) steps (a list drops
+    // its front by moving its start), never a shift of every line.
+    m_characters -= m_lines.first().size();
+    m_lines.removeFirst();
+    m_dropped += m_dropped == 0 ? 2 : 1;
+    m_characters -= m_lines.first().size();
+    m_lines.first() = DroppedLinesText(m_dropped);
+    m_characters += m_lines.first().size();
 }
 
 void CommunicationLog::clear() {
     m_lines.clear();
+    m_characters = 0;
     m_dropped = 0;
     emit cleared();
 }

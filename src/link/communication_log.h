@@ -10,8 +10,10 @@ class OperatorInterface;
 
 // The communication log `Memo_current`: an ordered list of lines to which every part of the program
 // appends one line at a time, emptied by "Clear log". A program left polling for days would grow
-// without bound, so it keeps the newest lines only: once `maxLines()` is reached its first line says
-// how many older lines were dropped ("... 12 older lines dropped") and counts among the lines kept.
+// without bound, so it keeps the newest lines only: once `maxLines()` is reached, or the lines hold more
+// than `maxCharacters()` (a peer that floods every window makes lines of megabytes), its first line says
+// how many older lines were dropped ("... 12 older lines dropped") and counts among the lines kept. The
+// newest line is always kept, however long.
 class CommunicationLog : public QObject {
     Q_OBJECT
 
@@ -20,9 +22,12 @@ public:
     static inline const QString kProposedFileName = QStringLiteral("log.txt");
     static inline const QString kFileFilter = QStringLiteral("Text Files (*.txt)");
     static constexpr qsizetype kMaxLines = 100000;
+    // Some 32 MB of text: a hundred thousand ordinary lines fit many times over.
+    static constexpr qsizetype kMaxCharacters = 16 * 1024 * 1024;
 
-    // `maxLines` (at least 2) is smaller in tests only.
-    explicit CommunicationLog(QObject* parent = nullptr, qsizetype maxLines = kMaxLines);
+    // `maxLines` (at least 2) and `maxCharacters` are smaller in tests only.
+    explicit CommunicationLog(QObject* parent = nullptr, qsizetype maxLines = kMaxLines,
+                              qsizetype maxCharacters = kMaxCharacters);
 
     // Adds one line at the end. Safe from any thread: a line from another thread (the secondary-search
     // worker) is handed to the log's own thread and added there, in the order it was sent.
@@ -30,6 +35,7 @@ public:
     void clear();  // `BitBtn5Click`
     const QStringList& lines() const { return m_lines; }
     qsizetype maxLines() const { return m_maxLines; }
+    qsizetype maxCharacters() const { return m_maxCharacters; }
     // Lines dropped since the last clear; the first line names them when there are any.
     qsizetype droppedCount() const { return m_dropped; }
     static QString DroppedLinesText(qsizetype count);
@@ -49,9 +55,12 @@ signals:
 
 private:
     void appendHere(const QString& line);
+    void dropOldest();
 
     QStringList m_lines;
     qsizetype m_maxLines;
+    qsizetype m_maxCharacters;
+    qsizetype m_characters = 0;  // in m_lines
     qsizetype m_dropped = 0;
 };
 

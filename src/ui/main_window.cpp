@@ -73,6 +73,9 @@ constexpr int kPicoIdCharacters = 8;
 constexpr int kPicoAddressCharacters = 3;
 
 const QString kUserManualName = QStringLiteral("UsrManRXV.pdf");
+// The view lays a line out whole: a flooding peer's "Respond: " line of 3 M characters held the window
+// for seconds. It shows the start of such a line; the log, and the file it is saved to, keep all of it.
+constexpr qsizetype kLongestShownLine = 4096;
 
 // Rows of the meter table that hold a meter address.
 int MeterRows(const MeterTable& table) {
@@ -478,8 +481,16 @@ void TForm11::ShowWindow(QWidget* window) {
 // ---- what the engine reports -------------------------------------------------------------------
 
 void TForm11::appendLogLine(const QString& line) {
-    Memo_current->appendPlainText(line);  // the view drops its first line at the log's limit, as the log
+    // The view drops its first line at the log's limit, as the log.
+    Memo_current->appendPlainText(line.size() > kLongestShownLine ? line.left(kLongestShownLine) + QStringLiteral("...") : line);
     const CommunicationLog& log = m_engine.log();
+    // The log also drops lines for their length, several at once: the view drops the same ones.
+    QTextDocument* document = Memo_current->document();
+    while (log.droppedCount() > 0 && document->blockCount() > log.lines().size()) {
+        QTextCursor first(document->firstBlock());
+        first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+        first.removeSelectedText();
+    }
     if (log.droppedCount() > 0) {
         QTextCursor first(Memo_current->document()->firstBlock());
         first.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);

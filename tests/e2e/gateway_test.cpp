@@ -99,78 +99,6 @@ TEST_F(GatewayServerRole, ASecondGatewayIsIgnoredAndTheKeepAliveReachesTheFirst)
 namespace veltro::test {
 namespace {
 
-// A peer that is no gateway: garbage, single bytes, a flood, half a frame; then a real gateway.
-class GatewayHostilePeer : public BusFixture {
-protected:
-    static QByteArray Garbage(qsizetype size) {
-        QByteArray bytes(size, '\0');
-        for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
-        return bytes;
-    }
-    // Writes `bytes` and runs the event loop until they have left, counting the ticks of a 20 ms timer.
-    int sendAll(QTcpSocket& peer, const QByteArray& bytes, qsizetype chunk) {
-        QTimer tick;
-        int ticks = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
-        tick.start(20);
-        for (qsizetype at = 0; at < bytes.size(); at += chunk) {
-            peer.write(bytes.mid(at, chunk));
-            if (chunk < 300) pump(1);
-        }
-        waitFor([&] { return peer.bytesToWrite() == 0; }, 60000);
-        pump(200);
-        return ticks;
-    }
-};
-
-TEST_F(GatewayHostilePeer, TheServerSurvivesAnyPeerAndTheNextGatewaysGreetingCounts) {
-    startBus(sim::DefaultBus(), Transport::BridgeAlways);  // the bridge is not used; the program listens for gateways
-    Settings s = engine->settings().settings();
-    s.misc.useEthernet = true;
-    s.ethernet.keepAlive = false;
-    engine->settings().setSettings(s);
-    engine->settings().setResponseWindow(600);
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    engine->gatewayServer().toggle(QString::number(port));
-    ASSERT_TRUE(engine->gatewayServer().isListening());
-
-    QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(waitFor([&] { return engine->gatewayServer().gatewayConnected(); }, 5000));
-    sendAll(peer, Garbage(1000), 1);                        // one byte at a time
-    EXPECT_GE(count("Error in START byte of NLAN-2 response..."), 1);
-    const int ticks = sendAll(peer, Garbage(50 * 1024 * 1024), 64 * 1024);  // a flood
-    EXPECT_GT(ticks, 0) << "the timers were starved";
-    EXPECT_LE(log().size(), 200000);                         // the log stays bounded
-    // Half a frame, then the peer goes.
-    peer.write(Garbage(150));
-    waitFor([&] { return peer.bytesToWrite() == 0; }, 5000);
-    pump(100);
-    peer.disconnectFromHost();
-    ASSERT_TRUE(waitFor([&] { return !engine->gatewayServer().gatewayConnected(); }, 5000));
-
-    // A real gateway now: its first frame is its greeting, whatever the peer left behind.
-    bool greeted = false;
-    QObject::connect(&engine->gatewaySession(), &GatewaySession::greeted, [&greeted] { greeted = true; });
-    sim::GatewaySettings settings(sim::gateway::NetworkNumber{0, 0, 0, 1}, false);
-    sim::GatewayCaller caller(bus(), settings);
-    caller.start(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(waitFor([&] { return greeted; }, 5000));
-    tableWithAddresses({"2"});
-    meters().readSelected();
-    ASSERT_TRUE(waitIdle(5000));
-    EXPECT_EQ(meters().table().cell(1, 0), "51200417");
-}
-
-} // namespace
-} // namespace veltro::test
-
-namespace veltro::test {
-namespace {
-
 // The program listens; a simulated gateway calls in with the pacing given.
 class CallingGateway : public BusFixture {
 protected:
@@ -244,49 +172,6 @@ TEST_F(CallingGateway, ASilentGatewayIsDroppedWhenTheIdleTimeRunsOut) {
     const int opened = count("Socket is opened at port ");
     ASSERT_TRUE(waitFor([&] { return count("Socket is opened at port ") > opened; }, 5000));
     EXPECT_TRUE(engine->gatewayServer().isListening());
-}
-
-} // namespace
-} // namespace veltro::test
-
-namespace veltro::test {
-namespace {
-
-TEST_F(GatewayHostilePeer, TheClientSurvivesAPeerThatFloodsAndHangsUpMidFrame) {
-    startBus(sim::DefaultBus(), Transport::BridgeAlways);
-    QTcpServer hostile;
-    ASSERT_TRUE(hostile.listen(QHostAddress::LocalHost, 0));
-    QPointer<QTcpSocket> accepted;
-    QObject::connect(&hostile, &QTcpServer::newConnection, [&] { accepted = hostile.nextPendingConnection(); });
-    Settings s = engine->settings().settings();
-    s.misc.useVodud = false;
-    s.misc.useNlanServ = true;
-    s.vodud.ip = "127.0.0.1";
-    s.vodud.port = std::to_string(hostile.serverPort());
-    engine->settings().setSettings(s);
-    engine->settings().setResponseWindow(300);
-    tableWithAddresses({"2"});
-    meters().readSelected();
-    ASSERT_TRUE(waitFor([&] { return accepted != nullptr; }, 5000));
-    const int ticks = sendAll(*accepted, Garbage(20 * 1024 * 1024), 64 * 1024);
-    EXPECT_GT(ticks, 0);
-    accepted->write(Garbage(120));
-    pump(50);
-    accepted->abort();
-    ASSERT_TRUE(waitIdle(10000));
-    EXPECT_EQ(meters().table().cell(1, 0), "");  // nothing it sent passed for an answer
-
-    // The real gateway now: a fresh connection, an empty accumulator.
-    sim::GatewaySettings settings(sim::gateway::NetworkNumber{0, 0, 0, 1}, true);
-    sim::GatewayServer gateway(bus(), settings);
-    ASSERT_TRUE(gateway.listen());
-    s.vodud.port = std::to_string(gateway.port());
-    s.vodud.netNumber = "0.0.0.1";
-    engine->settings().setSettings(s);
-    engine->gatewayClient().deactivate();
-    meters().readSelected();
-    ASSERT_TRUE(waitIdle(10000));
-    EXPECT_EQ(meters().table().cell(1, 0), "51200417") << log().join('\n').toStdString();
 }
 
 } // namespace

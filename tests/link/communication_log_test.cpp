@@ -65,6 +65,20 @@ TEST(CommunicationLog, AtItsLimitTheOldestLinesGoAndTheFirstLineCountsThem) {
     EXPECT_EQ(log.droppedCount(), 0);
 }
 
+TEST(CommunicationLog, LinesTooLongForItsBudgetDropTheOldestAndOnlyTheNewestOutlivesIt) {
+    CommunicationLog log(nullptr, 100, 60);
+    for (int i = 0; i < 6; ++i) log.append(QString(10, QChar('0' + i)));  // 60 characters: all stay
+    EXPECT_EQ(log.droppedCount(), 0);
+    log.append(QString(10, '6'));  // the count line takes its share of the budget too
+    EXPECT_EQ(log.lines(), QStringList({"... 4 older lines dropped", QString(10, '4'), QString(10, '5'), QString(10, '6')}));
+
+    const QString flood(1000, 'F');  // longer than the whole budget: kept while it is the newest
+    log.append(flood);
+    EXPECT_EQ(log.lines(), QStringList({"... 7 older lines dropped", flood}));
+    log.append("after");
+    EXPECT_EQ(log.lines(), QStringList({"... 8 older lines dropped", "after"}));
+}
+
 TEST(CommunicationLog, KeepsAHundredThousandLines) {
     CommunicationLog log;
     for (int i = 0; i < 100005; ++i) log.append(QString::number(i));

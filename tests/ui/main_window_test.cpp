@@ -330,6 +330,23 @@ TEST_F(MainWindow, TheLogViewKeepsTheLogsLinesAndItsCountOfDroppedOnes) {
     EXPECT_EQ(view.lastBlock().text(), QString::number(limit + 4));
 }
 
+TEST_F(MainWindow, TheLogViewDropsTheLinesTheLogDropsForTheirLength) {
+    createWindow();
+    const QString flood(engine->log().maxCharacters() / 3, 'F');  // a flooding peer's "Respond: " line
+    engine->log().append("first");
+    for (int i = 0; i < 3; ++i) engine->log().append(flood);
+    engine->log().append("last");
+    const QTextDocument& view = *find<QPlainTextEdit>("Memo_current")->document();
+    const QStringList& lines = engine->log().lines();
+    ASSERT_GT(engine->log().droppedCount(), 0);
+    ASSERT_EQ(view.blockCount(), lines.size());
+    EXPECT_EQ(view.firstBlock().text(), lines.first());
+    EXPECT_EQ(view.lastBlock().text(), "last");
+    // Shown is the start of a flood line, which the view would take seconds to lay out whole.
+    EXPECT_EQ(view.lastBlock().previous().text(), flood.left(4096) + "...");
+    EXPECT_EQ(lines.at(lines.size() - 2), flood);
+}
+
 TEST_F(MainWindow, TheLogViewFollowsTheNewestLineUnlessScrolledUp) {
     createWindow();
     window->show();
