@@ -47,16 +47,20 @@ TEST_P(NoisyLine, ReadAllShowsOnlyWhatTheMetersSentAndGivesUpOnlyOnRejectedAnswe
     const NoisyLineCase& c = GetParam();
     startBus(sim::DefaultBus(), c.transport);
     setRetries(1);
+    // Wider than the longest pause before an answer (20 characters, 92 ms) and than a stall of a slow
+    // (sanitized) build, so that an answer comes in its own window and the log can be read per request.
+    engine->settings().setResponseWindow(200);
 
     // Every reading each meter can give: the meter at 15 sends its three telegrams in turn.
     std::map<std::string, std::set<std::vector<std::string>>> truth;
-    for (int pass = 0; pass < 3; ++pass) {
-        tableWithAddresses(kAddresses, false);
+    const std::vector<std::vector<std::string>> passes = {kAddresses, {"15"}, {"15"}};
+    for (const auto& addresses : passes) {
+        tableWithAddresses(addresses, false);
         meters().readAll();
         ASSERT_TRUE(waitIdle());
-        for (int row = 1; row <= static_cast<int>(kAddresses.size()); ++row) {
-            ASSERT_FALSE(meters().table().cell(row, 0).empty()) << "address " << kAddresses[row - 1] << " on a clean line";
-            truth[kAddresses[row - 1]].insert(Reading(meters().table(), row));
+        for (int row = 1; row <= static_cast<int>(addresses.size()); ++row) {
+            ASSERT_FALSE(meters().table().cell(row, 0).empty()) << "address " << addresses[row - 1] << " on a clean line";
+            truth[addresses[row - 1]].insert(Reading(meters().table(), row));
         }
     }
 
