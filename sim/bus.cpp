@@ -85,6 +85,18 @@ BusExchange Bus::transact(const MasterFrame& frame, int lineBaud) {
     return exchange;
 }
 
+void Bus::setLineFaults(const LineFaults& faults) {
+    std::lock_guard lock(m_mutex);
+    if (faults.any()) m_faultyLine.emplace(faults);
+    else m_faultyLine.reset();
+}
+
+DisturbedAnswer Bus::disturb(std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(m_mutex);
+    if (m_faultyLine) return m_faultyLine->disturb(bytes);
+    return {{bytes.begin(), bytes.end()}, std::vector<int>(bytes.size(), 0), {}};
+}
+
 void Bus::tick(std::chrono::steady_clock::time_point now) {
     std::lock_guard lock(m_mutex);
     for (const auto& device : m_devices) {

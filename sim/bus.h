@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/device.h"
+#include "sim/line_faults.h"
 
 namespace veltro::sim {
 
@@ -85,6 +86,13 @@ public:
     std::vector<Telegram> unsolicitedAfter(std::uint64_t& cursor) const;
     std::uint64_t unsolicitedEnd() const;
 
+    // Puts the noise of `faults` on every character the devices send back, over every transport, from now
+    // on, with a generator seeded afresh from faults.seed; no faults: a clean line. The journal keeps the
+    // answers as the devices sent them.
+    void setLineFaults(const LineFaults& faults);
+    // What the line makes of `bytes` on their way to the master; the bytes unchanged on a clean line.
+    DisturbedAnswer disturb(std::span<const std::uint8_t> bytes);
+
     // Calls `visit` for each device under the bus lock (inspection by tests and logs).
     template <typename Visitor>
     void forEachDevice(Visitor&& visit) const {
@@ -100,6 +108,7 @@ private:
     std::function<void(const JournalEntry&)> m_journalListener;
     std::deque<Telegram> m_unsolicited;
     std::uint64_t m_unsolicitedEnd = 0;  // telegrams collected so far
+    std::optional<FaultyLine> m_faultyLine;
 };
 
 } // namespace veltro::sim

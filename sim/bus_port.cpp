@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mbus/hex.h"
+#include "sim/meter.h"
 #include "sim/rxv_kt.h"
 
 namespace veltro::sim {
@@ -180,11 +181,24 @@ void BusPort::pollUnsolicited() {
 }
 
 void BusPort::enqueue(QByteArray bytes, int baud, qint64 dueMs, bool text) {
+    const auto line = m_bus.disturb(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                              static_cast<std::size_t>(bytes.size())));
+    for (const auto& note : line.notes) emit log(m_name + "    fault: " + QString::fromStdString(note));
+    if (line.bytes.empty()) return;  // the whole answer lost on the line
     Outgoing out;
-    out.bytes = std::move(bytes);
+    out.bytes = QByteArray(reinterpret_cast<const char*>(line.bytes.data()), static_cast<qsizetype>(line.bytes.size()));
     out.baud = baud;
     out.text = text;
     out.dueMs = dueMs;
+    const bool lineTime = m_timing.wireSpeed && baud > 0;
+    const int pauseBaud = baud > 0 ? baud : kDefaultBaud;  // the pauses of a line at no meter's speed
+    qint64 paused = 0;  // character times
+    out.readyMs.reserve(line.bytes.size());
+    for (std::size_t i = 0; i < line.bytes.size(); ++i) {
+        paused += line.pauseCharacters[i];
+        const qint64 characters = paused + (lineTime ? static_cast<qint64>(i) + 1 : 0);
+        out.readyMs.push_back(lineTime ? CharactersTime(characters, baud) : characters > 0 ? CharactersTime(characters, pauseBaud) : 0);
+    }
     m_queue.push_back(std::move(out));
     if (m_queue.size() == 1) pump();
 }
@@ -233,26 +247,21 @@ void BusPort::pump() {
             emit log(m_name + " -> " + (out.text ? Quoted(out.bytes) : Hex(out.bytes)));
         }
         const quint64 generation = m_generation;
-        if (!m_timing.wireSpeed || out.baud <= 0) {
-            emit transmit(out.bytes.mid(out.sent));
+        const qint64 elapsed = now - out.startedMs;
+        qsizetype complete = out.sent;
+        while (complete < out.bytes.size() && out.readyMs[static_cast<std::size_t>(complete)] <= elapsed) ++complete;
+        if (complete > out.sent) {
+            const QByteArray piece = out.bytes.mid(out.sent, complete - out.sent);
+            out.sent = complete;
+            emit transmit(piece);
             if (generation != m_generation) return;
-        } else {
-            const qint64 elapsed = now - out.startedMs;
-            const qsizetype complete = std::min<qsizetype>(out.bytes.size(), static_cast<qsizetype>(elapsed * out.baud / (kBitsPerCharacter * 1000)));
-            if (complete > out.sent) {
-                const QByteArray piece = out.bytes.mid(out.sent, complete - out.sent);
-                out.sent = complete;
-                emit transmit(piece);
-                if (generation != m_generation) return;
-            }
-            if (out.sent < out.bytes.size()) {
-                const qint64 nextAt = out.startedMs + CharactersTime(out.sent + 1, out.baud);
-                m_timer.start(static_cast<int>(std::max<qint64>(1, nextAt - now)));
-                return;
-            }
+        }
+        if (out.sent < out.bytes.size()) {
+            m_timer.start(static_cast<int>(std::max<qint64>(1, out.readyMs[static_cast<std::size_t>(out.sent)] - elapsed)));
+            return;
         }
         // The next answer cannot start before this one has left the line.
-        const qint64 end = m_timing.wireSpeed && out.baud > 0 ? out.startedMs + CharactersTime(out.bytes.size(), out.baud) : now;
+        const qint64 end = m_timing.wireSpeed && out.baud > 0 ? out.startedMs + out.readyMs.back() : now;
         m_queue.pop_front();
         if (!m_queue.empty()) m_queue.front().dueMs = std::max(m_queue.front().dueMs, end);
     }

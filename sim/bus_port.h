@@ -61,6 +61,9 @@ private:
         qint64 startedMs = -1;
         qsizetype sent = 0;
         bool text = false;  // a display's answer, logged as text
+        // Per character, when it may leave, in milliseconds from the start: at wire speed when it has crossed
+        // the line, else at once; later by the pauses a noisy line (Bus::disturb) puts before it.
+        std::vector<qint64> readyMs;
     };
 
     // Master bytes received in one piece; they cross the line one after another from `startUs`.

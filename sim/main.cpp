@@ -129,6 +129,7 @@ int main(int argc, char* argv[]) {
         }
         bus = MakeBus(std::move(description), error);
         if (!bus) return Fail(error);
+        bus->setLineFaults(options.faults);
     }
 
     if (!options.journalFile.empty()) {

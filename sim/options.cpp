@@ -14,6 +14,7 @@ const char* const kSimulatorUsage =
     "                [--gateway-delay MS] [--gateway-chunk N] [--gateway-pty [LINK]]\n"
     "                [--meters FILE.json | --generate N[:SEED]]\n"
     "                [--latency MS] [--baud N] [--wire-speed] [--verbose] [--journal FILE]\n"
+    "                [--faults drop=P,corrupt=P,delay=P [--fault-seed N]]\n"
     "                [--no-display | [--display-layout WORDS] [--display-date YYYY-MM-DD]\n"
     "                 [--display-sort-busy MS] [--display-baud N]] [--no-receiver] [--no-rxvpico]\n"
     "\n"
@@ -46,6 +47,13 @@ const char* const kSimulatorUsage =
     "  --wire-speed        both directions at the line speed, 11 bits per character: the meters\n"
     "                      hear a frame once it has crossed the line, answers trickle back\n"
     "  --verbose           log every telegram received and sent to standard error\n"
+    "  --faults drop=P,corrupt=P,delay=P\n"
+    "                      a noisy line: each character the devices send is lost, replaced by\n"
+    "                      another byte, or held back 2..20 character times (with those after it),\n"
+    "                      each with P percent, 0..50, decimals allowed; any of the keys, e.g.\n"
+    "                      drop=1,corrupt=0.5; --verbose logs every fault\n"
+    "  --fault-seed N      the seed of the faults, 0..4294967295 (default 1): the same traffic\n"
+    "                      meets the same faults\n"
     "  --journal FILE      write every frame the bus hears, its answer, the meters it reached and\n"
     "                      what it changed, as one JSON line each (FILE is replaced)\n"
     "  --no-display        no display on the bus (the default bus and a meters file with\n"
@@ -114,6 +122,8 @@ void DisplayOverrides::applyTo(DisplayConfig& config) const {
 ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
     SimulatorOptions o;
     std::string gatewayOnly;  // the last option that means nothing without a gateway
+    bool faults = false;
+    bool faultSeed = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::optional<std::string> inlineValue;
@@ -218,6 +228,18 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
         } else if (name == "--wire-speed") {
             if (inlineValue) return {std::nullopt, "--wire-speed takes no value"};
             o.wireSpeed = true;
+        } else if (name == "--faults") {
+            std::string text;
+            if (!value(text)) return missing();
+            if (auto error = ParseLineFaults(text, o.faults); !error.empty()) return {std::nullopt, error};
+            faults = true;
+        } else if (name == "--fault-seed") {
+            std::string text;
+            if (!value(text)) return missing();
+            const auto seed = Number<std::uint32_t>(text, 0, 0xFFFFFFFFu);
+            if (!seed) return {std::nullopt, "--fault-seed: \"" + text + "\" is not a seed 0..4294967295"};
+            o.faults.seed = *seed;
+            faultSeed = true;
         } else if (name == "--journal") {
             if (!value(o.journalFile)) return missing();
             if (o.journalFile.empty()) return {std::nullopt, "--journal needs a file name"};
@@ -262,6 +284,7 @@ ParsedOptions ParseSimulatorOptions(std::span<const std::string> arguments) {
     }
     if (o.generateCount > 0 && !o.metersFile.empty()) return {std::nullopt, "--generate and --meters exclude each other"};
     if (o.noDisplay && o.display.any()) return {std::nullopt, "--no-display and the --display-* options exclude each other"};
+    if (faultSeed && !faults) return {std::nullopt, "--fault-seed needs --faults"};
     if (!gatewayOnly.empty() && !o.gateway && !o.gatewayConnect)
         return {std::nullopt, gatewayOnly + " needs --gateway or --gateway-connect"};
     return {o, {}};

@@ -8,6 +8,7 @@
 #include "sim/display.h"
 #include "sim/gateway_frame.h"
 #include "sim/generated_bus.h"
+#include "sim/line_faults.h"
 
 namespace veltro::sim {
 
@@ -47,6 +48,7 @@ struct SimulatorOptions {
     int baud = 2400;
     bool wireSpeed = false;
     bool verbose = false;
+    LineFaults faults;  // --faults and --fault-seed
     std::string journalFile;  // empty: no journal file
     bool noDisplay = false;
     bool noReceiver = false;

@@ -428,3 +428,78 @@ TEST(MeterCreation, RefusesStatesNoMeterCouldHave) {
 
 } // namespace
 } // namespace veltro::sim
+
+// --- A noisy line ---
+
+namespace veltro::sim {
+namespace {
+
+struct NoiseCase {
+    const char* name;
+    LineFaults faults;
+};
+
+class Noise : public ::testing::TestWithParam<NoiseCase> {};
+
+// 2000 characters at 10 % show each kind of fault for what it is: the kept characters in order, a
+// replacement never equal to what was sent, pauses within their bounds, one note per fault.
+TEST_P(Noise, EachKindOfFaultDoesWhatItSaysAndTheSeedRepeatsIt) {
+    const LineFaults& faults = GetParam().faults;
+    std::vector<std::uint8_t> sent(2000);
+    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 7);
+    const DisturbedAnswer got = FaultyLine(faults).disturb(sent);
+    ASSERT_EQ(got.pauseCharacters.size(), got.bytes.size());
+
+    const auto dropped = static_cast<int>(sent.size() - got.bytes.size());
+    int replaced = 0;
+    int paused = 0;
+    if (faults.dropPercent == 0) {
+        ASSERT_EQ(got.bytes.size(), sent.size());
+        for (std::size_t i = 0; i < sent.size(); ++i) replaced += got.bytes[i] != sent[i];
+    } else {
+        // What arrives is what was sent, less the lost characters.
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < sent.size() && j < got.bytes.size(); ++i) j += sent[i] == got.bytes[j];
+        EXPECT_EQ(j, got.bytes.size());
+    }
+    for (const int pause : got.pauseCharacters) {
+        if (pause == 0) continue;
+        ++paused;
+        EXPECT_GE(pause, kFewestPauseCharacters);
+        EXPECT_LE(pause, kMostPauseCharacters);
+    }
+    // About the rate asked for, not a tenth or ten times it.
+    for (const auto& [count, percent] : {std::pair{dropped, faults.dropPercent}, std::pair{replaced, faults.corruptPercent},
+                                         std::pair{paused, faults.delayPercent}}) {
+        EXPECT_GE(count, percent * 20 * 0.7);
+        EXPECT_LE(count, percent * 20 * 1.3);
+    }
+    EXPECT_EQ(got.notes.size(), static_cast<std::size_t>(dropped + replaced + paused));
+
+    const DisturbedAnswer again = FaultyLine(faults).disturb(sent);
+    EXPECT_EQ(again.bytes, got.bytes);
+    EXPECT_EQ(again.pauseCharacters, got.pauseCharacters);
+    LineFaults otherSeed = faults;
+    ++otherSeed.seed;
+    if (faults.any()) {
+        EXPECT_NE(FaultyLine(otherSeed).disturb(sent).notes, got.notes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bus, Noise,
+                         ::testing::Values(NoiseCase{"Drop", {10, 0, 0, 1}}, NoiseCase{"Corrupt", {0, 10, 0, 1}},
+                                           NoiseCase{"Delay", {0, 0, 10, 1}}, NoiseCase{"Clean", {0, 0, 0, 1}}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(NoiseOnTheBus, AnswersPassCleanUntilFaultsAreSetAndAfterTheyAreLifted) {
+    Bus bus;
+    const std::vector<std::uint8_t> answer(300, 0x55);
+    EXPECT_EQ(bus.disturb(answer).bytes, answer);
+    bus.setLineFaults({0, 50, 0, 1});
+    EXPECT_NE(bus.disturb(answer).bytes, answer);
+    bus.setLineFaults({});
+    EXPECT_EQ(bus.disturb(answer).bytes, answer);
+}
+
+} // namespace
+} // namespace veltro::sim

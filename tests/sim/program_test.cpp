@@ -132,6 +132,23 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_TRUE(o.noRxvPico);
                         EXPECT_FALSE(o.noReceiver);
                     }},
+        OptionsCase{"FaultsWithDecimalsAndSeed", {"--pty", "--fault-seed", "7", "--faults=drop=0.5,delay=50"},
+                    [](const SimulatorOptions& o) {
+                        EXPECT_EQ(o.faults.dropPercent, 0.5);
+                        EXPECT_EQ(o.faults.corruptPercent, 0);
+                        EXPECT_EQ(o.faults.delayPercent, 50);
+                        EXPECT_EQ(o.faults.seed, 7u);
+                    }},
+        OptionsCase{"FaultsSeedDefaultsToOne", {"--pty", "--faults", "corrupt=1"},
+                    [](const SimulatorOptions& o) { EXPECT_EQ(o.faults.seed, 1u); }},
+        OptionsCase{"FaultsUnknownKey", {"--pty", "--faults", "drop=1,noise=2"}, nullptr, "\"noise\" is not drop, corrupt or delay"},
+        OptionsCase{"FaultsKeyTwice", {"--pty", "--faults", "drop=1,drop=2"}, nullptr, "\"drop\" given twice"},
+        OptionsCase{"FaultsAbove50", {"--pty", "--faults", "delay=50.5"}, nullptr, "\"delay=50.5\" is not delay=PERCENT"},
+        OptionsCase{"FaultsNotANumber", {"--pty", "--faults", "drop=1e1"}, nullptr, "drop=PERCENT"},
+        OptionsCase{"FaultsBarePoint", {"--pty", "--faults", "drop=.5"}, nullptr, "drop=PERCENT"},
+        OptionsCase{"FaultsNoValue", {"--pty", "--faults", "drop"}, nullptr, "drop=PERCENT"},
+        OptionsCase{"FaultsEmpty", {"--pty", "--faults="}, nullptr, "\"\" is not drop"},
+        OptionsCase{"FaultSeedWithoutFaults", {"--pty", "--fault-seed", "3"}, nullptr, "--fault-seed needs --faults"},
         OptionsCase{"NoDisplayWithDisplayOptions", {"--pty", "--no-display", "--display-sort-busy", "1"}, nullptr,
                     "exclude each other"}),
     [](const auto& row) { return row.param.name; });
@@ -395,6 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "exclude each other"},
                       RefusalCase{"DisplayOptionWithoutADisplay", {"--pty", "--generate", "3", "--display-baud", "9600"}, 2,
                                   "need a display"},
+                      RefusalCase{"FaultsUnknownKey", {"--pty", "--faults", "jitter=1"}, 2, "\"jitter\" is not drop"},
                       RefusalCase{"MissingMetersFile", {"--pty", "--meters", "/nonexistent/m.json"}, 1, "cannot read"},
                       RefusalCase{"EndlessMetersFile", {"--pty", "--meters", "/dev/zero"}, 1, "larger than 16777216 bytes"},
                       RefusalCase{"JournalCannotBeOpened", {"--pty", "--journal", "/nonexistent/j.jsonl"}, 1,
