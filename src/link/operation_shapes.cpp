@@ -108,6 +108,7 @@ void RowCycle::judge(const Telegram& received) {
             askCurrent();
             return;
         }
+        m_strategy->passedOver(m_targets[m_index]);
         break;
     case Verdict::Kind::End: finish(verdict.outcome); return;
     case Verdict::Kind::Accept: break;

@@ -93,6 +93,8 @@ public:
     // over without a window.
     virtual std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) = 0;
     virtual Verdict judge(const Telegram& received, const RowTarget& target) = 0;
+    // The retries for `target` ran out and the cycle moves on without it.
+    virtual void passedOver(const RowTarget&) {}
 };
 
 // The targets one after the other, each asked again while its replies fail and the retries last.

@@ -203,6 +203,10 @@ Verdict MeterReadStrategy::judge(const Telegram& received, const RowTarget&) {
     return m_page.apply(received, Placement::ByPrimaryAddress, false).valid ? Verdict::Accept() : Verdict::Retry();
 }
 
+void MeterReadStrategy::passedOver(const RowTarget& target) {
+    if (target.address) m_page.log().append(QStringLiteral("No response from address ") + QString::number(*target.address));
+}
+
 ReadAllCycle::ReadAllCycle(MeterPage& page, std::vector<RowTarget> rows, int retries, bool use5B, QObject* parent)
     : RowCycle(BusOperation::ReadAll, std::move(rows), std::make_unique<MeterReadStrategy>(page, use5B), retries, parent) {}
 

@@ -92,6 +92,8 @@ public:
     MeterReadStrategy(MeterPage& page, bool use5B) : m_page(page), m_use5B(use5B) {}
     std::optional<Outgoing> request(const RowTarget& target, int index, int attempt) override;
     Verdict judge(const Telegram& received, const RowTarget& target) override;
+    // A meter left unread in a cycle is named in the log, as a single read names it.
+    void passedOver(const RowTarget& target) override;
 
 private:
     MeterPage& m_page;
