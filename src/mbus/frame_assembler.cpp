@@ -121,7 +121,8 @@ void FrameAssembler::endQuiet(std::vector<AssemblyEvent>& events, std::chrono::m
         events.push_back({std::move(f), {}, {}});
         return;
     }
-    if (!m_buffer.empty() && m_timeout.count() > 0 && quiet > m_timeout)
+    // A text is ended by its gap alone, even where the frame timeout is the shorter.
+    if (!m_inText && !m_buffer.empty() && m_timeout.count() > 0 && quiet > m_timeout)
         discard(events, m_buffer.size(), "unfinished frame, line quiet too long");
 }
 

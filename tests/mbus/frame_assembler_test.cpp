@@ -175,6 +175,17 @@ TEST(FrameAssemblyDetails, OverlongTextIsDroppedWithTheRestOfItsBurst) {
     EXPECT_EQ(Rendered(*assembler.flush(60ms).at(0).frame), "text 47 ");
 }
 
+TEST(FrameAssemblyDetails, OnlyTheTextGapEndsATextEvenWhenLongerThanTheFrameTimeout) {
+    FrameAssembler assembler(20ms, 110ms);  // a text at 300 baud, a frame timeout shorter than its gap
+    EXPECT_TRUE(assembler.feed(Bytes("47 45 54"), 0ms).empty());
+    EXPECT_TRUE(assembler.flush(50ms).empty());
+    const auto events = assembler.flush(110ms);
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_TRUE(events[0].frame);
+    EXPECT_EQ(Rendered(*events[0].frame), "text 47 45 54 ");
+    EXPECT_FALSE(assembler.textPending());
+}
+
 TEST(FrameAssemblyDetails, TextGapIsThreeCharactersAndAtLeast20Ms) {
     const std::pair<int, int> rows[] = {{300, 110}, {600, 55}, {1200, 28}, {2400, 20}, {9600, 20}, {0, 20}};
     for (const auto& [baud, ms] : rows) EXPECT_EQ(TextGapFor(baud).count(), ms) << baud;
