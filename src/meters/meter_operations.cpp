@@ -2,6 +2,7 @@
 
 #include "link/communication_log.h"
 #include "mbus/address.h"
+#include "mbus/constants.h"
 #include "mbus/frames.h"
 #include "meters/meter_page.h"
 
@@ -198,9 +199,16 @@ std::optional<Outgoing> MeterReadStrategy::request(const RowTarget& target, int,
     return ReadRequest(*target.address, m_use5B);
 }
 
-Verdict MeterReadStrategy::judge(const Telegram& received, const RowTarget&) {
+Verdict MeterReadStrategy::judge(const Telegram& received, const RowTarget& target) {
     if (received.size() < 2) return Verdict::Retry();
-    return m_page.apply(received, Placement::ByPrimaryAddress, false).valid ? Verdict::Accept() : Verdict::Retry();
+    if (!m_page.apply(received, Placement::ByPrimaryAddress, false).valid) return Verdict::Retry();
+    // A late answer of the meter before, come in this window: it updated its own row, and this meter is
+    // asked again rather than passed over unread. Answers from 253 (a meter selected or replayed) count.
+    const std::uint8_t answered = received.size() > 5 ? received[5] : 0;
+    if (target.address && *target.address <= kLastMeterAddress && answered <= kLastMeterAddress &&
+        answered != *target.address)
+        return Verdict::Retry();
+    return Verdict::Accept();
 }
 
 void MeterReadStrategy::passedOver(const RowTarget& target) {
