@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
-# Idempotent; prints nothing when everything is already there.
+# Installs the Debian packages the build and the tests need, and any given as arguments, only those that
+# are missing. Idempotent; prints nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   ccache
+  "$@"
 )
 
 missing=()

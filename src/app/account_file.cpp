@@ -337,4 +337,12 @@ FileWriteResult WriteAccountFile(const std::filesystem::path& path, const Accoun
     return WriteFileAtomically(path, RenderAccountFile(records));
 }
 
+std::string FirstAdministratorHint(Language language, const std::filesystem::path& programFolder) {
+    const std::string command = "veltro-users --home \"" + programFolder.string() +
+                                "\" add NAME --access Administrator --allow devices,comm,display";
+    if (language == Language::Italian)
+        return "Non esiste ancora nessun account. Creare il primo amministratore in un terminale:\n" + command;
+    return "No account exists yet. Create the first administrator in a terminal:\n" + command;
+}
+
 } // namespace veltro

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/atomic_file.h"
+#include "app/language.h"
 #include "app/login_grant.h"
 
 namespace veltro {
@@ -105,6 +106,10 @@ inline constexpr std::string_view kMissingAccountFileText = "Missing account fil
 inline constexpr std::string_view kEmptyAccountFileText = "Account file is empty (no valid accounts)!\nContact administrator";
 inline constexpr std::string_view kUnreadableAccountFileText = "Account file can not be read!\nContact administrator";
 inline constexpr std::string_view kWrongCredentialsText = "Wrong username or password!";
+
+// What the login window shows while there is no account file: how to create the first administrator,
+// with the folder this program reads (`veltro-users --home "FOLDER" add NAME --access Administrator ...`).
+std::string FirstAdministratorHint(Language language, const std::filesystem::path& programFolder);
 
 struct AccountFileRead {
     enum class Status { Loaded, Missing, Failed };

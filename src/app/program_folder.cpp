@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/program_home.h"
+#include "app/save_file.h"
+
 namespace veltro {
 
 QString ProgramFolder(const QStringList& arguments) {
@@ -13,8 +16,16 @@ QString ProgramFolder(const QStringList& arguments) {
         if (argument.startsWith(QStringLiteral("--home="))) return QDir(argument.mid(7)).absolutePath();
     const QString fromEnvironment = qEnvironmentVariable("VELTRO_HOME");
     if (!fromEnvironment.isEmpty()) return QDir(fromEnvironment).absolutePath();
-    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
-    return arguments.isEmpty() ? QDir::currentPath() : QFileInfo(arguments.first()).absolutePath();
+    const QString executableFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                     : arguments.isEmpty()       ? QDir::currentPath()
+                                                                 : QFileInfo(arguments.first()).absolutePath();
+    const ProgramHome chosen = ChooseProgramHome({std::nullopt, std::string(), FileSystemPath(executableFolder),
+                                                  qEnvironmentVariable("XDG_CONFIG_HOME").toStdString(),
+                                                  QDir::homePath().toStdString()});
+    const QString folder = QString::fromStdString(chosen.folder.string());
+    // An installed program keeps the user's settings and accounts in a folder made on first use.
+    if (chosen.perUser) QDir().mkpath(folder);
+    return folder;
 }
 
 QString IniFilePath(const QString& programFolder, const QString& executableName) {

@@ -2,12 +2,15 @@
 
 #include <QDir>
 #include <QFormLayout>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/account_file.h"
+#include "app/save_file.h"
 #include "ui/account_input.h"
 #include "ui/application_identity.h"
 #include "ui/dialog_operator.h"
@@ -39,7 +42,11 @@ TLogin::TLogin(const QString& programFolder, OperatorInterface* operatorInterfac
     buttons->addStretch();
     buttons->addWidget(enter);
     buttons->addWidget(cancel);
+    m_hint = Named(new QLabel(this), "Label_firstAdministrator");
+    m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command can be copied
+    m_hint->setVisible(false);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_hint);
     layout->addLayout(form);
     layout->addLayout(buttons);
 
@@ -50,6 +57,25 @@ TLogin::TLogin(const QString& programFolder, OperatorInterface* operatorInterfac
 TLogin::~TLogin() = default;
 
 QString TLogin::accountFilePath() const { return QDir(m_programFolder).filePath(QStringLiteral("files/users.dat")); }
+
+void TLogin::setLanguage(Language language) {
+    m_language = language;
+    m_hint->setText(firstAdministratorHint());
+}
+
+QString TLogin::firstAdministratorHint() const {
+    return QString::fromStdString(FirstAdministratorHint(m_language, FileSystemPath(QDir::toNativeSeparators(m_programFolder))));
+}
+
+void TLogin::showHintWhileNoAccountFile() {
+    m_hint->setText(firstAdministratorHint());
+    m_hint->setVisible(!QFileInfo::exists(accountFilePath()));
+}
+
+void TLogin::showEvent(QShowEvent* event) {
+    showHintWhileNoAccountFile();
+    QDialog::showEvent(event);
+}
 
 void TLogin::Butt_enterClick() {
     const AccountFileRead file = ReadAccountFile(accountFilePath().toStdString());
@@ -74,7 +100,8 @@ void TLogin::Butt_enterClick() {
         m_password->clear();
         return;
     case LoginOutcome::Kind::MissingFile:
-        m_operator->message(loginFail, Utf8Text(kMissingAccountFileText), OperatorInterface::Icon::Warning);
+        m_operator->message(loginFail, Utf8Text(kMissingAccountFileText) + QStringLiteral("\n\n") + firstAdministratorHint(),
+                            OperatorInterface::Icon::Warning);
         break;
     case LoginOutcome::Kind::EmptyFile:
         m_operator->message(loginFail, Utf8Text(kEmptyAccountFileText), OperatorInterface::Icon::Information);

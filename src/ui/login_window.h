@@ -6,8 +6,10 @@
 #include <QDialog>
 #include <QString>
 
+#include "app/language.h"
 #include "app/login_grant.h"
 
+class QLabel;
 class QLineEdit;
 
 namespace veltro {
@@ -28,6 +30,8 @@ public:
     ~TLogin() override;
 
     QString accountFilePath() const;
+    // The language of the first-administrator hint, shown while there is no account file.
+    void setLanguage(Language language);
     // The role flags and permissions of the last successful login, held as long as the window lives.
     const std::optional<LoginGrant>& grant() const { return m_grant; }
 
@@ -45,15 +49,20 @@ public slots:
 protected:
     // Esc and the close button reach here while the window is shown: as "Cancel".
     void reject() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void endProgram();
+    QString firstAdministratorHint() const;
+    void showHintWhileNoAccountFile();
 
     QString m_programFolder;
     std::unique_ptr<OperatorInterface> m_ownOperator;
     OperatorInterface* m_operator;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
+    QLabel* m_hint = nullptr;
+    Language m_language = Language::English;
     std::optional<LoginGrant> m_grant;
     bool m_quitRequested = false;
 };

@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include "engine/engine.h"
+#include "app/live_settings.h"
 #include "app/program_folder.h"
 #include "meters/meter_page.h"
 #include "ui/about_window.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
         application.quit();
     });
 
+    login.setLanguage(engine.settings().language());
     login.show();
     return application.exec();
 }

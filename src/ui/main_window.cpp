@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -654,9 +655,26 @@ void TForm11::English1Click() { applyLanguage(Language::English); }
 
 void TForm11::Italian1Click() { applyLanguage(Language::Italian); }
 
+namespace {
+
+QString UserManualPath(const QString& programFolder, Language language) {
+    // The program folder first (a build or a portable copy), then the manual an installed program
+    // ships; an Italian manual where there is one, else the one manual for both languages.
+    const QStringList folders = {programFolder,
+                                 QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/doc/veltro"))};
+    QStringList names;
+    if (language == Language::Italian) names << QStringLiteral("UsrManRXV_it.pdf");
+    names << kUserManualName;
+    for (const QString& name : names)
+        for (const QString& folder : folders)
+            if (const QString path = QDir(folder).filePath(name); QFileInfo(path).isFile()) return QDir::cleanPath(path);
+    return QDir(programFolder).filePath(kUserManualName);
+}
+
+} // namespace
+
 void TForm11::UserManual2Click() {
-    // One manual serves both languages.
-    const QString path = QDir(m_engine.settings().programFolder()).filePath(kUserManualName);
+    const QString path = UserManualPath(m_engine.settings().programFolder(), m_engine.settings().language());
     OperatorInterface& op = m_engine.operatorInterface();
     if (!QFileInfo(path).isFile()) {
         op.message(QStringLiteral("User Manual"), QStringLiteral("The user manual is missing: ") + QDir::toNativeSeparators(path),

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUrl>
 
 #include "app/ini_file.h"
 #include "devices/rxvpico_engine.h"
@@ -447,6 +449,34 @@ TEST_F(MainWindow, AMissingUserManualIsReported) {
     EXPECT_TRUE(operatorScript.messages[0].text.contains("UsrManRXV.pdf"));
 }
 
+// Takes what the program hands to the desktop to open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.push_back(url); }
+};
+
+TEST_F(MainWindow, TheUserManualOpensAsAPdfOfSeveralPages) {
+    // The manual the build rendered, where a program folder keeps it.
+    ASSERT_TRUE(QFile::copy(VELTRO_MANUAL_PDF, QDir(homePath()).filePath("UsrManRXV.pdf")));
+    createWindow();
+    OpenedUrls opened;
+    QDesktopServices::setUrlHandler("file", &opened, "open");
+    find<QAction>("UserManual2")->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_TRUE(operatorScript.messages.empty());
+    ASSERT_EQ(opened.urls.size(), 1);
+    QFile pdf(opened.urls[0].toLocalFile());
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << opened.urls[0].toString().toStdString();
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF-"));
+    const qsizetype pages = bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") +
+                            bytes.count("/Type /Page/");
+    EXPECT_GT(pages, 1);
+}
+
 TEST_F(MainWindow, ToolsAndHelpShowTheirWindowsWithoutBlocking) {
     createWindow();
     QWidget settings, about;
@@ -538,3 +568,5 @@ TEST_F(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {
 
 } // namespace
 } // namespace veltro::test
+
+#include "main_window_test.moc"

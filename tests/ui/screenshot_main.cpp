@@ -1,9 +1,11 @@
 // Grabs the main window after a scan of the simulated bus: the real TForm11 on an engine whose bridge
 // link reaches the default simulated bus on loopback; with --display, also the local-display page with
-// the found meters taken into its table. Usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png]
+// the found meters taken into its table; with --folder, every window and page the user manual shows.
+// Usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png] | ui_screenshot --folder DIR
 #include <iostream>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
@@ -20,22 +22,30 @@
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"
 #include "ui/display_page_view.h"
+#include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/meter_page_view.h"
+#include "ui/report_window.h"
 #include "ui/settings_window.h"
+#include "ui/users_window.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     veltro::ApplyApplicationIdentity(application);
     QStringList files = QApplication::arguments().mid(1);
-    QString displayFile;
+    QString displayFile, folder;
+    if (files.size() == 2 && files[0] == QStringLiteral("--folder")) {
+        folder = files[1];
+        files = {QDir(folder).filePath(QStringLiteral("main-window.png")), QDir(folder).filePath(QStringLiteral("settings-window.png")),
+                 QStringLiteral("--display"), QDir(folder).filePath(QStringLiteral("display-page.png"))};
+    }
     if (const qsizetype at = files.indexOf(QStringLiteral("--display")); at >= 0 && at + 1 < files.size()) {
         displayFile = files[at + 1];
         files.remove(at, 2);
     }
     if (files.size() != 1 && files.size() != 2) {
-        std::cerr << "usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png]\n";
+        std::cerr << "usage: ui_screenshot FILE.png [SETTINGS.png] [--display DISPLAY.png] | ui_screenshot --folder DIR\n";
         return 2;
     }
 
@@ -106,5 +116,41 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         if (!save(window, displayFile)) return 1;
     }
+    if (folder.isEmpty()) return 0;
+
+    auto file = [&folder](const char* name) { return QDir(folder).filePath(QString::fromLatin1(name)); };
+    auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    const std::pair<const char*, const char*> tabs[] = {
+        {"TabSheet4", "readings-page.png"}, {"TabSheet2", "communication-page.png"}, {"TabSheet5", "rxv-kt-page.png"}};
+    for (const auto& [tab, name] : tabs) {
+        pages->setCurrentWidget(window.findChild<QWidget*>(QString::fromLatin1(tab)));
+        QApplication::processEvents();
+        if (!save(window, file(name))) return 1;
+    }
+    pages->setCurrentIndex(0);
+    QApplication::processEvents();
+    if (!save(*window.findChild<QWidget*>(QStringLiteral("Group_pico")), file("rxvpico-page.png"))) return 1;
+
+    // A full read of the meter at 2 fills the detailed report.
+    page.Grid_bmetersSelectCell(2, 0);
+    page.Grid_bmetersMouseUp(2, false);
+    engine.meters().fullRead();
+    waited.restart();
+    while (engine.meters().busOperation() != veltro::BusOperation::None && waited.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    veltro::TFormFullMbus report(engine);
+    report.resize(1000, 640);
+    report.show();
+    QApplication::processEvents();
+    if (!save(report, file("report-window.png"))) return 1;
+
+    veltro::TLogin login(home.path());
+    login.show();
+    QApplication::processEvents();
+    if (!save(login, file("login-window.png"))) return 1;
+    veltro::TFUsers users(home.path(), &answers);
+    users.show();
+    QApplication::processEvents();
+    if (!save(users, file("users-window.png"))) return 1;
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "accounts_fixture.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 
 namespace veltro::test {
 namespace {
@@ -27,6 +28,24 @@ TEST_F(AccountsTest, TheLoginWindowAsTheOperatorSeesIt) {
     Type(user, QString::fromUtf8("Jos\xC3\xA9\xE2\x82\xAC"));
     EXPECT_EQ(user->text(), QString::fromUtf8("Jos\xC3\xA9"));  // the euro sign is no character an account can hold
     EXPECT_EQ(window.accountFilePath(), QDir(home()).filePath("files/users.dat"));
+}
+
+TEST_F(AccountsTest, WithoutAnAccountFileTheWindowSaysHowToCreateTheFirstAdministrator) {
+    const QString command = "veltro-users --home \"" + QDir::toNativeSeparators(home()) +
+                            "\" add NAME --access Administrator --allow devices,comm,display";
+    TLogin window(home(), &operatorScript);
+    window.show();
+    auto* hint = window.findChild<QLabel*>("Label_firstAdministrator");
+    ASSERT_TRUE(hint);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_EQ(hint->text(), "No account exists yet. Create the first administrator in a terminal:\n" + command);
+    window.setLanguage(Language::Italian);
+    EXPECT_EQ(hint->text(), "Non esiste ancora nessun account. Creare il primo amministratore in un terminale:\n" + command);
+    window.hide();
+
+    writeAccounts({Make("admin", "admin", "Administrator")});
+    window.show();
+    EXPECT_FALSE(hint->isVisible());
 }
 
 TEST_F(AccountsTest, AnUnusableAccountFileIsReportedAndEndsTheProgram) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/account_file.h"
+#include "app/program_home.h"
 
 namespace fs = std::filesystem;
 using namespace veltro;
@@ -36,7 +37,8 @@ constexpr const char* kUsage =
     "LEVEL is Administrator, Setup or Operator; --allow lists the permissions granted (none without it).\n"
     "The password is asked twice on the terminal without echo, or read as one line from standard input\n"
     "with --password-stdin. Names and passwords have 1 to 10 characters of ISO 8859-1.\n"
-    "The accounts are DIR/files/users.dat (DIR: --home, else VELTRO_HOME, else this program's folder);\n"
+    "The accounts are DIR/files/users.dat (DIR: --home, else VELTRO_HOME, else this program's folder, or\n"
+    "for an installed program ~/.config/veltro, as the desktop program finds them);\n"
     "add creates the folder and the file when missing; change keeps the registration date.\n"
     "Exit status: 0 done, 1 not done (the reason on standard error), 2 bad command line.\n";
 
@@ -50,13 +52,7 @@ int Fail(const std::string& reason) {
     return kFailed;
 }
 
-fs::path Home(const std::optional<std::string>& option) {
-    if (option) return fs::absolute(*option);
-    if (const char* environment = std::getenv("VELTRO_HOME"); environment && *environment) return fs::absolute(environment);
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::current_path() : self.parent_path();
-}
+fs::path Home(const std::optional<std::string>& option) { return ProgramHomeOfThisProcess(option, "veltro-users").folder; }
 
 // The terminal's settings while echo is off, so that Ctrl-C does not leave the terminal silent.
 termios g_savedTerminal{};
