@@ -21,7 +21,9 @@
 #include "sim/bridge_server.h"
 #include "sim/default_bus.h"
 #include "ui/application_identity.h"
+#include "ui/about_window.h"
 #include "ui/display_page_view.h"
+#include "ui/enter_aes_window.h"
 #include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/meter_page_view.h"
@@ -152,5 +154,13 @@ int main(int argc, char** argv) {
     users.show();
     QApplication::processEvents();
     if (!save(users, file("users-window.png"))) return 1;
+    veltro::TFAbout about;
+    about.show();
+    QApplication::processEvents();
+    if (!save(about, file("about-window.png"))) return 1;
+    veltro::TEnterAES key(engine);
+    key.show();
+    QApplication::processEvents();
+    if (!save(key, file("key-window.png"))) return 1;
     return 0;
 }
