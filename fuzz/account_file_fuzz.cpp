@@ -7,14 +7,9 @@
 #include <span>
 
 #include "app/account_file.h"
+#include "require.h"
 
 using namespace veltro;
-
-namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);

@@ -13,13 +13,11 @@
 #include "mbus/address.h"
 #include "mbus/frames.h"
 #include "meters/configuration_telegrams.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 template <class Value>
 bool Holds(const Checked<Value>& checked) {

@@ -9,13 +9,11 @@
 
 #include "link/console_command.h"
 #include "mbus/hex.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 std::size_t Tokens(std::string_view text) {
     std::size_t count = 0;

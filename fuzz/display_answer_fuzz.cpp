@@ -12,13 +12,11 @@
 
 #include "devices/display_commands.h"
 #include "devices/display_tables.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 // Windows-1251 bytes to UTF-8 and back give the same bytes, but for the one code without a character
 // (98h reads "?") and line ends (sent as blanks).

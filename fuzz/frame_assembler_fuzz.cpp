@@ -12,14 +12,12 @@
 
 #include "mbus/frame_assembler.h"
 #include "mbus/frames.h"
+#include "require.h"
 
 using namespace veltro;
 using std::chrono::milliseconds;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool SumOk(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t to, std::uint8_t sum) {
     unsigned total = 0;

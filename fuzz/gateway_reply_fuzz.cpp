@@ -14,13 +14,11 @@
 #include <vector>
 
 #include "devices/gateway_frame.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 std::uint8_t Sum(std::span<const std::uint8_t> bytes) {
     return static_cast<std::uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));

@@ -13,13 +13,11 @@
 
 #include "devices/gateway_frame.h"
 #include "devices/gateway_settings.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 std::vector<std::string> Lines(std::string_view text) {
     std::vector<std::string> lines;

@@ -7,14 +7,9 @@
 #include <string_view>
 
 #include "app/ini_file.h"
+#include "require.h"
 
 using namespace veltro;
-
-namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

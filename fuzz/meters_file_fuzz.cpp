@@ -11,13 +11,11 @@
 #include "mbus/frame_assembler.h"
 #include "mbus/frames.h"
 #include "sim/meters_file.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 MasterFrame ReadRequest(std::uint8_t address) {
     FrameAssembler assembler;

@@ -12,13 +12,11 @@
 
 #include "devices/rxv_kt.h"
 #include "devices/rxv_table.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool IsId(std::string_view id) {
     return id.size() == 8 && std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });

@@ -18,13 +18,11 @@
 #include "mbus/frames.h"
 #include "mbus/hex.h"
 #include "mbus/identification.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool IsStatusMarked(std::span<const std::uint8_t> reply) {
     return reply.size() > 22 && reply[19] == 0x0F && reply[20] == 0xFF && reply[21] == 0x06 && reply[22] == 0x04;

@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "meters/search_descent.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 // An answer's ID: the mask with each wildcard filled from the input, or with a byte as a stray character.
 std::string AnswerId(const SearchMask& mask, const std::uint8_t*& data, const std::uint8_t* end) {

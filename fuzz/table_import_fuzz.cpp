@@ -8,13 +8,11 @@
 #include <string_view>
 
 #include "meters/table_file.h"
+#include "require.h"
 
 using namespace veltro;
 
 namespace {
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 constexpr char kSeparators[] = {';', ',', '\t', ' ', '|', '.'};
 } // namespace
