@@ -45,6 +45,9 @@ ApatorOutcome DecodeApatorVolume(std::span<const std::uint8_t> frame, std::span<
     record.value = FormatScaled(static_cast<std::int64_t>(*volume), -3, kFixedPrecision, 3, settings.decimalSeparator);
     record.unit = "m3";
     record.description = "Apator";
+    record.kind = RecordValueKind::Number;
+    record.quantity = ScaledQuantity(static_cast<std::int64_t>(*volume), -3);
+    record.unitCode = "m3";
     outcome.record = std::move(record);
     return outcome;
 }

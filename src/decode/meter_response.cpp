@@ -94,6 +94,7 @@ void ChooseMainAndAdditional(MeterResponse& result, const DecodeSettings& settin
         const auto& unit = result.records[i].unit;
         if (std::find(h.preferredUnits.begin(), h.preferredUnits.end(), unit) != h.preferredUnits.end()) mainRow = i;
     }
+    result.mainRecord = mainRow;
     if (mainRow) {
         result.mainValue = result.records[*mainRow].value;
         result.mainUnit = result.records[*mainRow].unit;

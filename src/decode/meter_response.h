@@ -53,6 +53,9 @@ struct MeterResponse {
     bool recordListHasTrailingEmptyRow = true;
     std::string mainValue;
     std::string mainUnit;
+    // The record of `records` the main value came from; none for the ZPA path, a full read, or when no
+    // record carried a preferred unit.
+    std::optional<std::size_t> mainRecord;
     std::array<std::string, kAdditionalSlots> additionalSlots{};  // slot k at index k-1
     std::optional<MeterTableRow> tableRow;   // present when the meter table is to be written
     ReportAppend report;

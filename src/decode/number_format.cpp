@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string_view>
 
 namespace veltro {
@@ -136,6 +137,15 @@ std::string FormatScaled(std::int64_t value, int exponent, int precision, int de
     n.pointPosition = static_cast<int>(n.count) + exponent;
     return Format(n, precision, decimals, decimalSeparator);
 }
+
+double ScaledByPowerOfTen(double value, int exponent) {
+    // Powers of ten up to 10^22 are exact doubles; the VIF tables stay far below that.
+    double power = 1.0;
+    for (int i = 0; i < std::abs(exponent); ++i) power *= 10.0;
+    return exponent < 0 ? value / power : value * power;
+}
+
+double ScaledQuantity(std::int64_t value, int exponent) { return ScaledByPowerOfTen(static_cast<double>(value), exponent); }
 
 std::string FormatFixed(double value, int precision, int decimals, char decimalSeparator) {
     if (std::isnan(value)) return "NAN";

@@ -16,4 +16,10 @@ std::string FormatFixed(double value, int precision, int decimals, char decimalS
 // VIF multiplier; done in decimal so 123456789 x 10^-3 is exactly 123456.789.
 std::string FormatScaled(std::int64_t value, int exponent, int precision, int decimals, char decimalSeparator = '.');
 
+// The double nearest to value x 10^exponent, rounded once: 456789 x 10^-3 is divided by the exact 1000
+// rather than multiplied by the inexact 0.001, so it reads back as 456.789. Exact for |value| < 2^53.
+double ScaledQuantity(std::int64_t value, int exponent);
+// value x 10^exponent with one rounding, dividing for a negative exponent.
+double ScaledByPowerOfTen(double value, int exponent);
+
 } // namespace veltro

@@ -1,6 +1,7 @@
 #include "decode/records.h"
 
 #include <array>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -84,6 +85,7 @@ static_assert([] {
 
 constexpr std::size_t kDateFieldLengthOfVariableCode = 5;
 constexpr std::size_t kBytesPerRecordReserved = 4;
+constexpr std::size_t kMaxDifes = 10;
 
 // Bytes most significant first as hex text; the 3-byte fabrication number is padded to eight digits.
 std::string MostSignificantFirst(std::span<const std::uint8_t> bytes) {
@@ -128,23 +130,30 @@ std::int64_t SignedValue(std::uint64_t raw, std::size_t bytes) {
     return raw & sign ? static_cast<std::int64_t>(raw) - static_cast<std::int64_t>(sign << 1) : static_cast<std::int64_t>(raw);
 }
 
-std::string RealValue(std::span<const std::uint8_t> bytes, double multiplier, char separator) {
+struct Real {
+    std::string text;
+    double quantity = 0.0;  // NaN for "NaN or Infinite"
+};
+
+Real RealValue(std::span<const std::uint8_t> bytes, double multiplier, char separator) {
     const auto bits = static_cast<std::uint32_t>(LittleEndian(bytes));
     const int exponent = static_cast<int>((bits >> 23) & 0xFF);
     const std::uint32_t mantissa = bits & 0x7FFFFF;
-    if (exponent == 255) return "NaN or Infinite";
+    if (exponent == 255) return {"NaN or Infinite", std::nan("")};
     // Also for exponent 0: zero reads "0.00000" and subnormals are not special.
     // Scaled by the VIF like every other value: 1.5 with VIF 3Eh (m3/h as 10^3 l/h) is 1500 l/h.
     const double magnitude = std::ldexp(1.0 + mantissa / 8388608.0, exponent - 127) * multiplier;
     std::string text = FormatFixed(magnitude, 9, 5, separator);
-    return (bits & 0x80000000u) ? "-" + text : text;
+    if (bits & 0x80000000u) return {"-" + text, -magnitude};
+    return {std::move(text), magnitude};
 }
 
-std::string VariableValue(std::span<const std::uint8_t> recordArea, std::size_t dataPosition, std::size_t& length,
-                          bool& truncated) {
+// A variable-length field (LVAR at `dataPosition`): its value text, length and typed value into `field`.
+// False when the bytes LVAR announces run past the record area.
+bool VariableValue(std::span<const std::uint8_t> recordArea, std::size_t dataPosition, DataField& field) {
     const std::uint8_t lvar = recordArea[dataPosition];
     std::size_t count = 0;
-    std::string prefix;
+    std::string_view prefix;
     bool characters = false;
     if (lvar < 0xC0) {
         count = lvar;
@@ -161,23 +170,76 @@ std::string VariableValue(std::span<const std::uint8_t> recordArea, std::size_t 
         count = lvar - 0xF0u;
         prefix = "Floating point, to be defined in the future, but hex is: 0x";
     } else {
-        length = 1;
-        return "Reserved for future use? ";
+        field.length = 1;
+        field.value = "Reserved for future use? ";
+        return true;
     }
-    length = 1 + count;
+    field.length = 1 + count;
     ByteReader reader(recordArea, dataPosition + 1);
     const auto bytes = reader.readBytes(count);
-    if (!bytes) {
-        truncated = true;
-        return {};
+    if (!bytes) return false;
+    field.kind = RecordValueKind::Text;
+    if (characters) {
+        field.value.assign(bytes->begin(), bytes->end());
+        field.text = field.value;
+        return true;
     }
-    if (characters) return std::string(bytes->begin(), bytes->end());
-    return prefix + HexDigits(*bytes);
+    // The typed text is the digits as shown; a minus sign is part of them, a "0x" is not.
+    field.text = prefix == "-" ? std::string(prefix) + HexDigits(*bytes) : HexDigits(*bytes);
+    field.value = prefix == "-" ? field.text : std::string(prefix) + field.text;
+    return true;
 }
 
 std::string HexPairs(std::span<const std::uint8_t> bytes) { return HexRendering(bytes); }
 
 } // namespace
+
+std::string_view RecordValueKindCode(RecordValueKind kind) {
+    switch (kind) {
+    case RecordValueKind::None: return "none";
+    case RecordValueKind::Number: return "number";
+    case RecordValueKind::Date: return "date";
+    case RecordValueKind::DateTime: return "datetime";
+    case RecordValueKind::Text: return "text";
+    }
+    return "none";
+}
+
+std::string_view RecordFunctionCode(RecordFunction function) {
+    switch (function) {
+    case RecordFunction::Instantaneous: return "instantaneous";
+    case RecordFunction::Maximum: return "maximum";
+    case RecordFunction::Minimum: return "minimum";
+    case RecordFunction::ValueDuringError: return "error";
+    }
+    return "instantaneous";
+}
+
+// DIF bits 4-5 read as the enumeration's order.
+static_assert(static_cast<int>(RecordFunction::Maximum) == 1 && static_cast<int>(RecordFunction::Minimum) == 2 &&
+              static_cast<int>(RecordFunction::ValueDuringError) == 3);
+
+RecordAddress DecodeRecordAddress(std::span<const std::uint8_t> difChain) {
+    RecordAddress address;
+    if (difChain.empty()) return address;
+    const std::uint8_t dif = difChain[0];
+    address.function = static_cast<RecordFunction>((dif >> 4) & 0x03);
+    address.storage = (dif >> 6) & 0x01;
+    // EN 13757-3 allows ten DIFEs (41 storage bits); a longer chain adds nothing rather than shift past
+    // the widths.
+    const std::size_t difes = std::min<std::size_t>(difChain.size() - 1, kMaxDifes);
+    unsigned tariff = 0;
+    unsigned subunit = 0;
+    for (std::size_t i = 0; i < difes; ++i) {
+        const std::uint8_t dife = difChain[i + 1];
+        address.storage |= std::uint64_t{dife & 0x0Fu} << (1 + 4 * i);
+        tariff |= ((dife >> 4) & 0x03u) << (2 * i);
+        subunit |= ((dife >> 6) & 0x01u) << i;
+    }
+    address.tariff = static_cast<int>(tariff);
+    address.subunit = static_cast<int>(subunit);
+    return address;
+}
 
 std::string FunctionText(std::uint8_t dif, std::uint8_t firstDife) {
     const std::string_view function = kFunctionTexts[dif >> 4];
@@ -218,7 +280,15 @@ DataField DecodeDataField(std::span<const std::uint8_t> recordArea, std::size_t 
     if (typeG || typeF) {
         if (code.kind == FieldKind::Variable) field.length = kDateFieldLengthOfVariableCode;
         const auto bytes = take(field.length);
-        field.value = !bytes ? kDateTimeException : typeG ? DecodeTypeGDate(*bytes) : DecodeTypeFDateTime(*bytes);
+        if (!bytes) {
+            field.value = kDateTimeException;
+            return field;
+        }
+        field.value = typeG ? DecodeTypeGDate(*bytes) : DecodeTypeFDateTime(*bytes);
+        if (auto iso = typeG ? TypeGDateIso(*bytes) : TypeFDateTimeIso(*bytes)) {
+            field.kind = typeG ? RecordValueKind::Date : RecordValueKind::DateTime;
+            field.text = std::move(*iso);
+        }
         return field;
     }
 
@@ -233,13 +303,11 @@ DataField DecodeDataField(std::span<const std::uint8_t> recordArea, std::size_t 
         field.value = kException;  // handled by the walk; never decoded as a field
         return field;
     case FieldKind::Variable: {
-        if (!ByteAt(recordArea, dataPosition)) {
+        if (!ByteAt(recordArea, dataPosition) || !VariableValue(recordArea, dataPosition, field)) {
             field.value = code.exception;
-            return field;
+            field.kind = RecordValueKind::None;
+            field.text.clear();
         }
-        bool truncated = false;
-        field.value = VariableValue(recordArea, dataPosition, field.length, truncated);
-        if (truncated) field.value = code.exception;
         return field;
     }
     default:
@@ -258,25 +326,45 @@ DataField DecodeDataField(std::span<const std::uint8_t> recordArea, std::size_t 
     case FieldKind::Integer: {
         if (fabricationNumber) {
             field.value = (code.length == 3 ? "00" : "") + MostSignificantFirst(*bytes);
+            field.kind = RecordValueKind::Text;
+            field.text = field.value;
             return field;
         }
         const std::int64_t value = SignedValue(LittleEndian(*bytes), bytes->size());
         field.value = FormatScaled(value, exponent, code.precision, 3, decimalSeparator);
+        field.kind = RecordValueKind::Number;
+        field.quantity = ScaledQuantity(value, exponent);
         return field;
     }
-    case FieldKind::Real:
-        field.value = RealValue(*bytes, std::pow(10.0, exponent), decimalSeparator);
+    case FieldKind::Real: {
+        const Real real = RealValue(*bytes, std::pow(10.0, exponent), decimalSeparator);
+        field.value = real.text;
+        if (std::isfinite(real.quantity)) {
+            field.kind = RecordValueKind::Number;
+            field.quantity = real.quantity;
+        }
         return field;
+    }
     case FieldKind::Integer64:
-        field.value = "64-bit integer not supported, but hex is: 0x" + MostSignificantFirst(*bytes);
+        field.text = MostSignificantFirst(*bytes);
+        field.value = "64-bit integer not supported, but hex is: 0x" + field.text;
+        field.kind = RecordValueKind::Text;
         return field;
     case FieldKind::Bcd: {
         if (fabricationNumber) {
             field.value = MostSignificantFirst(*bytes);
+            field.kind = RecordValueKind::Text;
+            field.text = field.value;
             return field;
         }
         const auto value = BcdValue(*bytes);
-        field.value = value ? FormatScaled(*value, exponent, code.precision, 3, decimalSeparator) : code.exception;
+        if (!value) {
+            field.value = code.exception;
+            return field;
+        }
+        field.value = FormatScaled(*value, exponent, code.precision, 3, decimalSeparator);
+        field.kind = RecordValueKind::Number;
+        field.quantity = ScaledQuantity(*value, exponent);
         return field;
     }
     default:
@@ -349,6 +437,9 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         if (info.plainText()) dataPosition += 1 + info.plainTextLength;
 
         DataField field = DecodeDataField(area, position, dataPosition, vif, info.exponent, settings.decimalSeparator);
+        // Volts and amperes keep multiplier 1 in the shown value and name their power of ten in the unit.
+        if (info.unitExponent != 0 && field.kind == RecordValueKind::Number)
+            field.quantity = ScaledByPowerOfTen(field.quantity, info.unitExponent);
 
         // Built in place, like its report row below: a record is eight strings, and moving a finished one
         // into the list copied each of them again.
@@ -361,6 +452,15 @@ RecordWalk DecodeRecords(std::span<const std::uint8_t> frame, const RecordWalkSe
         record.vif = HexByte(vif);
         AppendHexRendering(record.vife, area.subspan(vifPosition + 1, last - vifPosition));
         record.function = std::move(field.function);
+        record.kind = field.kind;
+        record.quantity = field.quantity;
+        record.text = std::move(field.text);
+        record.unitCode = info.unitCode;
+        const RecordAddress address = DecodeRecordAddress(area.subspan(position, vifPosition - position));
+        record.storage = address.storage;
+        record.tariff = address.tariff;
+        record.subunit = address.subunit;
+        record.valueFunction = address.function;
         if (settings.fullRead) {
             walk.reportLog.push_back(Joined("DIF,DIFE=", record.difDife, "; VIF, VIFE=", record.vif, " ", record.vife, "; ",
                                             record.function, ", ", record.value, " ", record.unit, ", ",

@@ -17,6 +17,7 @@ struct VifRow {
     int firstExponent;
     bool exponentSteps;
     std::string_view description;
+    std::string_view unitCode;  // the typed value's unit, "" when there is none to give
 };
 
 constexpr bool kSteps = true;
@@ -24,51 +25,51 @@ constexpr bool kFixed = false;
 
 // Primary VIF table (EN 13757-3 table 10), keyed by the VIF with the extension bit removed.
 constexpr std::array kPrimaryTable{
-    VifRow{0x00, 0x07, "kWh", -6, kSteps, ""},
-    VifRow{0x08, 0x0D, "kJ", -3, kSteps, ""},
-    VifRow{0x0E, 0x0F, "MJ", 0, kSteps, ""},
-    VifRow{0x10, 0x17, "m3", -6, kSteps, ""},
-    VifRow{0x20, 0x20, "On Time", 0, kFixed, "seconds"},
-    VifRow{0x21, 0x21, "On Time", 0, kFixed, "minutes"},
-    VifRow{0x22, 0x22, "On Time", 0, kFixed, "hours"},
-    VifRow{0x23, 0x23, "On Time", 0, kFixed, "days"},
-    VifRow{0x24, 0x24, "Operating Time", 0, kFixed, "seconds"},
-    VifRow{0x25, 0x25, "Operating Time", 0, kFixed, "minutes"},
-    VifRow{0x26, 0x26, "Operating Time", 0, kFixed, "hours"},
-    VifRow{0x27, 0x27, "Operating Time", 0, kFixed, "days"},
-    VifRow{0x28, 0x2D, "W", -3, kSteps, ""},
-    VifRow{0x2E, 0x2F, "kW", 0, kSteps, ""},
-    VifRow{0x30, 0x36, "J/h", 0, kSteps, ""},
-    VifRow{0x38, 0x3F, "l/h", -3, kSteps, "Debit"},
-    VifRow{0x58, 0x5B, "deg. C", -3, kSteps, "Flow Temp."},
-    VifRow{0x5C, 0x5F, "deg. C", -3, kSteps, "Return Temp."},
-    VifRow{0x60, 0x63, "deg. K", -3, kSteps, "TDiff"},
-    VifRow{0x64, 0x67, "deg. C", -3, kSteps, "External Temperature"},
-    VifRow{0x68, 0x6A, "mbar", 0, kSteps, ""},
-    VifRow{0x6C, 0x6C, "Time point", 0, kFixed, "Date (dd.mm.yyyy)"},
-    VifRow{0x6D, 0x6D, "Time point", 0, kFixed, "Date and time (hh:mm, dd.mm.yyyy)"},
-    VifRow{0x6E, 0x6E, "N/A", 0, kFixed, ""},
-    VifRow{0x70, 0x70, "Average duration", 0, kFixed, ""},
-    VifRow{0x74, 0x74, "Actuality Duration", 0, kFixed, ""},
-    VifRow{0x78, 0x78, "Fabr. No.", 0, kFixed, ""},
+    VifRow{0x00, 0x07, "kWh", -6, kSteps, "", "kWh"},
+    VifRow{0x08, 0x0D, "kJ", -3, kSteps, "", "kJ"},
+    VifRow{0x0E, 0x0F, "MJ", 0, kSteps, "", "MJ"},
+    VifRow{0x10, 0x17, "m3", -6, kSteps, "", "m3"},
+    VifRow{0x20, 0x20, "On Time", 0, kFixed, "seconds", "s"},
+    VifRow{0x21, 0x21, "On Time", 0, kFixed, "minutes", "min"},
+    VifRow{0x22, 0x22, "On Time", 0, kFixed, "hours", "h"},
+    VifRow{0x23, 0x23, "On Time", 0, kFixed, "days", "d"},
+    VifRow{0x24, 0x24, "Operating Time", 0, kFixed, "seconds", "s"},
+    VifRow{0x25, 0x25, "Operating Time", 0, kFixed, "minutes", "min"},
+    VifRow{0x26, 0x26, "Operating Time", 0, kFixed, "hours", "h"},
+    VifRow{0x27, 0x27, "Operating Time", 0, kFixed, "days", "d"},
+    VifRow{0x28, 0x2D, "W", -3, kSteps, "", "W"},
+    VifRow{0x2E, 0x2F, "kW", 0, kSteps, "", "kW"},
+    VifRow{0x30, 0x36, "J/h", 0, kSteps, "", "J/h"},
+    VifRow{0x38, 0x3F, "l/h", -3, kSteps, "Debit", "l/h"},
+    VifRow{0x58, 0x5B, "deg. C", -3, kSteps, "Flow Temp.", "degC"},
+    VifRow{0x5C, 0x5F, "deg. C", -3, kSteps, "Return Temp.", "degC"},
+    VifRow{0x60, 0x63, "deg. K", -3, kSteps, "TDiff", "K"},
+    VifRow{0x64, 0x67, "deg. C", -3, kSteps, "External Temperature", "degC"},
+    VifRow{0x68, 0x6A, "mbar", 0, kSteps, "", "mbar"},
+    VifRow{0x6C, 0x6C, "Time point", 0, kFixed, "Date (dd.mm.yyyy)", ""},
+    VifRow{0x6D, 0x6D, "Time point", 0, kFixed, "Date and time (hh:mm, dd.mm.yyyy)", ""},
+    VifRow{0x6E, 0x6E, "N/A", 0, kFixed, "", ""},
+    VifRow{0x70, 0x70, "Average duration", 0, kFixed, "", ""},
+    VifRow{0x74, 0x74, "Actuality Duration", 0, kFixed, "", ""},
+    VifRow{0x78, 0x78, "Fabr. No.", 0, kFixed, "", ""},
 };
 
 // First extension table (after FBh), keyed by the first VIFE without bit 7; the text is the unit.
 constexpr std::array kFirstExtensionTable{
-    VifRow{0x00, 0x01, "kWh", 2, kSteps, ""},
-    VifRow{0x02, 0x07, "Reserved", 0, kFixed, ""},
-    VifRow{0x08, 0x09, "GJ", -1, kSteps, ""},
-    VifRow{0x0A, 0x0F, "Reserved", 0, kFixed, ""},
-    VifRow{0x10, 0x11, "m3", 2, kSteps, ""},
-    VifRow{0x28, 0x29, "kW", 2, kSteps, ""},
-    VifRow{0x2A, 0x2F, "Reserved", 0, kFixed, ""},
-    VifRow{0x58, 0x5A, "Flow Temperature, deg. F", -3, kSteps, ""},
-    VifRow{0x5B, 0x5B, "Flow Temperature, F", 0, kFixed, ""},
-    VifRow{0x5C, 0x5F, "Return Temperature, deg. F", -3, kSteps, ""},
-    VifRow{0x60, 0x62, "Temp. difference, deg. F", -3, kSteps, ""},
-    VifRow{0x63, 0x63, "Temp. difference, F", 0, kFixed, ""},
-    VifRow{0x64, 0x67, "External temperature, deg. F", -3, kSteps, ""},
-    VifRow{0x68, 0x6F, "Reserved", 0, kFixed, ""},
+    VifRow{0x00, 0x01, "kWh", 2, kSteps, "", "kWh"},
+    VifRow{0x02, 0x07, "Reserved", 0, kFixed, "", ""},
+    VifRow{0x08, 0x09, "GJ", -1, kSteps, "", "GJ"},
+    VifRow{0x0A, 0x0F, "Reserved", 0, kFixed, "", ""},
+    VifRow{0x10, 0x11, "m3", 2, kSteps, "", "m3"},
+    VifRow{0x28, 0x29, "kW", 2, kSteps, "", "kW"},
+    VifRow{0x2A, 0x2F, "Reserved", 0, kFixed, "", ""},
+    VifRow{0x58, 0x5A, "Flow Temperature, deg. F", -3, kSteps, "", "degF"},
+    VifRow{0x5B, 0x5B, "Flow Temperature, F", 0, kFixed, "", "degF"},
+    VifRow{0x5C, 0x5F, "Return Temperature, deg. F", -3, kSteps, "", "degF"},
+    VifRow{0x60, 0x62, "Temp. difference, deg. F", -3, kSteps, "", "degF"},
+    VifRow{0x63, 0x63, "Temp. difference, F", 0, kFixed, "", "degF"},
+    VifRow{0x64, 0x67, "External temperature, deg. F", -3, kSteps, "", "degF"},
+    VifRow{0x68, 0x6F, "Reserved", 0, kFixed, "", ""},
 };
 
 // Second extension table (after FDh): texts only, multiplier 1. Volts and amperes carry their
@@ -78,37 +79,38 @@ struct TextRow {
     std::uint8_t last;
     std::string_view unit;
     int nibbleBias;  // kNoExponentText: plain text
+    std::string_view unitCode;
 };
 constexpr int kNoExponentText = 0x7FFF;
 
 constexpr std::array kSecondExtensionTable{
-    TextRow{0x00, 0x03, "Credit in currency units", kNoExponentText},
-    TextRow{0x04, 0x07, "Debit in currency units", kNoExponentText},
-    TextRow{0x08, 0x08, "Access Number", kNoExponentText},
-    TextRow{0x09, 0x09, "Medium", kNoExponentText},
-    TextRow{0x0A, 0x0A, "Manufacturer", kNoExponentText},
-    TextRow{0x0B, 0x0B, "Enhanced identification", kNoExponentText},
-    TextRow{0x0C, 0x0C, "Model/Version", kNoExponentText},
-    TextRow{0x0D, 0x0D, "Hardware version No.", kNoExponentText},
-    TextRow{0x0E, 0x0E, "Firmware version No.", kNoExponentText},
-    TextRow{0x0F, 0x0F, "Software version No.", kNoExponentText},
-    TextRow{0x10, 0x10, "Customer location", kNoExponentText},
-    TextRow{0x11, 0x11, "Customer", kNoExponentText},
-    TextRow{0x12, 0x12, "Access code user", kNoExponentText},
-    TextRow{0x13, 0x13, "Access code operator", kNoExponentText},
-    TextRow{0x16, 0x16, "Password", kNoExponentText},
-    TextRow{0x17, 0x17, "Error flags", kNoExponentText},
-    TextRow{0x18, 0x18, "Error mask", kNoExponentText},
-    TextRow{0x19, 0x19, "Reserved", kNoExponentText},
-    TextRow{0x1A, 0x1A, "Digitial Output (binary)", kNoExponentText},
-    TextRow{0x1B, 0x1B, "Digitial Input (binary)", kNoExponentText},
-    TextRow{0x1C, 0x1C, "Baudrate", kNoExponentText},
-    TextRow{0x1D, 0x1D, "Response Delay time", kNoExponentText},
-    TextRow{0x1E, 0x1E, "Retry", kNoExponentText},
-    TextRow{0x1F, 0x1F, "Reserved", kNoExponentText},
-    TextRow{0x3A, 0x3A, "Dimensionless", kNoExponentText},
-    TextRow{0x40, 0x4F, "Volts, 10^", 9},
-    TextRow{0x50, 0x55, "Ampers, 10^", 12},
+    TextRow{0x00, 0x03, "Credit in currency units", kNoExponentText, ""},
+    TextRow{0x04, 0x07, "Debit in currency units", kNoExponentText, ""},
+    TextRow{0x08, 0x08, "Access Number", kNoExponentText, ""},
+    TextRow{0x09, 0x09, "Medium", kNoExponentText, ""},
+    TextRow{0x0A, 0x0A, "Manufacturer", kNoExponentText, ""},
+    TextRow{0x0B, 0x0B, "Enhanced identification", kNoExponentText, ""},
+    TextRow{0x0C, 0x0C, "Model/Version", kNoExponentText, ""},
+    TextRow{0x0D, 0x0D, "Hardware version No.", kNoExponentText, ""},
+    TextRow{0x0E, 0x0E, "Firmware version No.", kNoExponentText, ""},
+    TextRow{0x0F, 0x0F, "Software version No.", kNoExponentText, ""},
+    TextRow{0x10, 0x10, "Customer location", kNoExponentText, ""},
+    TextRow{0x11, 0x11, "Customer", kNoExponentText, ""},
+    TextRow{0x12, 0x12, "Access code user", kNoExponentText, ""},
+    TextRow{0x13, 0x13, "Access code operator", kNoExponentText, ""},
+    TextRow{0x16, 0x16, "Password", kNoExponentText, ""},
+    TextRow{0x17, 0x17, "Error flags", kNoExponentText, ""},
+    TextRow{0x18, 0x18, "Error mask", kNoExponentText, ""},
+    TextRow{0x19, 0x19, "Reserved", kNoExponentText, ""},
+    TextRow{0x1A, 0x1A, "Digitial Output (binary)", kNoExponentText, ""},
+    TextRow{0x1B, 0x1B, "Digitial Input (binary)", kNoExponentText, ""},
+    TextRow{0x1C, 0x1C, "Baudrate", kNoExponentText, ""},
+    TextRow{0x1D, 0x1D, "Response Delay time", kNoExponentText, ""},
+    TextRow{0x1E, 0x1E, "Retry", kNoExponentText, ""},
+    TextRow{0x1F, 0x1F, "Reserved", kNoExponentText, ""},
+    TextRow{0x3A, 0x3A, "Dimensionless", kNoExponentText, ""},
+    TextRow{0x40, 0x4F, "Volts, 10^", 9, "V"},
+    TextRow{0x50, 0x55, "Ampers, 10^", 12, "A"},
 };
 
 template <typename Table>
@@ -171,6 +173,8 @@ VifInfo Described(const VifRow& row, std::uint8_t key, bool withDescription) {
             .exponent = exponent,
             .multiplier = PowerOfTen(exponent),
             .description = withDescription ? std::string(row.description) : std::string(),
+            .unitCode = row.unitCode,
+            .unitExponent = 0,
             .plainTextLength = 0,
             .error = std::nullopt};
 }
@@ -224,8 +228,11 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
                 info.unit = kExtensionNotSupported;
             } else if (row->nibbleBias == kNoExponentText) {
                 info.unit = row->unit;
+                info.unitCode = row->unitCode;
             } else {
-                info.unit = std::string(row->unit) + std::to_string((key & 0x0F) - row->nibbleBias);
+                info.unitExponent = (key & 0x0F) - row->nibbleBias;
+                info.unit = std::string(row->unit) + std::to_string(info.unitExponent);
+                info.unitCode = row->unitCode;
             }
         }
         return info;

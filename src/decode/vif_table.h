@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace veltro {
 
@@ -18,6 +19,11 @@ struct VifInfo {
     int exponent = 0;
     double multiplier = 1.0;
     std::string description;
+    // The unit of the typed value ("kWh", "m3", "degC", ...; "" when none) and the power of ten that
+    // the typed value carries beyond `exponent`: volts and amperes name theirs in the unit text
+    // ("Volts, 10^-1") and keep multiplier 1 in the shown value.
+    std::string_view unitCode;
+    int unitExponent = 0;
 
     // Plain-text VIF 7Ch/FCh with a non-zero length: the length byte and the characters of the unit sit
     // between the VIF/VIFE chain and the data field, which therefore starts 1 + plainTextLength later.
