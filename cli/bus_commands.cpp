@@ -110,12 +110,13 @@ int ScanCommand(const std::vector<std::string>& arguments) {
     MeterPage& meters = engine.meters();
     meters.setUseSndNke(options->flags.count("--nke") > 0);
     ShowProgress(engine, "scan");
+    const DecodedMeters decoded(meters);
 
     const int addresses = std::abs(*to - *from) + 1;
     const BusRun::End end = run.runToEnd([&] { meters.findPrimary(from, to); },
                                          OperationLimitMs(engine, addresses * (settings.misc.retry + 2LL)) + MeterPage::kGlobalInitWaitMilliseconds, error);
     if (end == BusRun::End::LinkFailed) return BadArguments(error);
-    return FinishTableCommand(run, *options, false, error);
+    return FinishTableCommand(run, *options, false, error, [&decoded](JsonWriter& json) { decoded.write(json); });
 }
 
 int ReadCommand(const std::vector<std::string>& arguments) {
@@ -140,11 +141,12 @@ int ReadCommand(const std::vector<std::string>& arguments) {
     MeterPage& meters = engine.meters();
     meters.replaceRows(rows);
     ShowProgress(engine, "read");
+    const DecodedMeters decoded(meters);
 
     const BusRun::End end =
         run.runToEnd([&] { meters.readAll(); }, OperationLimitMs(engine, static_cast<long long>(rows.size()) * (settings.misc.retry + 2)), error);
     if (end == BusRun::End::LinkFailed) return BadArguments(error);
-    return FinishTableCommand(run, *options, true, error);
+    return FinishTableCommand(run, *options, true, error, [&decoded](JsonWriter& json) { decoded.write(json); });
 }
 
 namespace {

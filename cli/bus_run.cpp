@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/atomic_file.h"
+#include "app/record_json.h"
 #include "link/bridge_channel.h"
 #include "meters/table_file.h"
 
@@ -200,6 +201,20 @@ void PrintTable(const MeterTable& table) {
     // Rows of addresses that never answered are shown, but only meters that answered are counted.
     const auto meters = std::count_if(rows.begin(), rows.end(), [&](int r) { return Answered(table, r); });
     std::cout << meters << (meters == 1 ? " meter\n" : " meters\n");
+}
+
+DecodedMeters::DecodedMeters(MeterPage& meters) {
+    QObject::connect(&meters, &MeterPage::responseDecoded, &m_context, [this](const MeterResponse& response) {
+        JsonWriter json;
+        WriteMeterObject(json, response);
+        m_objects.push_back(json.text());
+    });
+}
+
+void DecodedMeters::write(JsonWriter& json) const {
+    json.key("meters").beginArray();
+    for (const std::string& object : m_objects) json.json(object);
+    json.endArray();
 }
 
 // `extra` adds the command's own keys after the table.

@@ -323,6 +323,21 @@ private:
     void (*m_previousTerm)(int) = nullptr;
 };
 
+// The answers decoded during a run, for the "meters" key of the JSON output: made before the run, it
+// writes each valid answer's object as the meter page decodes it, in order of arrival.
+class DecodedMeters {
+public:
+    explicit DecodedMeters(MeterPage& meters);
+    DecodedMeters(const DecodedMeters&) = delete;
+    DecodedMeters& operator=(const DecodedMeters&) = delete;
+    // "meters": [...]
+    void write(JsonWriter& json) const;
+
+private:
+    QObject m_context;  // ends the connection with this object
+    std::vector<std::string> m_objects;
+};
+
 int BadArguments(const std::string& reason);
 // What the operator confirms (`change`: "changing meters"): --yes, or an answer at the terminal to
 // `question`. Without either nothing is opened.

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/json_writer.h"
+#include "app/record_json.h"
 #include "cli_input.h"
 #include "decode/meter_response.h"
 
@@ -87,18 +88,7 @@ void WriteJson(const MeterResponse& r, const DecodeOptions& options) {
         json.null();
     }
     json.key("records").beginArray();
-    for (const auto& record : r.records) {
-        json.beginObject()
-            .key("number").value(record.number)
-            .key("value").value(record.value)
-            .key("unit").value(record.unit)
-            .key("description").value(record.description)
-            .key("function").value(record.function)
-            .key("dif").value(record.difDife)
-            .key("vif").value(record.vif)
-            .key("vife").value(record.vife)
-            .endObject();
-    }
+    for (const auto& record : r.records) WriteRecordObject(json, record);
     json.endArray();
     json.key("main").beginObject().key("value").value(r.mainValue).key("unit").value(r.mainUnit).endObject();
     json.key("additional").strings(

@@ -1,5 +1,7 @@
 #include "app/json_writer.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace veltro {
@@ -93,6 +95,21 @@ JsonWriter& JsonWriter::value(bool flag) {
 JsonWriter& JsonWriter::value(int number) {
     separate();
     m_text += std::to_string(number);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(long long number) {
+    separate();
+    m_text += std::to_string(number);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(double number) {
+    if (!std::isfinite(number)) return null();
+    separate();
+    char buffer[32];  // the longest shortest form, "-2.2250738585072014e-308", is 24 characters
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, number);
+    m_text.append(buffer, written.ptr);
     return *this;
 }
 

@@ -20,6 +20,10 @@ public:
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
     JsonWriter& value(bool flag);
     JsonWriter& value(int number);
+    JsonWriter& value(long long number);
+    // The shortest text that reads back as the same double ("456.789", "1500", "1e-07"); NaN and
+    // infinities, which JSON cannot hold, as null.
+    JsonWriter& value(double number);
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
     // A value that is already JSON (a journal line), written as it is.

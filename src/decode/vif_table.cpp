@@ -49,8 +49,8 @@ constexpr std::array kPrimaryTable{
     VifRow{0x6C, 0x6C, "Time point", 0, kFixed, "Date (dd.mm.yyyy)", ""},
     VifRow{0x6D, 0x6D, "Time point", 0, kFixed, "Date and time (hh:mm, dd.mm.yyyy)", ""},
     VifRow{0x6E, 0x6E, "N/A", 0, kFixed, "", ""},
-    VifRow{0x70, 0x70, "Average duration", 0, kFixed, "", ""},
-    VifRow{0x74, 0x74, "Actuality Duration", 0, kFixed, "", ""},
+    VifRow{0x70, 0x70, "Average duration", 0, kFixed, "", "s"},
+    VifRow{0x74, 0x74, "Actuality Duration", 0, kFixed, "", "s"},
     VifRow{0x78, 0x78, "Fabr. No.", 0, kFixed, "", ""},
 };
 
@@ -72,6 +72,8 @@ constexpr std::array kFirstExtensionTable{
     VifRow{0x68, 0x6F, "Reserved", 0, kFixed, "", ""},
 };
 
+constexpr std::string_view kExtensionNotSupported = "VIF not supported";
+
 // Second extension table (after FDh): texts only, multiplier 1. Volts and amperes carry their
 // exponent in the text: low nibble - nibbleBias, "Volts, 10^-3" for 46h.
 struct TextRow {
@@ -80,37 +82,43 @@ struct TextRow {
     std::string_view unit;
     int nibbleBias;  // kNoExponentText: plain text
     std::string_view unitCode;
+    bool exponentShown;  // the unit text ends in the exponent; else it is the text as it stands
 };
 constexpr int kNoExponentText = 0x7FFF;
+constexpr bool kShown = true;
+constexpr bool kNotShown = false;
 
 constexpr std::array kSecondExtensionTable{
-    TextRow{0x00, 0x03, "Credit in currency units", kNoExponentText, ""},
-    TextRow{0x04, 0x07, "Debit in currency units", kNoExponentText, ""},
-    TextRow{0x08, 0x08, "Access Number", kNoExponentText, ""},
-    TextRow{0x09, 0x09, "Medium", kNoExponentText, ""},
-    TextRow{0x0A, 0x0A, "Manufacturer", kNoExponentText, ""},
-    TextRow{0x0B, 0x0B, "Enhanced identification", kNoExponentText, ""},
-    TextRow{0x0C, 0x0C, "Model/Version", kNoExponentText, ""},
-    TextRow{0x0D, 0x0D, "Hardware version No.", kNoExponentText, ""},
-    TextRow{0x0E, 0x0E, "Firmware version No.", kNoExponentText, ""},
-    TextRow{0x0F, 0x0F, "Software version No.", kNoExponentText, ""},
-    TextRow{0x10, 0x10, "Customer location", kNoExponentText, ""},
-    TextRow{0x11, 0x11, "Customer", kNoExponentText, ""},
-    TextRow{0x12, 0x12, "Access code user", kNoExponentText, ""},
-    TextRow{0x13, 0x13, "Access code operator", kNoExponentText, ""},
-    TextRow{0x16, 0x16, "Password", kNoExponentText, ""},
-    TextRow{0x17, 0x17, "Error flags", kNoExponentText, ""},
-    TextRow{0x18, 0x18, "Error mask", kNoExponentText, ""},
-    TextRow{0x19, 0x19, "Reserved", kNoExponentText, ""},
-    TextRow{0x1A, 0x1A, "Digitial Output (binary)", kNoExponentText, ""},
-    TextRow{0x1B, 0x1B, "Digitial Input (binary)", kNoExponentText, ""},
-    TextRow{0x1C, 0x1C, "Baudrate", kNoExponentText, ""},
-    TextRow{0x1D, 0x1D, "Response Delay time", kNoExponentText, ""},
-    TextRow{0x1E, 0x1E, "Retry", kNoExponentText, ""},
-    TextRow{0x1F, 0x1F, "Reserved", kNoExponentText, ""},
-    TextRow{0x3A, 0x3A, "Dimensionless", kNoExponentText, ""},
-    TextRow{0x40, 0x4F, "Volts, 10^", 9, "V"},
-    TextRow{0x50, 0x55, "Ampers, 10^", 12, "A"},
+    TextRow{0x00, 0x03, "Credit in currency units", kNoExponentText, "", kNotShown},
+    TextRow{0x04, 0x07, "Debit in currency units", kNoExponentText, "", kNotShown},
+    TextRow{0x08, 0x08, "Access Number", kNoExponentText, "", kNotShown},
+    TextRow{0x09, 0x09, "Medium", kNoExponentText, "", kNotShown},
+    TextRow{0x0A, 0x0A, "Manufacturer", kNoExponentText, "", kNotShown},
+    TextRow{0x0B, 0x0B, "Enhanced identification", kNoExponentText, "", kNotShown},
+    TextRow{0x0C, 0x0C, "Model/Version", kNoExponentText, "", kNotShown},
+    TextRow{0x0D, 0x0D, "Hardware version No.", kNoExponentText, "", kNotShown},
+    TextRow{0x0E, 0x0E, "Firmware version No.", kNoExponentText, "", kNotShown},
+    TextRow{0x0F, 0x0F, "Software version No.", kNoExponentText, "", kNotShown},
+    TextRow{0x10, 0x10, "Customer location", kNoExponentText, "", kNotShown},
+    TextRow{0x11, 0x11, "Customer", kNoExponentText, "", kNotShown},
+    TextRow{0x12, 0x12, "Access code user", kNoExponentText, "", kNotShown},
+    TextRow{0x13, 0x13, "Access code operator", kNoExponentText, "", kNotShown},
+    TextRow{0x16, 0x16, "Password", kNoExponentText, "", kNotShown},
+    TextRow{0x17, 0x17, "Error flags", kNoExponentText, "", kNotShown},
+    TextRow{0x18, 0x18, "Error mask", kNoExponentText, "", kNotShown},
+    TextRow{0x19, 0x19, "Reserved", kNoExponentText, "", kNotShown},
+    TextRow{0x1A, 0x1A, "Digitial Output (binary)", kNoExponentText, "", kNotShown},
+    TextRow{0x1B, 0x1B, "Digitial Input (binary)", kNoExponentText, "", kNotShown},
+    TextRow{0x1C, 0x1C, "Baudrate", kNoExponentText, "", kNotShown},
+    TextRow{0x1D, 0x1D, "Response Delay time", kNoExponentText, "", kNotShown},
+    TextRow{0x1E, 0x1E, "Retry", kNoExponentText, "", kNotShown},
+    TextRow{0x1F, 0x1F, "Reserved", kNoExponentText, "", kNotShown},
+    TextRow{0x3A, 0x3A, "Dimensionless", kNoExponentText, "", kNotShown},
+    TextRow{0x40, 0x4F, "Volts, 10^", 9, "V", kShown},
+    TextRow{0x50, 0x55, "Ampers, 10^", 12, "A", kShown},
+    // EN 13757-3 has amperes up to 5Fh (10^3 A); the shown text keeps "VIF not supported" for 56h..5Fh
+    // as it always read, while the typed value follows the standard: FD 59 with 5430 is 5.43 A.
+    TextRow{0x56, 0x5F, "VIF not supported", 12, "A", kNotShown},
 };
 
 template <typename Table>
@@ -151,7 +159,6 @@ constexpr RowIndex kPrimaryRows = IndexRows(kPrimaryTable);
 constexpr RowIndex kFirstExtensionRows = IndexRows(kFirstExtensionTable);
 constexpr RowIndex kSecondExtensionRows = IndexRows(kSecondExtensionTable);
 
-constexpr std::string_view kExtensionNotSupported = "VIF not supported";
 
 double PowerOfTen(int exponent) {
     double value = 1.0;
@@ -226,13 +233,11 @@ VifInfo LookupVif(std::span<const std::uint8_t> region, std::size_t vifPosition,
             const TextRow* row = FindRow(kSecondExtensionTable, kSecondExtensionRows, key);
             if (!row) {
                 info.unit = kExtensionNotSupported;
-            } else if (row->nibbleBias == kNoExponentText) {
-                info.unit = row->unit;
-                info.unitCode = row->unitCode;
             } else {
-                info.unitExponent = (key & 0x0F) - row->nibbleBias;
-                info.unit = std::string(row->unit) + std::to_string(info.unitExponent);
                 info.unitCode = row->unitCode;
+                if (row->nibbleBias != kNoExponentText) info.unitExponent = (key & 0x0F) - row->nibbleBias;
+                info.unit = row->unit;
+                if (row->exponentShown) info.unit += std::to_string(info.unitExponent);
             }
         }
         return info;

@@ -116,6 +116,7 @@ MeterPage::Applied MeterPage::apply(const Telegram& response, Placement placemen
     }
     if (decoded.showReport) emit reportShown();
     if (decoded.tableRow && !m_table.place(*decoded.tableRow, placement).empty()) emit tableChanged();
+    if (decoded.valid && decoded.header) emit responseDecoded(decoded);
     return {decoded.valid, decoded.moreRecordsPending};
 }
 

@@ -163,6 +163,8 @@ signals:
     void reportShown();  // a full read was decoded: the detailed report window opens
     void pageStateChanged();
     void scanRangeChanged(int from, int to);  // the fields were swapped
+    // A valid response with a header was decoded by `apply` and its table row written.
+    void responseDecoded(const veltro::MeterResponse& response);
 
 private:
     bool tableInUse();

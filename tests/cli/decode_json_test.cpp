@@ -102,6 +102,10 @@ TEST(DecodeJson, RecordFieldsAndDefaultAdditionalCount) {
     EXPECT_EQ(record["dif"].toString(), "04 ");
     EXPECT_EQ(record["vif"].toString(), "13");
     EXPECT_EQ(record["vife"].toString(), "");
+    const QJsonObject typed = record["typed"].toObject();
+    EXPECT_EQ(typed["kind"].toString(), "number");
+    EXPECT_EQ(typed["value"].toDouble(), 123456.789);
+    EXPECT_EQ(typed["unit"].toString(), "m3");
     EXPECT_EQ(o["main"].toObject()["value"].toString(), "123456.789");
     EXPECT_EQ(o["additional"].toArray().size(), 15);
     EXPECT_EQ(o["header"].toObject()["manufacturer"].toString(), "KAN");
@@ -156,8 +160,47 @@ TEST(BusCommands, ScanJsonHoldsExactlyOneObjectWithTheMetersFound) {
     QStringList addresses;
     for (const auto& row : o["rows"].toArray()) addresses << row.toArray().at(1).toString();
     EXPECT_EQ(addresses, (QStringList{"1", "2", "3", "4"}));
+    EXPECT_EQ(o["meters"].toArray().size(), 4);  // one decoded answer per meter found
     EXPECT_TRUE(o["log"].toArray().contains(QJsonValue("Reading device 5")));
     EXPECT_TRUE(run.err.contains("Respond: "));  // the live log goes to standard error with --json
+}
+
+TEST(BusCommands, ReadJsonGivesEveryMetersRecordsTyped) {
+    const CliRun run = RunCli({"read", "1", "2", "3", "--simulate", "--timeout", "120", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+    const QJsonArray meters = o["meters"].toArray();
+    ASSERT_EQ(meters.size(), 3) << run.out.toStdString();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(meters[i].toObject()["address"].toInt(-1), i + 1);
+
+    // The typed object of record `index` of a meter: its value as a JSON number or string, its unit code.
+    auto typed = [](const QJsonValue& meter, int index) { return meter.toObject()["records"].toArray()[index].toObject()["typed"].toObject(); };
+    const QJsonObject heat = meters[0].toObject();
+    EXPECT_EQ(heat["id"].toString(), "40112301");
+    EXPECT_EQ(heat["version"].toInt(-1), 1);
+    EXPECT_EQ(heat["main"].toObject()["record"].toInt(-1), 0);
+    const struct {
+        int record;
+        double value;
+        const char* unit;
+    } numbers[] = {{0, 12345, "kWh"}, {1, 456.789, "m3"}, {4, 71.5, "degC"}};
+    for (const auto& n : numbers) {
+        const QJsonObject t = typed(heat, n.record);
+        EXPECT_TRUE(t["value"].isDouble()) << n.record;
+        EXPECT_EQ(t["value"].toDouble(), n.value) << n.record;
+        EXPECT_EQ(t["unit"].toString(), n.unit) << n.record;
+    }
+    EXPECT_EQ(typed(heat, 7)["kind"].toString(), "datetime");
+    EXPECT_EQ(typed(heat, 7)["value"].toString(), "2025-03-14T10:30");
+    EXPECT_EQ(typed(heat, 8)["storage"].toInt(-1), 1);
+
+    const QJsonValue electricity = meters[2];
+    EXPECT_EQ(typed(electricity, 1)["tariff"].toInt(-1), 1);
+    EXPECT_EQ(typed(electricity, 2)["tariff"].toInt(-1), 2);
+    EXPECT_EQ(typed(electricity, 4)["value"].toDouble(), 230.1);
+    EXPECT_EQ(typed(electricity, 4)["unit"].toString(), "V");
+    // The shown texts stay beside the typed value.
+    EXPECT_EQ(electricity.toObject()["records"].toArray()[4].toObject()["unit"].toString(), "Volts, 10^-1");
 }
 
 TEST(BusCommands, ReadCsvAndRequestFull) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 
 #include "decode/meter_response.h"
@@ -18,20 +19,27 @@ struct ReferenceRecord {
     std::string unit;
     std::string quantity;
     std::string value;
+    std::string function;
+    // Present only where the reference gives them.
+    std::optional<std::string> storage;
+    std::optional<std::string> tariff;
+    std::optional<std::string> device;
 };
 
 std::vector<ReferenceRecord> ReferenceRecords(const std::string& xml) {
     std::vector<ReferenceRecord> records;
     const std::regex record("<DataRecord id=\"\\d+\"[^>]*>([\\s\\S]*?)</DataRecord>");
-    auto field = [](const std::string& block, const char* tag) {
+    auto optionalField = [](const std::string& block, const char* tag) -> std::optional<std::string> {
         std::smatch m;
-        return std::regex_search(block, m, std::regex(std::string("<") + tag + ">([^<]*)</" + tag + ">"))
-                   ? std::string(m[1])
-                   : std::string();
+        if (std::regex_search(block, m, std::regex(std::string("<") + tag + ">([^<]*)</" + tag + ">"))) return m[1];
+        return std::nullopt;
     };
+    auto field = [&](const std::string& block, const char* tag) { return optionalField(block, tag).value_or(""); };
     for (std::sregex_iterator it(xml.begin(), xml.end(), record), end; it != end; ++it) {
         const std::string block = (*it)[1];
-        records.push_back({field(block, "Unit"), field(block, "Quantity"), field(block, "Value")});
+        records.push_back({field(block, "Unit"), field(block, "Quantity"), field(block, "Value"), field(block, "Function"),
+                           optionalField(block, "StorageNumber"), optionalField(block, "Tariff"),
+                           optionalField(block, "Device")});
     }
     return records;
 }
@@ -46,6 +54,23 @@ constexpr UnitConversion kComparable[] = {
     {"kWh", "Wh", 1000.0},    {"MWh", "Wh", 1e6},    {"m3", "m^3", 1.0},   {"W", "W", 1.0},
     {"kW", "W", 1000.0},      {"l/h", "m^3/h", 1e-3}, {"deg. C", "\xB0" "C", 1.0}, {"deg. K", "K", 1.0},
 };
+
+// Our unit codes to the reference's units, with the factor from ours into theirs.
+constexpr UnitConversion kComparableCodes[] = {
+    {"kWh", "Wh", 1000.0}, {"kWh", "kWh", 1.0}, {"m3", "m^3", 1.0},  {"W", "W", 1.0},       {"kW", "W", 1000.0},
+    {"l/h", "m^3/h", 1e-3}, {"degC", "\xB0" "C", 1.0}, {"K", "K", 1.0}, {"V", "V", 1.0}, {"A", "A", 1.0},
+    {"s", "s", 1.0},       {"min", "s", 60.0},   {"h", "s", 3600.0},   {"d", "s", 86400.0},
+};
+
+// The reference's function texts for the four functions of DIF bits 4-5; it names other things
+// "Function" too (manufacturer-specific data, another path's "Actual value").
+std::optional<RecordFunction> ReferenceFunction(const std::string& text) {
+    if (text == "Instantaneous value") return RecordFunction::Instantaneous;
+    if (text == "Maximum value") return RecordFunction::Maximum;
+    if (text == "Minimum value") return RecordFunction::Minimum;
+    if (text == "Value during error state") return RecordFunction::ValueDuringError;
+    return std::nullopt;
+}
 
 std::vector<fs::path> DeviceFrames() {
     std::vector<fs::path> files;
@@ -92,6 +117,49 @@ TEST(RealTelegrams, ValuesAgreeWithTheReferenceWhereUnitsCompare) {
     }
     // The comparison must actually have happened for a good share of the corpus.
     EXPECT_GT(compared, 150);
+}
+
+TEST(RealTelegrams, TypedValuesAndRecordAddressesAgreeWithTheReference) {
+    int values = 0;
+    int addresses = 0;
+    for (const auto& path : DeviceFrames()) {
+        SCOPED_TRACE(path.filename().string());
+        const MeterResponse response = DecodeMeterResponse(test::Bytes(test::ReadFile(path.string())), DecodeSettings{});
+        ASSERT_TRUE(response.valid);
+        auto xmlPath = path;
+        xmlPath.replace_extension(".norm.xml");
+        const auto reference = ReferenceRecords(test::ReadFile(xmlPath.string()));
+        for (std::size_t i = 0; i < response.records.size() && i < reference.size(); ++i) {
+            const DecodedRecord& ours = response.records[i];
+            const ReferenceRecord& theirs = reference[i];
+            const auto function = ReferenceFunction(theirs.function);
+            if (!function) continue;
+            const std::string what = "record " + ours.number + " (" + ours.difDife + ours.vif + " " + ours.vife + ")";
+            EXPECT_EQ(ours.valueFunction, *function) << what;
+            const std::pair<std::optional<std::string>, std::string> pairs[] = {
+                {theirs.storage, std::to_string(ours.storage)},
+                {theirs.tariff, std::to_string(ours.tariff)},
+                {theirs.device, std::to_string(ours.subunit)},
+            };
+            for (const auto& [expected, actual] : pairs) {
+                if (!expected) continue;
+                EXPECT_EQ(actual, *expected) << what;
+                ++addresses;
+            }
+            if (*function == RecordFunction::ValueDuringError || ours.kind != RecordValueKind::Number) continue;
+            for (const auto& conversion : kComparableCodes) {
+                if (ours.unitCode != conversion.ours || theirs.unit != conversion.reference) continue;
+                // The reference prints six decimals.
+                const double expected = std::strtod(theirs.value.c_str(), nullptr);
+                EXPECT_NEAR(ours.quantity * conversion.factor, expected, std::max(std::fabs(expected) * 1e-6, 1e-6))
+                    << what << " " << ours.quantity << " " << ours.unitCode << " vs " << theirs.value << " " << theirs.unit;
+                ++values;
+            }
+        }
+    }
+    // Floors, so that the test cannot pass by comparing nothing.
+    EXPECT_GT(values, 250);
+    EXPECT_GT(addresses, 650);
 }
 
 TEST(RealTelegrams, EveryFrameAndEveryPrefixDecodesWithoutLeavingItsBytes) {
