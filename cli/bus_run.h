@@ -157,7 +157,7 @@ public:
             m_engine->settings().setMainWindow(state);
         }
 
-        printLog(logToStandardError);
+        if (m_logPrinted) printLog(logToStandardError);
         m_engine->setGreetingStartsOperations(false);
         if (m_engine->link().linkMode() == LinkMode::GatewayServer) return awaitGateway(options.waitGateway, error);
         return true;
@@ -209,6 +209,9 @@ public:
         m_engine->settings().setSettings(settings);
         return true;
     }
+
+    // Whether prepare() prints the communication log as it grows (a long watch keeps it to itself).
+    void setLogPrinted(bool printed) { m_logPrinted = printed; }
 
     Engine& engine() { return *m_engine; }
     // The built-in simulated bus of --simulate, or nothing.
@@ -301,6 +304,7 @@ private:
     }
 
     CliOperator m_operator;
+    bool m_logPrinted = true;
     std::unique_ptr<sim::BackgroundBridge> m_simulator;
     std::unique_ptr<SimulatedSerialPort> m_serialSimulator;  // before the bus it serves goes
     std::unique_ptr<Engine> m_engine;

@@ -13,6 +13,7 @@
 #include "gateway_commands.h"
 #include "rxv_kt_commands.h"
 #include "rxvpico_commands.h"
+#include "watch_command.h"
 #include <QCoreApplication>
 #include "decode/telegram_header.h"
 #include "mbus/address.h"
@@ -47,6 +48,21 @@ constexpr const char* kUsage =
     "  request ADDRESS [--nke] [--5b] [--multi] [--broadcast] [--full] [--json]\n"
     "                             one read of one meter, with the log lines and the decoded meter;\n"
     "                             --full prints the detailed report of a full read\n"
+    "  watch [ADDRESS...] [--id ID[,ID...]] [--table FILE] --every DURATION [--cycles N] [--5b] [--verbose]\n"
+    "      [--mqtt HOST[:PORT] [--mqtt-user USER] [--mqtt-password-file FILE] [--mqtt-tls CAFILE]\n"
+    "       [--topic PREFIX] [--mqtt-queue N] [--mqtt-client-id ID] [--discovery [--discovery-prefix P]]]\n"
+    "                             read the meters every DURATION (30s, 15m, 1h, 1d) until SIGINT or SIGTERM\n"
+    "                             (or N cycles): by primary address, selected by ID, or the rows of an\n"
+    "                             exported table (by address where unique, else by ID); with none given, the\n"
+    "                             bus is searched once for every meter. Each reading is one JSON line on\n"
+    "                             standard output, or with --mqtt a message on PREFIX/ID/state (retained,\n"
+    "                             QoS 1; PREFIX default veltro), a failure one on PREFIX/METER/error, and\n"
+    "                             PREFIX/status says online/offline. The password comes from the file or\n"
+    "                             VELTRO_MQTT_PASSWORD; --mqtt-tls uses TLS (port 8883) with that CA.\n"
+    "                             Readings taken while the broker is away wait in a queue of N messages\n"
+    "                             (default 10000, the oldest dropped first). --discovery publishes\n"
+    "                             home-automation discovery configs (prefix homeassistant) per meter.\n"
+    "                             --verbose prints the communication log on standard error\n"
     "  send [--hex | --ascii] TEXT   the free command console: send TEXT, show the answer\n"
     "  reset | set-address N | set-id ID | set-baud 300|2400|4800 | set-medium NAME |\n"
     "  set-unit UNIT MULT [--relay VALUE] | set-pulse WIDTH | set-counter VALUE |\n"
@@ -173,6 +189,10 @@ constexpr const char* kUsage =
     "arguments, a file or the link were not usable, or a build command's value or a gateway setting was refused\n"
     "(with its message);\n"
     "130 a search, a display, an rxv-kt or an rxvpico command stopped by SIGINT or SIGTERM.\n"
+    "For watch: 0 stopped by SIGINT or SIGTERM, or its --cycles done with every meter read in the last;\n"
+    "1 a meter was not read in the last of its --cycles, or a search found no meter; 2 also for a link that\n"
+    "failed in the first cycle; 3 the MQTT broker refused the connection (user, password, authorisation)\n"
+    "or the TLS handshake failed.\n"
     "For display: 1 a command went unanswered, an activation was not acknowledged (\"Active\" or \"Already\"),\n"
     "a read answer lacked what it is read for (the active devices, an entry's values, user information, a\n"
     "tariff, a history value), the display named no entries to read, or a table row was passed over for a\n"
@@ -387,6 +407,7 @@ int main(int argc, char** argv) {
         {"display", veltro::cli::DisplayCommand},
         {"rxv-kt", veltro::cli::RxvKtCommand},
         {"rxvpico", veltro::cli::RxvpicoCommand},
+        {"watch", veltro::cli::WatchCommand},
     };
     for (const char* configure : {"reset", "set-address", "set-id", "set-baud", "set-medium", "set-unit", "set-pulse",
                                   "set-counter", "set-counter-type"})
