@@ -56,7 +56,8 @@ quint16 FreePort() {
 
 class Broker {
 public:
-    explicit Broker(quint16 port, const QString& passwordFile = {}) : m_port(port) {
+    // `listenerOptions` follow the listener line (TLS files, passwords); anonymous clients by default.
+    explicit Broker(quint16 port, const QString& listenerOptions = QStringLiteral("allow_anonymous true\n")) : m_port(port) {
         QFile config(m_dir.filePath("mosquitto.conf"));
         config.open(QIODevice::WriteOnly);
         // Started as root the broker would drop to its own user, who cannot read this folder.
@@ -65,8 +66,7 @@ public:
                                       "log_dest stderr\nuser %3\n")
                            .arg(port)
                            .arg(m_dir.path(), QString::fromLocal8Bit(user ? user->pw_name : "root"));
-        text += passwordFile.isEmpty() ? QStringLiteral("allow_anonymous true\n")
-                                       : QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(passwordFile);
+        text += listenerOptions;
         config.write(text.toUtf8());
     }
     ~Broker() { stop(); }
@@ -310,7 +310,7 @@ TEST(WatchMqtt, AWrongPasswordIsRefusedClearlyBeforeAnyReading) {
     make.start(Program("mosquitto_passwd"), {"-b", "-c", passwords, "reader", "right secret"});
     ASSERT_TRUE(make.waitForFinished(10000));
     ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
-    Broker broker(FreePort(), passwords);
+    Broker broker(FreePort(), QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(passwords));
     ASSERT_TRUE(broker.start());
     const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(broker.port());
 
@@ -335,6 +335,50 @@ TEST(WatchMqtt, AWrongPasswordIsRefusedClearlyBeforeAnyReading) {
                                  "reader", "--mqtt-password-file", file.fileName(), "1"});
     EXPECT_EQ(right.exitCode, 0) << right.err.toStdString();
     EXPECT_TRUE(right.err.contains("MQTT: connected to")) << right.err.toStdString();
+}
+
+// Runs openssl with `arguments` in `dir`; true when it succeeded.
+bool Openssl(const QTemporaryDir& dir, const QStringList& arguments) {
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir.path());
+    openssl.start(Program("openssl"), arguments);
+    return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+}
+
+// A CA and a certificate it signed for "localhost".
+bool MakeCertificates(const QTemporaryDir& dir, const QString& ca) {
+    const QString subject = QStringLiteral("/CN=") + ca;
+    return Openssl(dir, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject, "-keyout",
+                         ca + ".key", "-out", ca + ".crt"}) &&
+           Openssl(dir, {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout", ca + "-server.key",
+                         "-out", ca + "-server.csr"}) &&
+           Openssl(dir, {"x509", "-req", "-in", ca + "-server.csr", "-CA", ca + ".crt", "-CAkey", ca + ".key",
+                         "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", ca + "-server.crt"});
+}
+
+TEST(WatchMqtt, TlsWithTheBrokersCaConnectsAndWithAnotherCaIsRefused) {
+    if (!BrokerInstalled() || Program("openssl").isEmpty()) GTEST_SKIP() << "mosquitto or openssl is not installed";
+    QTemporaryDir dir;
+    QFile san(dir.filePath("san.ext"));
+    ASSERT_TRUE(san.open(QIODevice::WriteOnly));
+    san.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+    san.close();
+    ASSERT_TRUE(MakeCertificates(dir, "broker-ca") && MakeCertificates(dir, "other-ca"));
+    Broker broker(FreePort(), QStringLiteral("allow_anonymous true\ncafile %1\ncertfile %2\nkeyfile %3\n")
+                                  .arg(dir.filePath("broker-ca.crt"), dir.filePath("broker-ca-server.crt"),
+                                       dir.filePath("broker-ca-server.key")));
+    ASSERT_TRUE(broker.start());
+    const QString endpoint = QStringLiteral("localhost:%1").arg(broker.port());
+
+    const CliRun trusted = RunCli({"watch", "--simulate", "--every", "1s", "--cycles", "1", "--mqtt", endpoint,
+                                   "--mqtt-tls", dir.filePath("broker-ca.crt"), "1"});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err.toStdString();
+    EXPECT_TRUE(trusted.err.contains("MQTT: connected to")) << trusted.err.toStdString();
+
+    const CliRun untrusted = RunCli({"watch", "--simulate", "--every", "1s", "--cycles", "1", "--mqtt", endpoint,
+                                     "--mqtt-tls", dir.filePath("other-ca.crt"), "1"});
+    EXPECT_EQ(untrusted.exitCode, 3) << untrusted.err.toStdString();
+    EXPECT_TRUE(untrusted.err.contains("TLS")) << untrusted.err.toStdString();
 }
 
 TEST(WatchCli, WithoutABrokerEachReadingAndEachFailureIsAJsonLine) {
