@@ -139,10 +139,20 @@ std::string FormatScaled(std::int64_t value, int exponent, int precision, int de
 }
 
 double ScaledByPowerOfTen(double value, int exponent) {
-    // Powers of ten up to 10^22 are exact doubles; the VIF tables stay far below that.
-    double power = 1.0;
-    for (int i = 0; i < std::abs(exponent); ++i) power *= 10.0;
-    return exponent < 0 ? value / power : value * power;
+    // Powers of ten up to 10^22 are exact doubles, so one division or multiplication rounds once; the
+    // VIF tables stay far below that.
+    static constexpr std::array kPowers = [] {
+        std::array<double, 23> powers{};
+        double power = 1.0;
+        for (double& p : powers) {
+            p = power;
+            power *= 10.0;
+        }
+        return powers;
+    }();
+    const auto magnitude = static_cast<std::size_t>(std::abs(exponent));
+    if (magnitude >= kPowers.size()) return value * std::pow(10.0, exponent);
+    return exponent < 0 ? value / kPowers[magnitude] : value * kPowers[magnitude];
 }
 
 double ScaledQuantity(std::int64_t value, int exponent) { return ScaledByPowerOfTen(static_cast<double>(value), exponent); }
