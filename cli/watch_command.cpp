@@ -181,8 +181,12 @@ public:
         : m_broker(broker), m_prefix(std::move(prefix)), m_discoveryPrefix(std::move(discoveryPrefix)) {}
 
     void reading(const MeterResponse& response, std::string_view time) {
-        if (m_discoveryPrefix && m_discovered.insert(response.header->id).second)
-            if (auto config = DiscoveryMessage(m_prefix, *m_discoveryPrefix, response)) send(std::move(*config));
+        // Once per meter, from its first reading that has a numeric main value.
+        if (m_discoveryPrefix && !m_discovered.count(response.header->id))
+            if (auto config = DiscoveryMessage(m_prefix, *m_discoveryPrefix, response)) {
+                m_discovered.insert(response.header->id);
+                send(std::move(*config));
+            }
         send(StateMessage(m_prefix, response, time));
     }
     void failure(const WatchTarget& target, const std::string& line, std::string_view time) {
