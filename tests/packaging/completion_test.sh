@@ -35,6 +35,11 @@ expect() {
         words+=("$1")
         shift
     done
+    if (($# == 0)); then
+        ((failed++))
+        printf 'FAIL %s: no "::" before the expectations\n' "$description"
+        return
+    fi
     shift
     COMP_WORDBREAKS=$breaks
     COMP_WORDS=("${words[@]}")
@@ -84,7 +89,7 @@ b=$default_breaks
 
 # Commands and subcommands
 expect "every command at the start" "$b" veltro-cli '' :: +decode +scan +gateway +display +rxv-kt \
-    +rxvpico +build +auto-address +set-counter-type =22
+    +rxvpico +build +auto-address +set-counter-type +watch =23
 expect "commands by prefix" "$b" veltro-cli set- :: +set-address +set-counter-type -scan -reset =8
 expect "general options at the start" "$b" veltro-cli - :: +--help +--version +-h =3
 expect "display's subcommands" "$b" veltro-cli display '' :: +write +read-meters +sort-readings +from-meters =14
@@ -112,17 +117,21 @@ expect "rxv-kt set's options" "$b" veltro-cli rxv-kt set --w :: +--wireless-mode
 expect "rxvpico delete's options" "$b" veltro-cli rxvpico delete --a :: +--all +--address =2
 expect "rxvpico read-list's --keys" "$b" veltro-cli rxvpico read-list --k :: +--keys =1
 expect "build req-ud2's option" "$b" veltro-cli build req-ud2 5 -- :: +--5b =1
+expect "watch's MQTT options and the bus options" "$b" veltro-cli watch 1 2 --mqtt :: +--mqtt +--mqtt-user \
+    +--mqtt-password-file +--mqtt-tls +--mqtt-queue +--mqtt-client-id =6
+expect "watch takes the bus options" "$b" veltro-cli watch --every 15m --li :: +--link =1
 
 # Option values
 expect "link kinds" "$b" veltro-cli scan --link '' :: +serial: +bridge: +gateway: +gateway-server: =4
 expect "a value after an option is not a subcommand" "$b" veltro-cli display --timeout 500 '' :: +write +read
+expect "durations of --every" "$b" veltro-cli watch --every 1 :: +1m +15m +1h +1d =4
 expect "search direction" "$b" veltro-cli search --direction '' :: +msb +lsb =2
 expect "history month" "$b" veltro-cli display history --month J :: +Jan +Jun +Jul =3
 expect "sort-readings by" "$b" veltro-cli display sort-readings r.csv --by '' :: +address +user =2
 expect "display settings after a comma" "$b" veltro-cli display write t.csv --set units,te :: +units,text \
     +units,text2 =2
 expect "wireless modes" "$b" veltro-cli rxv-kt set --wireless-mode T :: +T1 +T2 +T1+C +T2+C =4
-expect "a work mode with a blank, quoted" "$b" veltro-cli rxv-kt set --work-mode Acc -- '+Accept\ All' =1
+expect "a work mode with a blank, quoted" "$b" veltro-cli rxv-kt set --work-mode Acc :: '+Accept\ All' =1
 expect "receiver options split at '='" "$b" veltro-cli rxv-kt set --option rssi = '' :: +0 +1 =2
 expect "receiver options whole" "" veltro-cli rxv-kt set --option rs :: +rssi=0 +rssi=1 =2
 LINE="veltro-cli rxv-kt set --option tmst= --work-mode Acc" \
@@ -152,7 +161,7 @@ expect "display info pages" "$b" veltro-cli display info entry :: +entry1 +entry
 expect "display sort keys" "$b" veltro-cli display sort '' :: +address +user =2
 expect "filter kinds" "$b" veltro-cli rxvpico filter read '' :: +id +manufacturer +medium =3
 expect "filter verbs" "$b" veltro-cli rxvpico filter '' :: +set +read =2
-expect "flag items, quoted" "$b" veltro-cli rxvpico flag Decode -- '+Decode\ APATOR' '+Decode\ Techem' =2
+expect "flag items, quoted" "$b" veltro-cli rxvpico flag Decode :: '+Decode\ APATOR' '+Decode\ Techem' =2
 expect "flag items after an opening quote" "$b" veltro-cli rxvpico flag '"Decode T' :: '+Decode Techem' =1
 expect "flag on or off after an item" "$b" veltro-cli rxvpico flag 'Decode\ Techem' '' :: +on +off =2
 expect "meter line speed" "$b" veltro-cli set-baud '' :: +300 +2400 +4800 =3
@@ -165,8 +174,10 @@ expect "a file after --csv" "$b" veltro-cli scan --csv m :: +meters.csv =1
 expect "a file after --table" "$b" veltro-cli auto-address --table '' :: +meters.csv +keys.txt =2
 expect "the file of display write" "$b" veltro-cli display write '' :: +meters.csv +keys.txt =2
 expect "the table of rxv-kt verify" "$b" veltro-cli rxv-kt verify me :: +meters.csv =1
+expect "watch's password file" "$b" veltro-cli watch --mqtt localhost --mqtt-password-file k :: +keys.txt =1
+expect "watch's CA file after the meters" "$b" veltro-cli watch 1 2 --mqtt-tls '' :: +meters.csv +keys.txt =2
 expect "rxv-kt's key file" "$b" veltro-cli rxv-kt key meters.csv --keys k :: +keys.txt =1
-expect "rxvpico's --keys takes no file" "$b" veltro-cli rxvpico write-list meters.csv --keys '' -- -keys.txt \
+expect "rxvpico's --keys takes no file" "$b" veltro-cli rxvpico write-list meters.csv --keys '' :: -keys.txt \
     =0
 expect "the file of rxvpico write-list" "$b" veltro-cli rxvpico write-list '' :: +meters.csv =2
 expect "--home takes folders" "$b" veltro-cli read 1 --home '' :: =0
