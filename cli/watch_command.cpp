@@ -20,6 +20,9 @@ namespace veltro::cli {
 namespace {
 
 constexpr int kBrokerRefused = 3;
+// The link could not be had at the start: a service manager may try again later (an adapter not yet
+// plugged in), unlike for wrong arguments.
+constexpr int kLinkUnavailable = 4;
 constexpr std::size_t kMostPasswordBytes = 4096;
 constexpr auto kFirstConnectWait = std::chrono::seconds(5);
 constexpr auto kFinishWait = std::chrono::seconds(10);
@@ -457,7 +460,10 @@ int WatchCommand(const std::vector<std::string>& arguments) {
         const long long windows = 300LL * (engine.settings().settings().misc.retry + 1);
         const BusRun::End end = run.runToEnd([&] { meters.findId("FFFFFFFF"); },
                                              OperationLimitMs(engine, windows) + MeterPage::kGlobalInitWaitMilliseconds, error);
-        if (end == BusRun::End::LinkFailed) return finish(BadArguments(error));
+        if (end == BusRun::End::LinkFailed) {
+            std::cerr << "veltro-cli: " << error << "\n";
+            return finish(kLinkUnavailable);
+        }
         if (stopRequested) return finish(0);
         for (int r : MeterRows(meters.table()))
             if (const auto id = CheckIdentification(meters.table().cell(r, 0))) targets.push_back({std::nullopt, *id.value});
@@ -480,7 +486,10 @@ int WatchCommand(const std::vector<std::string>& arguments) {
             std::cerr << "veltro-cli: " << broker->refusal() << "\n";
             return finish(kBrokerRefused);
         }
-        if (last.linkFailed && cycle == 1) return finish(BadArguments(last.linkError));
+        if (last.linkFailed && cycle == 1) {
+            std::cerr << "veltro-cli: " << last.linkError << "\n";
+            return finish(kLinkUnavailable);
+        }
         if (stopRequested) break;
         std::string line = "watch: cycle " + std::to_string(cycle) + ": " + std::to_string(last.read) + " of " +
                            std::to_string(watch.size()) + " meter(s) read";

@@ -404,6 +404,13 @@ TEST(WatchCli, WithoutABrokerEachReadingAndEachFailureIsAJsonLine) {
     EXPECT_TRUE(run.err.contains("watch: cycle 2: 1 of 2 meter(s) read; not read: 7"));
 }
 
+TEST(WatchCli, ALinkNotThereAtTheStartEndsWithItsOwnCode) {
+    // A service manager starts it again for this, not for wrong arguments (2) or credentials (3).
+    const CliRun run = RunCli({"watch", "1", "--every", "1s", "--link", QStringLiteral("bridge:127.0.0.1:%1").arg(FreePort())});
+    EXPECT_EQ(run.exitCode, 4) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("watch: cycle")) << run.err.toStdString();
+}
+
 TEST(WatchCli, RefusesWhatCannotWork) {
     struct Case {
         QStringList arguments;
