@@ -298,9 +298,12 @@ TEST(WatchMqtt, AFullQueueDropsTheOldestAndSaysHowMany) {
         << watch.err().toStdString();
     const int dropped = QRegularExpression(QStringLiteral("(\\d+) older one\\(s\\) were dropped")).match(watch.err()).captured(1).toInt();
     EXPECT_GE(dropped, 4);  // three cycles of two meters at least, two kept
-    EXPECT_EQ(watch.terminate(), 0);
-    const auto retained = Retained(broker.port(), "veltro/+/state");
-    EXPECT_EQ(retained.size(), 2u);
+    ASSERT_TRUE(WaitFor([&] { return Retained(broker.port(), "veltro/+/state").size() == 2; }, 10000));
+    // Killed without a word: the broker says "offline" for it, the last will.
+    EXPECT_EQ(Retained(broker.port(), "veltro/status")["veltro/status"], "online");
+    watch.process().kill();
+    watch.process().waitForFinished(10000);
+    EXPECT_TRUE(WaitFor([&] { return Retained(broker.port(), "veltro/status")["veltro/status"] == "offline"; }, 20000));
 }
 
 TEST(WatchMqtt, AWrongPasswordIsRefusedClearlyBeforeAnyReading) {
@@ -402,6 +405,18 @@ TEST(WatchCli, WithoutABrokerEachReadingAndEachFailureIsAJsonLine) {
     EXPECT_EQ(states, 2);
     EXPECT_EQ(errors, 2);
     EXPECT_TRUE(run.err.contains("watch: cycle 2: 1 of 2 meter(s) read; not read: 7"));
+}
+
+TEST(WatchCli, ATableTheProgramExportedNamesTheMeters) {
+    QTemporaryDir dir;
+    const QString table = dir.filePath("meters.csv");
+    ASSERT_EQ(RunCli({"read", "1", "2", "15", "--simulate", "--csv", table}).exitCode, 0);
+    const CliRun run = RunCli({"watch", "--simulate", "--every", "1s", "--cycles", "1", "--table", table});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    std::set<QString> ids;
+    for (const QByteArray& line : run.out.split('\n'))
+        if (!line.isEmpty()) ids.insert(QJsonDocument::fromJson(line).object()["id"].toString());
+    EXPECT_EQ(ids, (std::set<QString>{"40112301", "51200417", "24681357"}));
 }
 
 TEST(WatchCli, ALinkNotThereAtTheStartEndsWithItsOwnCode) {
