@@ -2,7 +2,8 @@
 # Installs the package as a user would, uses it, and removes it again (needs root and apt; run on a
 # machine where losing an installed "veltro" package does not matter):
 #   - apt installs build/veltro_*.deb with its dependencies;
-#   - veltro-cli from the PATH scans the simulated bus, man finds its page, the desktop entry is valid;
+#   - veltro-cli from the PATH scans and watches the simulated bus, man finds its page, the desktop entry
+#     is valid, the example service for watch is there;
 #   - the desktop program run by a normal user keeps its settings in ~/.config/veltro;
 #   - dpkg -r removes every file the package installed.
 set -euo pipefail
@@ -23,6 +24,10 @@ man -w veltro-cli >/dev/null || fail "man finds no page for veltro-cli"
 man veltro-cli 2>/dev/null | grep -q "EXIT STATUS" || fail "the veltro-cli page has no EXIT STATUS"
 desktop-file-validate /usr/share/applications/veltro.desktop || fail "the desktop entry is not valid"
 [ -s /usr/share/doc/veltro/UsrManRXV.pdf ] || fail "no user manual"
+dpkg -s veltro | grep -q '^Depends:.*libmosquitto' || fail "the package does not depend on libmosquitto"
+watched=$(cd /tmp && veltro-cli watch --simulate --every 1s --cycles 1 2 2>/dev/null)
+grep -q '"id": "51200417"' <<<"$watched" || fail "watch from the PATH did not read the meter at 2"
+[ -f /usr/share/doc/veltro/examples/veltro-watch.service ] || fail "no example service for watch"
 
 # A normal user's first start: the program folder is made in the user's configuration folder.
 user=veltro-check-$$
