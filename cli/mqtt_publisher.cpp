@@ -113,14 +113,12 @@ void MqttPublisher::run() {
         }
 
         std::unique_lock lock(m_mutex);
-        m_answered = true;  // the first attempt is over, whatever it gave
+        // Said before the first attempt counts as over, so that a start waiting for it sees the refusal.
+        if (rc == MOSQ_ERR_TLS && !m_stopping && m_refusal.empty())
+            m_refusal = "the TLS handshake with the MQTT broker " + endpoint() + " failed (check --mqtt-tls and the host name)";
+        m_answered = true;
         m_changed.notify_all();
         if (m_stopping || !m_refusal.empty()) return;
-        if (rc == MOSQ_ERR_TLS) {
-            m_refusal = "the TLS handshake with the MQTT broker " + endpoint() + " failed (check --mqtt-tls and the host name)";
-            m_changed.notify_all();
-            return;
-        }
         if (connected) pause = kFirstPause;
         const std::string failure = ErrorText(rc, savedErrno);
         if (!connected && failure != lastFailure)
@@ -202,13 +200,13 @@ void MqttPublisher::publish(BrokerMessage message) {
         sendLocked(message);
         return;
     }
-    if (m_options.queueLimit == 0) return;
     if (m_queue.size() >= m_options.queueLimit) {
-        m_queue.pop_front();
         ++m_dropped;
         if (m_droppedThisOutage++ == 0)
             m_log("MQTT: the queue is full (" + std::to_string(m_options.queueLimit) +
                   " messages); the oldest are dropped until the broker is back");
+        if (m_queue.empty()) return;  // a queue of none: this one is the oldest
+        m_queue.pop_front();
     }
     m_queue.push_back(std::move(message));
 }
@@ -228,18 +226,22 @@ std::string MqttPublisher::refusal() const {
 bool MqttPublisher::finish(std::chrono::milliseconds limit) {
     if (!m_thread.joinable()) return true;
     std::size_t left = 0;
+    std::size_t dropped = 0;
     {
         std::unique_lock lock(m_mutex);
         if (m_connected) sendLocked({StatusTopic(m_options.prefix), std::string(kOfflinePayload), true});
         m_changed.wait_for(lock, limit, [this] { return settledLocked() || !m_connected; });
         left = m_queue.size() + m_inflight.size();
+        dropped = m_droppedThisOutage;
         m_stopping = true;
     }
     m_changed.notify_all();
     mosquitto_disconnect(m_client);
     m_thread.join();
-    if (left > 0) m_log("MQTT: " + std::to_string(left) + " message(s) were not delivered: the broker " + endpoint() + " is away");
-    return left == 0;
+    if (left > 0 || dropped > 0)
+        m_log("MQTT: " + std::to_string(left) + " message(s) were not delivered and " + std::to_string(dropped) +
+              " dropped: the broker " + endpoint() + " is away");
+    return left == 0 && dropped == 0;
 }
 
 std::size_t MqttPublisher::dropped() const {

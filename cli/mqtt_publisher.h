@@ -55,7 +55,7 @@ public:
     void publish(BrokerMessage message);
 
     // Says "offline", waits up to `limit` for every queued message to be acknowledged, disconnects.
-    // False when messages were left unacknowledged.
+    // False when messages were left unacknowledged or dropped since the broker went away.
     bool finish(std::chrono::milliseconds limit);
 
     std::size_t dropped() const;

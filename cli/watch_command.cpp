@@ -449,8 +449,9 @@ int WatchCommand(const std::vector<std::string>& arguments) {
     const std::string prefix = mqttOptions ? mqttOptions->prefix : std::string(kDefaultTopicPrefix);
     ReadingSink sink(broker.get(), prefix, discoveryPrefix);
 
+    // Readings the broker never got make a run that read everything still not a success.
     auto finish = [&](int code) {
-        if (broker) broker->finish(kFinishWait);
+        if (broker && !broker->finish(kFinishWait) && code == 0) return kNotAllRead;
         return code;
     };
 

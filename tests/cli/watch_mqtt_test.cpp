@@ -383,6 +383,7 @@ TEST(WatchMqtt, TlsWithTheBrokersCaConnectsAndWithAnotherCaIsRefused) {
                                      "--mqtt-tls", dir.filePath("other-ca.crt"), "1"});
     EXPECT_EQ(untrusted.exitCode, 3) << untrusted.err.toStdString();
     EXPECT_TRUE(untrusted.err.contains("TLS")) << untrusted.err.toStdString();
+    EXPECT_FALSE(untrusted.err.contains("watch: cycle")) << "refused before anything is read";
 }
 
 TEST(WatchCli, WithoutABrokerEachReadingAndEachFailureIsAJsonLine) {
@@ -417,6 +418,14 @@ TEST(WatchCli, ATableTheProgramExportedNamesTheMeters) {
     for (const QByteArray& line : run.out.split('\n'))
         if (!line.isEmpty()) ids.insert(QJsonDocument::fromJson(line).object()["id"].toString());
     EXPECT_EQ(ids, (std::set<QString>{"40112301", "51200417", "24681357"}));
+}
+
+TEST(WatchCli, ReadingsThatNeverReachedTheBrokerAreNotASuccess) {
+    const CliRun run = RunCli({"watch", "--simulate", "--every", "1s", "--cycles", "1", "--mqtt",
+                               QStringLiteral("127.0.0.1:%1").arg(FreePort()), "1"});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("watch: cycle 1: 1 of 1 meter(s) read")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("1 message(s) were not delivered")) << run.err.toStdString();
 }
 
 TEST(WatchCli, ALinkNotThereAtTheStartEndsWithItsOwnCode) {
