@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <iterator>
+#include <sstream>
 
 #include "mbus/hex.h"
 
@@ -30,6 +31,13 @@ std::optional<Telegram> ReadHexArguments(const std::vector<std::string>& argumen
         return std::nullopt;
     }
     return telegram;
+}
+
+std::vector<std::string> SplitCommaList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream stream(text);
+    for (std::string item; std::getline(stream, item, ',');) items.push_back(item);
+    return items;
 }
 
 } // namespace veltro::cli

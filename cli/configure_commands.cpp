@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "bus_run.h"
+#include "cli_input.h"
 #include "mbus/address.h"
 #include "mbus/hex.h"
 #include "meters/configuration_telegrams.h"
@@ -14,13 +14,6 @@
 
 namespace veltro::cli {
 namespace {
-
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    std::stringstream stream(text);
-    for (std::string item; std::getline(stream, item, ',');) items.push_back(item);
-    return items;
-}
 
 // The meters a command changes, as given: by primary address, by identification, or by broadcast.
 struct Targets {
@@ -40,7 +33,7 @@ std::optional<Targets> ParseTargets(const BusOptions& options, std::string& erro
         return std::nullopt;
     }
     if (byAddress) {
-        for (const auto& a : SplitList(options.values.at("--address"))) {
+        for (const auto& a : SplitCommaList(options.values.at("--address"))) {
             if (!ParseTargetAddress(a, 0, kLastMeterAddress)) {
                 error = "primary address must be 0 to 250: " + a;
                 return std::nullopt;
@@ -49,7 +42,7 @@ std::optional<Targets> ParseTargets(const BusOptions& options, std::string& erro
         }
     }
     if (byId) {
-        for (const auto& id : SplitList(options.values.at("--id"))) {
+        for (const auto& id : SplitCommaList(options.values.at("--id"))) {
             const auto checked = CheckIdentification(id);
             if (!checked) {
                 error = checked.refusal + ": " + id;

@@ -201,7 +201,6 @@ void MqttPublisher::publish(BrokerMessage message) {
         return;
     }
     if (m_queue.size() >= m_options.queueLimit) {
-        ++m_dropped;
         if (m_droppedThisOutage++ == 0)
             m_log("MQTT: the queue is full (" + std::to_string(m_options.queueLimit) +
                   " messages); the oldest are dropped until the broker is back");
@@ -242,16 +241,6 @@ bool MqttPublisher::finish(std::chrono::milliseconds limit) {
         m_log("MQTT: " + std::to_string(left) + " message(s) were not delivered and " + std::to_string(dropped) +
               " dropped: the broker " + endpoint() + " is away");
     return left == 0 && dropped == 0;
-}
-
-std::size_t MqttPublisher::dropped() const {
-    std::lock_guard lock(m_mutex);
-    return m_dropped;
-}
-
-std::size_t MqttPublisher::queued() const {
-    std::lock_guard lock(m_mutex);
-    return m_queue.size();
 }
 
 } // namespace veltro::cli

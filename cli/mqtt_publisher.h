@@ -58,9 +58,6 @@ public:
     // False when messages were left unacknowledged or dropped since the broker went away.
     bool finish(std::chrono::milliseconds limit);
 
-    std::size_t dropped() const;
-    std::size_t queued() const;
-
 private:
     void run();
     bool connectOnce(bool first);
@@ -87,7 +84,6 @@ private:
     std::string m_refusal;
     std::deque<BrokerMessage> m_queue;
     std::set<int> m_inflight;
-    std::size_t m_dropped = 0;
     std::size_t m_droppedThisOutage = 0;
 };
 

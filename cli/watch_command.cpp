@@ -5,11 +5,11 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "app/duration_text.h"
 #include "app/reading_message.h"
 #include "bus_run.h"
+#include "cli_input.h"
 #include "device_tables.h"
 #include "mbus/address.h"
 #include "meters/configuration_telegrams.h"
@@ -42,15 +42,8 @@ struct WatchTarget {
     std::string name() const { return address ? std::to_string(*address) : id; }
 };
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    std::stringstream stream(text);
-    for (std::string item; std::getline(stream, item, ',');) items.push_back(item);
-    return items;
-}
-
 bool AddIds(const std::string& list, std::vector<WatchTarget>& targets, std::string& error) {
-    for (const auto& text : SplitList(list)) {
+    for (const auto& text : SplitCommaList(list)) {
         const auto checked = CheckIdentification(text);
         if (!checked) {
             error = checked.refusal + ": " + text;
@@ -275,30 +268,26 @@ public:
             m_sink.failure(named, result.linkFailed ? result.linkError : ReasonSince(engine, from, t.address), time);
             result.unread.push_back(t.name());
         }
+        // By ID; once the link failed, each one left is named with the reason and not asked.
         for (const auto& t : m_targets) {
-            if (t.address || m_stopRequested || result.linkFailed) continue;
+            if (t.address || m_stopRequested) continue;
             const qsizetype before = engine.log().lines().size();
-            std::string error;
-            if (m_run.runToEnd([&] { meters.findId(t.id); }, OperationLimitMs(engine, 6), error) == BusRun::End::LinkFailed) {
-                result.linkFailed = true;
-                result.linkError = error;
+            if (!result.linkFailed) {
+                std::string error;
+                if (m_run.runToEnd([&] { meters.findId(t.id); }, OperationLimitMs(engine, 6), error) == BusRun::End::LinkFailed) {
+                    result.linkFailed = true;
+                    result.linkError = error;
+                }
+                flushPending();
+                if (m_answeredIds.count(t.id)) {
+                    ++result.read;
+                    continue;
+                }
+                if (m_stopRequested) continue;
             }
-            flushPending();
-            if (m_answeredIds.count(t.id)) {
-                ++result.read;
-                continue;
-            }
-            if (m_stopRequested) continue;
             m_sink.failure(t, result.linkFailed ? result.linkError : ReasonSince(engine, before, std::nullopt), time);
             result.unread.push_back(t.name());
         }
-        if (result.linkFailed)
-            for (const auto& t : m_targets)
-                if (!t.address && !m_answeredIds.count(t.id) &&
-                    std::find(result.unread.begin(), result.unread.end(), t.name()) == result.unread.end()) {
-                    m_sink.failure(t, result.linkError, time);
-                    result.unread.push_back(t.name());
-                }
         return result;
     }
 
